@@ -1,0 +1,16 @@
+#pragma once
+// The texts and icons of file-list rows.
+
+#include <cstdint>
+#include <string>
+
+// Image indices of the file list's image list.
+enum FileImage : int { kImageOther = 0, kImageFatFile = 1, kImageArchive = 2, kImageJpg = 3, kImageBmp = 4 };
+
+std::string FormatSize(uint64_t size);
+// Local FILETIME to "YYYY-MM-DD  HH:MM"; all zeros when it cannot be converted.
+std::string FormatTime(uint64_t fileTime);
+// The time column: empty when the high half of the FILETIME is 0.
+std::string TimeColumnText(uint64_t fileTime);
+// The icon for a name by its extension (the text after the last dot, or the whole name).
+int ImageForName(const std::string& name);

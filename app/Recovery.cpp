@@ -1,0 +1,130 @@
+#include "app/Recovery.h"
+
+#include "app/PathNames.h"
+#include "platform/FileOutput.h"
+
+const char* const CRecovery::kRefusalText = "不能保存到此盘,请选择另外一个盘保存数据!";
+
+CRecovery::CRecovery(CResultsModel& model) : m_model(model) {}
+
+std::string CRecovery::RecoveryRoot(const std::string& targetFolder, char driveLetter) {
+  std::string root = targetFolder;
+  if (root.empty() || root.back() != kPathSeparator) root += kPathSeparator;
+  root += driveLetter;
+  root += "盘恢复的文件";
+  return root;
+}
+
+bool CRecovery::IsRefused(const std::string& path, RecoveryReport* report) const {
+  if (!IsPathOnDrive(path, m_model.Session().selectedDrive)) return false;
+  report->refused = true;
+  report->refusalText = kRefusalText;
+  return true;
+}
+
+RecoveryReport CRecovery::RecoverChecked(const std::string& targetFolder, const RecoveryProgress& progress) {
+  m_report = RecoveryReport{};
+  m_progress = progress;
+  m_usedNames.clear();
+  if (IsRefused(targetFolder, &m_report)) return m_report;
+  const CTreeNode* drive = m_model.Tree().GetDriveNode();
+  m_report.rootPath = RecoveryRoot(targetFolder, m_model.Session().selectedDrive);
+  if (drive == nullptr || !drive->checked) return m_report;
+  std::string reason;
+  if (!CreateFolder(m_report.rootPath, &reason)) {
+    m_report.failures.push_back(m_report.rootPath + ": " + reason);
+    ++m_report.failed;
+    return m_report;
+  }
+  RecoverLevel(drive, m_report.rootPath, 0);
+  return m_report;
+}
+
+RecoveryReport CRecovery::RecoverRows(const std::vector<FileRow>& rows,
+                                      const std::string& targetFolder,
+                                      const RecoveryProgress& progress) {
+  m_report = RecoveryReport{};
+  m_progress = progress;
+  m_usedNames.clear();
+  if (IsRefused(targetFolder, &m_report)) return m_report;
+  m_report.rootPath = RecoveryRoot(targetFolder, m_model.Session().selectedDrive);
+  std::string reason;
+  if (!CreateFolder(m_report.rootPath, &reason)) {
+    m_report.failures.push_back(m_report.rootPath + ": " + reason);
+    ++m_report.failed;
+    return m_report;
+  }
+  for (const FileRow& row : rows) {
+    if (row.file == nullptr) continue;
+    const uint64_t utcTime = row.foundIndex ? m_model.Session().foundFiles[*row.foundIndex].utcTime : 0;
+    WriteFile(*row.file, m_report.rootPath, row.name, utcTime);
+    if (m_report.cancelled) break;
+  }
+  return m_report;
+}
+
+RecoveryReport CRecovery::RecoverOne(CDelFile& file, const std::string& path, uint64_t utcTime) {
+  m_report = RecoveryReport{};
+  if (IsRefused(path, &m_report)) return m_report;
+  std::string reason;
+  if (file.RecoverTo(path, &reason)) {
+    ++m_report.written;
+    if (utcTime != 0) SetFileModificationTime(path, utcTime);
+  } else {
+    ++m_report.failed;
+    m_report.failures.push_back(path + ": " + reason);
+  }
+  return m_report;
+}
+
+void CRecovery::RecoverLevel(const CTreeNode* node, const std::string& path, int depth) {
+  if (m_report.cancelled || depth > CFolderTree::kMaxDepth) return;
+  RecoverNode(node, path);
+  for (const auto& child : node->children) {
+    if (!child->checked) continue;
+    RecoverLevel(child.get(), path + kPathSeparator + SafePathName(child->caption), depth + 1);
+  }
+}
+
+void CRecovery::RecoverNode(const CTreeNode* node, const std::string& path) {
+  if (!node->checked) return;
+  std::string reason;
+  if (!CreateFolder(path, &reason)) {
+    // Nothing below this folder can be written; every checked file there fails.
+    m_report.failures.push_back(path + ": " + reason);
+    ++m_report.failed;
+    return;
+  }
+  ScanSession& session = m_model.Session();
+  for (size_t i : m_model.FilesOfNode(node)) {
+    const FoundFile& found = session.foundFiles[i];
+    if (!found.checked) continue;
+    std::shared_ptr<CDelFile> file = m_model.MakeRecoverable(found);
+    if (!file) continue;
+    WriteFile(*file, path, found.name, found.utcTime);
+    if (m_report.cancelled) return;
+  }
+}
+
+void CRecovery::WriteFile(CDelFile& file, const std::string& folder, const std::string& name,
+                          uint64_t utcTime) {
+  // Two deleted files of one name in one folder both survive: the later is numbered.
+  std::set<std::string>& used = m_usedNames[folder];
+  const std::string safe = SafePathName(name);
+  std::string chosen = safe;
+  for (unsigned n = 2; used.count(chosen) != 0; ++n) chosen = NumberedName(safe, n);
+  used.insert(chosen);
+  const std::string path = folder + kPathSeparator + chosen;
+  if (m_progress && !m_progress(path, m_report)) {
+    m_report.cancelled = true;
+    return;
+  }
+  std::string reason;
+  if (file.RecoverTo(path, &reason)) {
+    ++m_report.written;
+    if (utcTime != 0) SetFileModificationTime(path, utcTime);
+  } else {
+    ++m_report.failed;
+    m_report.failures.push_back(path + ": " + reason);
+  }
+}

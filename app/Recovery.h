@@ -1,0 +1,54 @@
+#pragma once
+// Copying found files out: every checked node of the results tree into a
+// folder tree below the user's folder, or one file to a chosen path.
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "app/ResultsModel.h"
+
+struct RecoveryReport {
+  bool refused = false;      // the target lies on the scanned drive
+  std::string refusalText;   // what the user is told then
+  std::string rootPath;      // the recovery root that was written
+  uint32_t written = 0;
+  uint32_t failed = 0;
+  bool cancelled = false;
+  std::vector<std::string> failures;  // "path: reason", in the order they happened
+};
+
+// Told before each file; answering false stops the recovery there.
+using RecoveryProgress = std::function<bool(const std::string& path, const RecoveryReport& soFar)>;
+
+class CRecovery {
+ public:
+  explicit CRecovery(CResultsModel& model);
+
+  // "%s\\%c盘恢复的文件\\" with the platform's separator.
+  static std::string RecoveryRoot(const std::string& targetFolder, char driveLetter);
+  static const char* const kRefusalText;
+
+  // Every checked node and its checked files, below targetFolder.
+  RecoveryReport RecoverChecked(const std::string& targetFolder, const RecoveryProgress& progress = {});
+  // Rows of the list (a search's matches) straight into the recovery root.
+  RecoveryReport RecoverRows(const std::vector<FileRow>& rows, const std::string& targetFolder,
+                             const RecoveryProgress& progress = {});
+  // One file to the exact path given.
+  RecoveryReport RecoverOne(CDelFile& file, const std::string& path, uint64_t utcTime = 0);
+
+ private:
+  bool IsRefused(const std::string& path, RecoveryReport* report) const;
+  void RecoverNode(const CTreeNode* node, const std::string& path);
+  void RecoverLevel(const CTreeNode* node, const std::string& path, int depth);
+  void WriteFile(CDelFile& file, const std::string& folder, const std::string& name, uint64_t utcTime);
+
+  CResultsModel& m_model;
+  RecoveryReport m_report;
+  RecoveryProgress m_progress;
+  // Names already written into each folder during this run.
+  std::map<std::string, std::set<std::string>> m_usedNames;
+};

@@ -1,0 +1,137 @@
+#include "app/ResultsModel.h"
+
+#include "app/FileRows.h"
+#include "platform/Text.h"
+
+CResultsModel::CResultsModel(ScanSession& session) : m_session(session) {
+  m_tree.BuildFolderTree(session);
+  SelectNode(m_tree.GetDeletedNode());
+}
+
+std::vector<size_t> CResultsModel::FilesOfNode(const CTreeNode* node) const {
+  std::vector<size_t> out;
+  FoundKind wanted;
+  switch (node->kind) {
+    case NodeKind::DeletedFiles:
+    case NodeKind::Directory:
+      wanted = FoundKind::Ntfs;
+      break;
+    case NodeKind::TypeFolder:
+      wanted = FoundKind::Carved;
+      break;
+    default:
+      return out;
+  }
+  const std::vector<FoundFile>& files = m_session.foundFiles;
+  for (size_t i = 0; i < files.size(); ++i) {
+    if (files[i].kind == wanted && Low32(files[i].parentRef) == node->id) out.push_back(i);
+  }
+  return out;
+}
+
+std::shared_ptr<CDelFile> CResultsModel::MakeRecoverable(const FoundFile& file) const {
+  if (file.kind == FoundKind::Ntfs) {
+    return std::make_shared<CDelFile>(Low32(file.id), m_session.recordPrototype.get());
+  }
+  return nullptr;
+}
+
+FileRow CResultsModel::MakeRow(size_t foundIndex) const {
+  const FoundFile& found = m_session.foundFiles[foundIndex];
+  FileRow row;
+  row.name = found.name;
+  row.image = ImageForName(found.name);
+  row.sizeText = FormatSize(found.size);
+  row.timeText = TimeColumnText(found.time);
+  row.checked = found.checked != 0;
+  row.size = found.size;
+  row.foundIndex = foundIndex;
+  row.ownedFile = MakeRecoverable(found);
+  row.file = row.ownedFile.get();
+  return row;
+}
+
+void CResultsModel::SelectNode(CTreeNode* node) {
+  m_currentNode = node;
+  if (node == nullptr) return;
+  // The drive, found-files and by-type nodes leave the list as it was.
+  if (node->kind == NodeKind::Drive || node->kind == NodeKind::FoundFiles ||
+      node->kind == NodeKind::ByType) {
+    return;
+  }
+  m_rows.clear();
+  for (size_t i : FilesOfNode(node)) m_rows.push_back(MakeRow(i));
+}
+
+void CResultsModel::SetNodeCheck(CTreeNode* node, bool state) {
+  if (node == m_currentNode) {
+    for (FileRow& row : m_rows) row.checked = state;
+  }
+  node->checked = state;
+  for (size_t i : FilesOfNode(node)) m_session.foundFiles[i].checked = state ? 1 : 0;
+}
+
+void CResultsModel::SetSubtreeCheck(CTreeNode* first, bool state) {
+  if (first == nullptr || first->parent == nullptr) return;
+  // Iterative, so a deep tree cannot exhaust the stack.
+  std::vector<CTreeNode*> stack;
+  bool started = false;
+  for (const auto& sibling : first->parent->children) {
+    if (sibling.get() == first) started = true;
+    if (started) stack.push_back(sibling.get());
+  }
+  while (!stack.empty()) {
+    CTreeNode* node = stack.back();
+    stack.pop_back();
+    SetNodeCheck(node, state);
+    for (const auto& child : node->children) stack.push_back(child.get());
+  }
+}
+
+void CResultsModel::PropagateCheckUp(CTreeNode* node, bool wasChecked) {
+  while (node && node->parent) {
+    if (wasChecked) {
+      for (const auto& sibling : node->parent->children) {
+        if (sibling.get() != node && sibling->checked) return;
+      }
+    }
+    node->parent->checked = !wasChecked;
+    node = node->parent;
+  }
+}
+
+void CResultsModel::ClickNodeCheckBox(CTreeNode* node) {
+  const bool was = node->checked;
+  if (node == m_currentNode) {
+    for (FileRow& row : m_rows) row.checked = !was;
+  }
+  for (size_t i : FilesOfNode(node)) m_session.foundFiles[i].checked = was ? 0 : 1;
+  PropagateCheckUp(node, was);
+  SetSubtreeCheck(node->FirstChild(), !was);
+  node->checked = !was;
+}
+
+void CResultsModel::ClickRowCheckBox(size_t rowIndex) {
+  if (rowIndex >= m_rows.size()) return;
+  FileRow& row = m_rows[rowIndex];
+  const bool was = row.checked;
+  if (m_currentNode && !was) {
+    m_currentNode->checked = true;
+    PropagateCheckUp(m_currentNode, false);
+  }
+  if (row.foundIndex) m_session.foundFiles[*row.foundIndex].checked = was ? 0 : 1;
+  row.checked = !was;
+}
+
+size_t CResultsModel::FindFiles(const std::string& text) {
+  m_rows.clear();
+  if (m_session.resultSource == SourceOther) return 0;
+  const std::string query = Utf8ToLower(text);
+  for (size_t i = 0; i < m_session.foundFiles.size(); ++i) {
+    if (Utf8ToLower(m_session.foundFiles[i].name).find(query) == std::string::npos) continue;
+    FileRow row = MakeRow(i);
+    row.image = kImageOther;
+    m_rows.push_back(std::move(row));
+  }
+  return m_rows.size();
+}

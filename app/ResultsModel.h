@@ -1,0 +1,61 @@
+#pragma once
+// The results window's logic without its widgets: the folder tree with its
+// check boxes, the rows of the file list, and the search.
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/FolderTree.h"
+#include "app/ScanSession.h"
+#include "filetypes/DelFile.h"
+
+struct FileRow {
+  std::string name;
+  int image = 0;
+  std::string sizeText;
+  std::string timeText;
+  bool checked = false;
+  uint64_t size = 0;
+  std::optional<size_t> foundIndex;  // the linked FoundFile, when there is one
+  CDelFile* file = nullptr;          // reads and writes the row's content
+  std::shared_ptr<CDelFile> ownedFile;
+};
+
+class CResultsModel {
+ public:
+  explicit CResultsModel(ScanSession& session);
+
+  CFolderTree& Tree() { return m_tree; }
+  ScanSession& Session() { return m_session; }
+  CTreeNode* CurrentNode() const { return m_currentNode; }
+  const std::vector<FileRow>& Rows() const { return m_rows; }
+
+  // A node was selected: nodes that stand for folders refill the list.
+  void SelectNode(CTreeNode* node);
+  // The indices in foundFiles of the files a node lists.
+  std::vector<size_t> FilesOfNode(const CTreeNode* node) const;
+  // The object that reads and writes a found file's content.
+  std::shared_ptr<CDelFile> MakeRecoverable(const FoundFile& file) const;
+
+  // Check boxes.
+  void SetNodeCheck(CTreeNode* node, bool state);
+  void SetSubtreeCheck(CTreeNode* first, bool state);
+  void PropagateCheckUp(CTreeNode* node, bool wasChecked);
+  // A click on a node's check box, before the box toggles.
+  void ClickNodeCheckBox(CTreeNode* node);
+  // A click on a row's check box, before the box toggles.
+  void ClickRowCheckBox(size_t row);
+
+  // Lists every file whose name holds text, ignoring case; the match count.
+  size_t FindFiles(const std::string& text);
+
+ private:
+  FileRow MakeRow(size_t foundIndex) const;
+
+  ScanSession& m_session;
+  CFolderTree m_tree;
+  CTreeNode* m_currentNode = nullptr;
+  std::vector<FileRow> m_rows;
+};

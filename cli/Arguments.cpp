@@ -1,0 +1,91 @@
+#include "cli/Arguments.h"
+
+#include <cctype>
+
+const char* UsageText() {
+  return "usage:\n"
+         "  marovi-cli drives [--json] [--image PATH[=LETTER]]...\n"
+         "  marovi-cli scan SOURCE [--mode deleted|universal] [--json] [--quiet]\n"
+         "  marovi-cli recover SOURCE [--mode deleted|universal] --to DIR\n"
+         "             [--all | --node PATH ... | --find TEXT] [--quiet]\n"
+         "SOURCE is --drive LETTER or --image PATH[=LETTER].\n"
+         "--codepage NAME sets the ANSI code page of short names (default CP936).\n";
+}
+
+bool ParseArguments(int argc, char** argv, CliArguments* out, std::string* error) {
+  if (argc < 2) {
+    *error = "no command given";
+    return false;
+  }
+  out->command = argv[1];
+  if (out->command != "drives" && out->command != "scan" && out->command != "recover") {
+    *error = "unknown command '" + out->command + "'";
+    return false;
+  }
+  for (int i = 2; i < argc; ++i) {
+    const std::string arg = argv[i];
+    auto value = [&](std::string* target) {
+      if (i + 1 >= argc) {
+        *error = arg + " needs a value";
+        return false;
+      }
+      *target = argv[++i];
+      return true;
+    };
+    std::string text;
+    if (arg == "--json") {
+      out->json = true;
+    } else if (arg == "--quiet") {
+      out->quiet = true;
+    } else if (arg == "--all") {
+      out->all = true;
+    } else if (arg == "--image") {
+      if (!value(&text)) return false;
+      out->images.push_back(text);
+    } else if (arg == "--drive") {
+      if (!value(&text)) return false;
+      if (text.size() > 2 || text.empty() || !std::isalpha(static_cast<unsigned char>(text[0])) ||
+          (text.size() == 2 && text[1] != ':')) {
+        *error = "--drive takes a drive letter, not '" + text + "'";
+        return false;
+      }
+      out->drive = static_cast<char>(std::toupper(static_cast<unsigned char>(text[0])));
+    } else if (arg == "--mode") {
+      if (!value(&out->mode)) return false;
+      if (out->mode != "deleted" && out->mode != "universal") {
+        *error = "--mode is deleted or universal, not '" + out->mode + "'";
+        return false;
+      }
+    } else if (arg == "--codepage") {
+      if (!value(&out->codepage)) return false;
+    } else if (arg == "--to") {
+      if (!value(&out->targetFolder)) return false;
+    } else if (arg == "--node") {
+      if (!value(&text)) return false;
+      out->nodes.push_back(text);
+    } else if (arg == "--find") {
+      if (!value(&out->findText)) return false;
+      out->hasFind = true;
+    } else {
+      *error = "unknown option '" + arg + "'";
+      return false;
+    }
+  }
+  if (out->command == "drives") return true;
+  if ((out->drive != 0) == !out->images.empty() || out->images.size() > 1) {
+    *error = "give one source: --drive LETTER or --image PATH";
+    return false;
+  }
+  if (out->command == "recover") {
+    if (out->targetFolder.empty()) {
+      *error = "recover needs --to DIR";
+      return false;
+    }
+    const int choices = (out->all ? 1 : 0) + (out->nodes.empty() ? 0 : 1) + (out->hasFind ? 1 : 0);
+    if (choices != 1) {
+      *error = "recover needs one of --all, --node PATH or --find TEXT";
+      return false;
+    }
+  }
+  return true;
+}

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+struct CliArguments {
+  std::string command;  // drives, scan, recover
+  std::vector<std::string> images;  // PATH or PATH=LETTER
+  char drive = 0;
+  std::string mode = "deleted";
+  bool json = false;
+  bool quiet = false;
+  std::string codepage;
+  std::string targetFolder;
+  bool all = false;
+  std::vector<std::string> nodes;
+  bool hasFind = false;
+  std::string findText;
+};
+
+// Parses argv; false with a message for bad usage.
+bool ParseArguments(int argc, char** argv, CliArguments* out, std::string* error);
+const char* UsageText();

@@ -1,0 +1,197 @@
+#include "cli/Commands.h"
+
+#include <unistd.h>
+
+#include <cinttypes>
+#include <cstdio>
+
+#include "app/FileRows.h"
+#include "app/Recovery.h"
+#include "app/ResultsModel.h"
+#include "cli/ConsoleProgress.h"
+#include "cli/JsonWriter.h"
+#include "platform/Diagnostics.h"
+#include "platform/Drives.h"
+#include "platform/Text.h"
+#include "scan/ScanThread.h"
+
+namespace {
+
+const char* ResultSourceName(int32_t source) {
+  switch (source) {
+    case SourceNtfs: return "ntfs";
+    case SourceFat32: return "fat32";
+    default: return "other";
+  }
+}
+
+const char* KindName(FoundKind kind) { return kind == FoundKind::Ntfs ? "ntfs" : "carved"; }
+
+bool PrepareDrives(const CliArguments& args, char* letter) {
+  // Diagnostics must not mix with the data this tool prints.
+  SetDiagnosticStream(stderr);
+  std::string error;
+  if (!args.codepage.empty() && !SetAnsiCodePage(args.codepage, &error)) {
+    std::fprintf(stderr, "marovi-cli: %s\n", error.c_str());
+    return false;
+  }
+  for (const std::string& image : args.images) {
+    if (!RegisterImage(image, &error, letter)) {
+      std::fprintf(stderr, "marovi-cli: cannot open %s\n", error.c_str());
+      return false;
+    }
+  }
+  return true;
+}
+
+// Runs the scan of the chosen source into the session; false when the source cannot be read.
+bool Scan(const CliArguments& args, ScanSession& session, DriveInfo* drive) {
+  char letter = args.drive;
+  if (!PrepareDrives(args, &letter)) return false;
+  if (!FindDrive(letter, drive)) {
+    std::fprintf(stderr, "marovi-cli: drive %c: does not exist (see 'marovi-cli drives')\n", letter);
+    return false;
+  }
+  session.selectedDrive = drive->letter;
+  session.recoveryMode = args.mode == "universal" ? ModeUniversal : ModeDeletedFiles;
+  CConsoleProgress progress(!args.quiet && isatty(STDERR_FILENO));
+  std::string openError;
+  if (!OpenDrive(drive->letter, &openError)) {
+    std::fprintf(stderr, "marovi-cli: cannot open %s\n", openError.c_str());
+    return false;
+  }
+  ScanThreadProc(progress, session);
+  if (!session.sourceError.empty()) {
+    std::fprintf(stderr, "marovi-cli: cannot read %s: %s\n", drive->devicePath.c_str(),
+                 session.sourceError.c_str());
+    return false;
+  }
+  return true;
+}
+
+void PrintJson(const CliArguments& args, const DriveInfo& drive, CResultsModel& model) {
+  const ScanSession& session = model.Session();
+  std::printf("{\"drive\": %s, \"device\": %s, \"fileSystem\": %s, \"mode\": %s, \"resultSource\": %s, \"files\": [",
+              JsonString(std::string(1, drive.letter)).c_str(), JsonString(drive.devicePath).c_str(),
+              JsonString(drive.fileSystem).c_str(), JsonString(args.mode).c_str(),
+              JsonString(ResultSourceName(session.resultSource)).c_str());
+  bool first = true;
+  for (const CTreeNode* node : model.Tree().AllNodes()) {
+    const std::string path = CFolderTree::PathOf(node);
+    for (size_t i : model.FilesOfNode(node)) {
+      const FoundFile& f = session.foundFiles[i];
+      std::printf("%s\n  {\"path\": %s, \"name\": %s, \"size\": %" PRIu64 ", \"time\": %s, \"kind\": %s",
+                  first ? "" : ",", JsonString(path).c_str(), JsonString(f.name).c_str(), f.size,
+                  JsonString(TimeColumnText(f.time)).c_str(), JsonString(KindName(f.kind)).c_str());
+      if (f.kind == FoundKind::Ntfs) std::printf(", \"record\": %" PRIu64, f.id);
+      std::printf("}");
+      first = false;
+    }
+  }
+  std::printf("%s]}\n", first ? "" : "\n");
+}
+
+void PrintTree(const DriveInfo& drive, CResultsModel& model) {
+  const ScanSession& session = model.Session();
+  std::printf("%c: %s (%s)\n", drive.letter, drive.devicePath.c_str(),
+              drive.fileSystem.empty() ? "unknown file system" : drive.fileSystem.c_str());
+  size_t total = 0;
+  for (const CTreeNode* node : model.Tree().AllNodes()) {
+    int depth = 0;
+    for (const CTreeNode* p = node->parent; p; p = p->parent) ++depth;
+    const std::string indent(static_cast<size_t>(depth) * 2, ' ');
+    std::printf("%s%s\n", indent.c_str(), node->caption.c_str());
+    for (size_t i : model.FilesOfNode(node)) {
+      const FoundFile& f = session.foundFiles[i];
+      const std::string time = TimeColumnText(f.time);
+      std::printf("%s  - %s  %s%s%s\n", indent.c_str(), f.name.c_str(), FormatSize(f.size).c_str(),
+                  time.empty() ? "" : "  ", time.c_str());
+      ++total;
+    }
+  }
+  std::printf("%zu files found\n", total);
+}
+
+bool CheckChosenNodes(const CliArguments& args, CResultsModel& model) {
+  CFolderTree& tree = model.Tree();
+  if (args.all) {
+    if (!tree.GetDriveNode()->checked) model.ClickNodeCheckBox(tree.GetDriveNode());
+    return true;
+  }
+  for (const std::string& path : args.nodes) {
+    CTreeNode* node = tree.FindByPath(path);
+    if (node == nullptr || node == tree.GetDriveNode()) {
+      std::fprintf(stderr, "marovi-cli: no node '%s' in the results (see 'marovi-cli scan')\n", path.c_str());
+      return false;
+    }
+    if (!node->checked) model.ClickNodeCheckBox(node);
+  }
+  return true;
+}
+
+int ReportRecovery(const RecoveryReport& report) {
+  if (report.refused) {
+    std::fprintf(stderr, "marovi-cli: %s\n", report.refusalText.c_str());
+    return 2;
+  }
+  std::printf("恢复完成\n");
+  std::printf("%u files written to %s, %u failed\n", report.written, report.rootPath.c_str(), report.failed);
+  for (const std::string& failure : report.failures) std::printf("failed: %s\n", failure.c_str());
+  return report.failed == 0 ? 0 : 1;
+}
+
+}  // namespace
+
+int RunDrivesCommand(const CliArguments& args) {
+  char letter = 0;
+  if (!PrepareDrives(args, &letter)) return 2;
+  const std::vector<DriveInfo> drives = ListDrives();
+  if (args.json) std::printf("[");
+  bool first = true;
+  for (const DriveInfo& d : drives) {
+    const char* type = d.type == DriveType::Removable ? "removable" : "fixed";
+    if (args.json) {
+      std::printf("%s\n  {\"letter\": %s, \"device\": %s, \"type\": %s, \"fileSystem\": %s, \"size\": %" PRIu64
+                  ", \"image\": %s}",
+                  first ? "" : ",", JsonString(std::string(1, d.letter)).c_str(),
+                  JsonString(d.devicePath).c_str(), JsonString(type).c_str(),
+                  JsonString(d.fileSystem).c_str(), d.totalSize, d.isImage ? "true" : "false");
+    } else {
+      std::printf("%c:  %-24s %-9s %-6s %s\n", d.letter, d.devicePath.c_str(), type,
+                  d.fileSystem.empty() ? "-" : d.fileSystem.c_str(), FormatSize(d.totalSize).c_str());
+    }
+    first = false;
+  }
+  if (args.json) std::printf("%s]\n", first ? "" : "\n");
+  return 0;
+}
+
+int RunScanCommand(const CliArguments& args) {
+  ScanSession& session = TheSession();
+  DriveInfo drive;
+  if (!Scan(args, session, &drive)) return 2;
+  CResultsModel model(session);
+  if (args.json) {
+    PrintJson(args, drive, model);
+  } else {
+    PrintTree(drive, model);
+  }
+  return 0;
+}
+
+int RunRecoverCommand(const CliArguments& args) {
+  ScanSession& session = TheSession();
+  DriveInfo drive;
+  if (!Scan(args, session, &drive)) return 2;
+  CResultsModel model(session);
+  CRecovery recovery(model);
+  if (args.hasFind) {
+    if (model.FindFiles(args.findText) == 0) {
+      std::fprintf(stderr, "没有找到文件\n");
+      return 0;
+    }
+    return ReportRecovery(recovery.RecoverRows(model.Rows(), args.targetFolder));
+  }
+  if (!CheckChosenNodes(args, model)) return 2;
+  return ReportRecovery(recovery.RecoverChecked(args.targetFolder));
+}

@@ -1,0 +1,90 @@
+#include "filetypes/DelFile.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "ntfs/FileRecord.h"
+#include "platform/FileOutput.h"
+
+CDelFile::CDelFile(uint32_t recordNumber, CFileRecord* prototype)
+    : m_recordNumber(recordNumber), m_prototype(prototype) {}
+
+CDelFile::~CDelFile() = default;
+
+CAttrBase* CDelFile::OpenData(std::string* error) {
+  auto fail = [&](const std::string& why) -> CAttrBase* {
+    if (error) *error = why;
+    return nullptr;
+  };
+  if (m_prototype == nullptr) return fail("no NTFS volume is open");
+  const std::string record = "MFT record " + std::to_string(m_recordNumber);
+  if (!m_prototype->ReadRecord(m_recordNumber)) return fail(record + " cannot be read");
+  // A record in use again holds another file now; its data is not ours.
+  if (m_prototype->GetRecordFlags() & kRecordInUse) {
+    return fail(record + " has been reused by another file");
+  }
+  m_prototype->SetAttrMask(kMaskData);
+  if (!m_prototype->ParseAttrs()) return fail(record + " is compressed, encrypted or damaged");
+  CAttrBase* data = m_prototype->FindUnnamedData();
+  if (data == nullptr) return fail(record + " has no data stream");
+  return data;
+}
+
+const uint8_t* CDelFile::LoadContent(uint32_t* length) {
+  CAttrBase* data = OpenData(nullptr);
+  if (data == nullptr) return nullptr;
+  const uint64_t size = data->GetDataSize();
+  const uint32_t capped = static_cast<uint32_t>(std::min<uint64_t>(size, kPreviewCap));
+  // Unread parts stay zero when a read fails midway.
+  m_content.assign(capped, 0);
+  *length = capped;
+  std::vector<uint8_t> chunk(kChunkSize);
+  uint64_t offset = 0;
+  uint32_t remaining = capped;
+  while (remaining > 0) {
+    uint32_t got = 0;
+    if (!data->ReadData(offset, chunk.data(), kChunkSize, &got)) break;
+    // A short piece is accepted only as the last one.
+    if (got < std::min(kChunkSize, remaining)) break;
+    const uint32_t n = std::min(got, remaining);
+    std::memcpy(m_content.data() + offset, chunk.data(), n);
+    offset += kChunkSize;
+    remaining -= n;
+  }
+  return m_content.data();
+}
+
+bool CDelFile::RecoverTo(const std::string& path, std::string* error) {
+  CAttrBase* data = OpenData(error);
+  if (data == nullptr) return false;
+  std::string reason;
+  std::unique_ptr<COutputFile> out = COutputFile::Create(path, &reason);
+  if (!out) {
+    if (error) *error = "cannot create " + path + ": " + reason;
+    return false;
+  }
+  const uint64_t size = data->GetDataSize();
+  std::vector<uint8_t> chunk(kChunkSize);
+  uint64_t offset = 0;
+  while (offset < size) {
+    const uint64_t remaining = size - offset;
+    uint32_t got = 0;
+    const bool read = data->ReadData(offset, chunk.data(), kChunkSize, &got);
+    if (!read || (got != kChunkSize && got != remaining)) {
+      if (error) *error = "read error at byte " + std::to_string(offset + got) + " of " + std::to_string(size);
+      out->Close();
+      return false;
+    }
+    if (!out->Write(chunk.data(), got)) {
+      if (error) *error = "cannot write " + path + ": " + out->LastErrorText();
+      out->Close();
+      return false;
+    }
+    offset += got;
+  }
+  if (!out->Close()) {
+    if (error) *error = "cannot write " + path + ": " + out->LastErrorText();
+    return false;
+  }
+  return true;
+}

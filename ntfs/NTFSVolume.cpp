@@ -1,0 +1,140 @@
+#include "ntfs/NTFSVolume.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+
+#include "ntfs/FileRecord.h"
+#include "platform/Drives.h"
+#include "volume/ByteOrder.h"
+
+namespace {
+// Boot sector offsets.
+constexpr size_t kOemId = 0x03;
+constexpr size_t kBytesPerSector = 0x0B;
+constexpr size_t kSectorsPerCluster = 0x0D;
+constexpr size_t kTotalSectors = 0x28;
+constexpr size_t kMftCluster = 0x30;
+constexpr size_t kClustersPerFileRecord = 0x40;
+constexpr size_t kClustersPerIndexBlock = 0x44;
+constexpr uint32_t kBootSectorSize = 512;
+
+// Bounds that no real volume exceeds; a boot sector outside them is garbage.
+constexpr uint32_t kMaxClusterSize = 2u << 20;
+constexpr uint32_t kMaxFileRecordSize = 64u << 10;
+
+constexpr uint64_t kVolumeRecord = 3;
+constexpr uint64_t kMftRecord = 0;
+
+// n > 0: n clusters; n <= 0: 2 to the power -n bytes. 0 when out of range.
+uint32_t DecodeRecordSize(int8_t n, uint32_t clusterSize) {
+  if (n > 0) return static_cast<uint32_t>(n) * clusterSize;
+  const int shift = -static_cast<int>(n);
+  return shift < 31 ? 1u << shift : 0;
+}
+
+bool IsPowerOfTwo(uint32_t v) { return v != 0 && (v & (v - 1)) == 0; }
+}  // namespace
+
+CNTFSVolume::CNTFSVolume(char driveLetter) {
+  if (std::isalpha(static_cast<unsigned char>(driveLetter))) {
+    m_device = OpenDrive(driveLetter, &m_openError);
+  } else {
+    m_openError = "not a drive letter";
+  }
+  Open();
+}
+
+CNTFSVolume::CNTFSVolume(std::shared_ptr<CDevice> device) : m_device(std::move(device)) { Open(); }
+
+CNTFSVolume::~CNTFSVolume() = default;
+
+void CNTFSVolume::Open() {
+  if (!m_device) return;
+  uint8_t boot[kBootSectorSize];
+  if (!ReadExactly(*m_device, 0, boot, kBootSectorSize) || !DecodeBootSector(boot)) {
+    m_device.reset();
+    return;
+  }
+  if (!CheckVersion()) return;
+  LoadMFTRecord();
+  if (m_mftData == nullptr) {
+    // Without the MFT's data no record from 16 up can be read.
+    m_ready = false;
+    return;
+  }
+  FillCache(0);
+}
+
+bool CNTFSVolume::DecodeBootSector(const uint8_t* bootBytes) {
+  const ByteSpan boot(bootBytes, kBootSectorSize);
+  if (std::memcmp(bootBytes + kOemId, "NTFS    ", 8) != 0) return false;
+  m_bytesPerSector = LE16(boot, kBytesPerSector);
+  m_sectorsPerCluster = LE8(boot, kSectorsPerCluster);
+  m_totalSectors = LE64(boot, kTotalSectors);
+  if (!IsPowerOfTwo(m_bytesPerSector) || m_bytesPerSector < 256 || m_sectorsPerCluster == 0) {
+    return false;
+  }
+  m_clusterSize = static_cast<uint32_t>(m_bytesPerSector) * m_sectorsPerCluster;
+  if (m_clusterSize > kMaxClusterSize) return false;
+  m_fileRecordSize = DecodeRecordSize(static_cast<int8_t>(LE8(boot, kClustersPerFileRecord)), m_clusterSize);
+  m_indexBlockSize = DecodeRecordSize(static_cast<int8_t>(LE8(boot, kClustersPerIndexBlock)), m_clusterSize);
+  if (m_fileRecordSize < 256 || m_fileRecordSize > kMaxFileRecordSize) return false;
+  return !__builtin_mul_overflow(LE64(boot, kMftCluster), static_cast<uint64_t>(m_clusterSize), &m_mftOffset);
+}
+
+bool CNTFSVolume::CheckVersion() {
+  CFileRecord volumeRecord(this);
+  volumeRecord.SetAttrMask(kMaskVolume);
+  if (!volumeRecord.ReadRecord(kVolumeRecord)) return false;
+  volumeRecord.ParseAttrs();
+  CSList<CAttrBase>& infos = volumeRecord.GetAttrList(6);
+  if (infos.IsEmpty()) return false;
+  m_version = static_cast<CAttr_VolInfo*>(infos.At(0))->GetVersion();
+  if (m_version < 0x0300) return false;
+  m_ready = true;
+  return true;
+}
+
+void CNTFSVolume::LoadMFTRecord() {
+  m_mftRecord = std::make_unique<CFileRecord>(this);
+  m_mftRecord->SetAttrMask(kMaskData);
+  if (!m_mftRecord->ReadRecord(kMftRecord)) return;
+  m_mftRecord->ParseAttrs();
+  // The MFT's own data may continue in further extents through its attribute list.
+  CAttrBase* data = m_mftRecord->FindUnnamedData();
+  if (data == nullptr || !data->IsDataRunOK()) return;
+  m_mftData = data;
+}
+
+bool CNTFSVolume::FillCache(uint64_t position) {
+  const uint64_t dataSize = m_mftData->GetDataSize();
+  m_cacheLength = 0;
+  if (position >= dataSize) return false;
+  const uint64_t length = std::min<uint64_t>(kCacheSize, dataSize - position);
+  if (m_cache.size() < length) m_cache.resize(length);
+  uint32_t got = 0;
+  m_cacheStart = position;
+  // A failed read keeps only what arrived, so no stale record is handed out.
+  m_mftData->ReadData(position, m_cache.data(), static_cast<uint32_t>(length), &got);
+  m_cacheLength = got;
+  return got == length;
+}
+
+bool CNTFSVolume::ReadMFTRecord(uint64_t recordNumber, uint8_t* out) {
+  if (m_mftData == nullptr) return false;
+  uint64_t position = 0;
+  if (__builtin_mul_overflow(recordNumber, static_cast<uint64_t>(m_fileRecordSize), &position)) {
+    return false;
+  }
+  const uint64_t dataSize = m_mftData->GetDataSize();
+  if (position >= dataSize || dataSize - position < m_fileRecordSize) return false;
+  const bool inWindow = position >= m_cacheStart &&
+                        position - m_cacheStart + m_fileRecordSize <= m_cacheLength;
+  if (!inWindow) {
+    FillCache(position);
+    if (m_cacheLength < m_fileRecordSize) return false;
+  }
+  std::memcpy(out, m_cache.data() + (position - m_cacheStart), m_fileRecordSize);
+  return true;
+}

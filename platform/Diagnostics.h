@@ -1,0 +1,8 @@
+#pragma once
+// The readers' few diagnostic lines. They go to standard output, where a
+// windowed program shows nothing; a tool whose output is data moves them.
+
+#include <cstdio>
+
+void SetDiagnosticStream(std::FILE* stream);
+void DiagnosticPrintf(const char* format, ...) __attribute__((format(printf, 1, 2)));

@@ -1,0 +1,39 @@
+#pragma once
+// The drive table: block devices and registered image files, each under a
+// drive letter, as the rest of the program expects drives to be named.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/Device.h"
+
+enum class DriveType { Fixed, Removable };
+
+struct DriveInfo {
+  char letter = 0;
+  std::string devicePath;
+  DriveType type = DriveType::Fixed;
+  std::string fileSystem;  // "NTFS", "FAT32", "FAT", "exFAT" or empty
+  uint64_t totalSize = 0;
+  bool isImage = false;
+};
+
+// Registers "PATH" or "PATH=LETTER" as a drive. False with a reason when the
+// path cannot be used or the letter is taken.
+bool RegisterImage(const std::string& spec, std::string* error, char* letterOut = nullptr);
+// Registers bytes held in memory as a drive (tests, fuzzing).
+bool RegisterMemoryImage(char letter, std::shared_ptr<const std::vector<uint8_t>> bytes,
+                         const std::string& fileSystem = "");
+void ForgetDrive(char letter);
+
+// Every drive: block devices found on the system plus registered images.
+std::vector<DriveInfo> ListDrives();
+bool FindDrive(char letter, DriveInfo* info);
+
+// Opens a drive for reading only. Null with the operating system's reason on failure.
+std::shared_ptr<CDevice> OpenDrive(char letter, std::string* error);
+
+// The file-system name as Windows reports it for the drive's root; empty when unknown.
+std::string GetVolumeFileSystemName(char letter);

@@ -1,0 +1,103 @@
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+
+#include "platform/Drives.h"
+#include "platform/FileOutput.h"
+
+const char kPathSeparator = '/';
+
+namespace {
+constexpr uint64_t kTicksPerSecond = 10000000ULL;
+constexpr uint64_t kEpochDifference = 11644473600ULL;
+
+class CPosixOutputFile : public COutputFile {
+ public:
+  explicit CPosixOutputFile(int fd) : m_fd(fd) {}
+  ~CPosixOutputFile() override {
+    if (m_fd >= 0) ::close(m_fd);
+  }
+  bool Write(const void* data, uint32_t length) override {
+    const auto* p = static_cast<const uint8_t*>(data);
+    uint32_t done = 0;
+    while (done < length) {
+      const ssize_t n = ::write(m_fd, p + done, length - done);
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        m_lastError = errno;
+        return false;
+      }
+      done += static_cast<uint32_t>(n);
+    }
+    return true;
+  }
+  bool Close() override {
+    if (m_fd < 0) return false;
+    const int rc = ::close(m_fd);
+    m_fd = -1;
+    if (rc != 0) {
+      m_lastError = errno;
+      return false;
+    }
+    return true;
+  }
+  std::string LastErrorText() const override { return std::strerror(m_lastError); }
+
+ private:
+  int m_fd;
+  int m_lastError = 0;
+};
+}  // namespace
+
+std::unique_ptr<COutputFile> COutputFile::Create(const std::string& path, std::string* error) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0) {
+    if (error) *error = std::strerror(errno);
+    return nullptr;
+  }
+  return std::make_unique<CPosixOutputFile>(fd);
+}
+
+bool CreateFolder(const std::string& path, std::string* error) {
+  if (::mkdir(path.c_str(), 0755) == 0) return true;
+  const int saved = errno;
+  if (saved == EEXIST && FolderExists(path)) return true;
+  if (error) *error = std::strerror(saved);
+  return false;
+}
+
+bool FolderExists(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool SetFileModificationTime(const std::string& path, uint64_t utcFileTime) {
+  if (utcFileTime / kTicksPerSecond < kEpochDifference) return false;
+  struct timespec times[2];
+  times[0].tv_sec = 0;
+  times[0].tv_nsec = UTIME_OMIT;
+  times[1].tv_sec = static_cast<time_t>(utcFileTime / kTicksPerSecond - kEpochDifference);
+  times[1].tv_nsec = static_cast<long>(utcFileTime % kTicksPerSecond) * 100;
+  return ::utimensat(AT_FDCWD, path.c_str(), times, 0) == 0;
+}
+
+bool IsPathOnDrive(const std::string& path, char letter) {
+  DriveInfo drive;
+  if (!FindDrive(letter, &drive)) return false;
+  struct stat source {};
+  if (::stat(drive.devicePath.c_str(), &source) != 0) return false;
+  // An image file is read, never mounted by us: a folder cannot lie on it.
+  if (!S_ISBLK(source.st_mode)) return false;
+  // The nearest existing ancestor tells which file system the path would land on.
+  std::filesystem::path probe = std::filesystem::absolute(path.empty() ? "." : path);
+  struct stat target {};
+  while (::stat(probe.c_str(), &target) != 0) {
+    if (!probe.has_relative_path()) return false;
+    probe = probe.parent_path();
+  }
+  return target.st_dev == source.st_rdev;
+}

@@ -1,0 +1,51 @@
+#include <iconv.h>
+
+#include <cerrno>
+
+#include "platform/Text.h"
+
+namespace {
+std::string& CodePage() {
+  static std::string name = "CP936";
+  return name;
+}
+}  // namespace
+
+bool SetAnsiCodePage(const std::string& name, std::string* error) {
+  iconv_t cd = iconv_open("UTF-8", name.c_str());
+  if (cd == reinterpret_cast<iconv_t>(-1)) {
+    if (error) *error = "unknown code page " + name;
+    return false;
+  }
+  iconv_close(cd);
+  CodePage() = name;
+  return true;
+}
+
+const std::string& AnsiCodePage() { return CodePage(); }
+
+std::string AnsiToUtf8(const char* text, size_t length) {
+  iconv_t cd = iconv_open("UTF-8", CodePage().c_str());
+  if (cd == reinterpret_cast<iconv_t>(-1)) return std::string(text, length);
+  std::string out;
+  out.resize(length * 4 + 4);
+  char* in = const_cast<char*>(text);
+  size_t inLeft = length;
+  char* dst = out.data();
+  size_t outLeft = out.size();
+  while (inLeft > 0) {
+    if (iconv(cd, &in, &inLeft, &dst, &outLeft) != static_cast<size_t>(-1)) break;
+    if (errno == E2BIG) break;
+    // A byte the code page cannot map shows as U+FFFD rather than ending the name.
+    if (outLeft < 3) break;
+    *dst++ = static_cast<char>(0xEF);
+    *dst++ = static_cast<char>(0xBF);
+    *dst++ = static_cast<char>(0xBD);
+    outLeft -= 3;
+    ++in;
+    --inLeft;
+  }
+  iconv_close(cd);
+  out.resize(out.size() - outLeft);
+  return out;
+}

@@ -1,0 +1,39 @@
+#include <algorithm>
+#include <cstdio>
+
+#include "platform/Diagnostics.h"
+
+#include "platform/Drives.h"
+#include "volume/RawVolumeAccess.h"
+
+std::shared_ptr<CDevice> OpenVolumeDevice(char driveLetter) {
+  std::string reason;
+  std::shared_ptr<CDevice> device = OpenDrive(driveLetter, &reason);
+  if (!device) {
+    DiagnosticPrintf("Error opening connection to drive [%c:]\n", driveLetter);
+    throw CVolumeOpenError("Error Creating accessing the volume", reason);
+  }
+  return device;
+}
+
+bool ReadDeviceSectors(CDevice& device, uint32_t bytesPerSector, uint32_t first, uint32_t last,
+                       uint8_t* buffer, uint32_t reportedSector) {
+  if (last < first || bytesPerSector == 0) return false;
+  const uint64_t count = static_cast<uint64_t>(last - first) + 1;
+  const uint64_t bytes = count * bytesPerSector;
+  if (bytes > UINT32_MAX) return false;
+  const uint64_t offset = static_cast<uint64_t>(first) * bytesPerSector;
+  if (!device.Seek(offset)) {
+    DiagnosticPrintf("Failed accesing sector number %d - SetPointer FAILED! 0x%X\n",
+                static_cast<int>(reportedSector), device.LastError());
+    return false;
+  }
+  uint32_t got = 0;
+  if (!device.Read(buffer, static_cast<uint32_t>(bytes), &got)) {
+    DiagnosticPrintf("Error reading from the device, Code: 0x%X\n", device.LastError());
+    return false;
+  }
+  // A short read past the end of the device leaves no stale bytes behind.
+  if (got < bytes) std::fill(buffer + got, buffer + bytes, uint8_t{0});
+  return got == bytes;
+}
