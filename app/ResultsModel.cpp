@@ -3,13 +3,22 @@
 #include "app/FileRows.h"
 #include "platform/Text.h"
 
+namespace {
+uint64_t ParentKey(FoundKind kind, uint32_t parent) {
+  return (static_cast<uint64_t>(kind) << 32) | parent;
+}
+}  // namespace
+
 CResultsModel::CResultsModel(ScanSession& session) : m_session(session) {
+  for (size_t i = 0; i < session.foundFiles.size(); ++i) {
+    const FoundFile& f = session.foundFiles[i];
+    m_filesByParent[ParentKey(f.kind, Low32(f.parentRef))].push_back(i);
+  }
   m_tree.BuildFolderTree(session);
   SelectNode(m_tree.GetDeletedNode());
 }
 
 std::vector<size_t> CResultsModel::FilesOfNode(const CTreeNode* node) const {
-  std::vector<size_t> out;
   FoundKind wanted;
   switch (node->kind) {
     case NodeKind::DeletedFiles:
@@ -20,13 +29,10 @@ std::vector<size_t> CResultsModel::FilesOfNode(const CTreeNode* node) const {
       wanted = FoundKind::Carved;
       break;
     default:
-      return out;
+      return {};
   }
-  const std::vector<FoundFile>& files = m_session.foundFiles;
-  for (size_t i = 0; i < files.size(); ++i) {
-    if (files[i].kind == wanted && Low32(files[i].parentRef) == node->id) out.push_back(i);
-  }
-  return out;
+  auto it = m_filesByParent.find(ParentKey(wanted, node->id));
+  return it == m_filesByParent.end() ? std::vector<size_t>{} : it->second;
 }
 
 std::shared_ptr<CDelFile> CResultsModel::MakeRecoverable(const FoundFile& file) const {

@@ -4,6 +4,7 @@
 
 #include <memory>
 #include <optional>
+#include <unordered_map>
 #include <string>
 #include <vector>
 
@@ -55,6 +56,8 @@ class CResultsModel {
   FileRow MakeRow(size_t foundIndex) const;
 
   ScanSession& m_session;
+  // foundFiles indices by kind and parent id, so no node walks every file.
+  std::unordered_map<uint64_t, std::vector<size_t>> m_filesByParent;
   CFolderTree m_tree;
   CTreeNode* m_currentNode = nullptr;
   std::vector<FileRow> m_rows;

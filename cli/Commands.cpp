@@ -12,6 +12,7 @@
 #include "cli/JsonWriter.h"
 #include "platform/Diagnostics.h"
 #include "platform/Drives.h"
+#include "platform/FileOutput.h"
 #include "platform/Text.h"
 #include "scan/ScanThread.h"
 
@@ -183,6 +184,11 @@ int RunRecoverCommand(const CliArguments& args) {
   ScanSession& session = TheSession();
   DriveInfo drive;
   if (!Scan(args, session, &drive)) return 2;
+  std::string error;
+  if (!CreateFolderTree(args.targetFolder, &error)) {
+    std::fprintf(stderr, "marovi-cli: cannot create %s: %s\n", args.targetFolder.c_str(), error.c_str());
+    return 2;
+  }
   CResultsModel model(session);
   CRecovery recovery(model);
   if (args.hasFind) {

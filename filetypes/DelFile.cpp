@@ -18,7 +18,8 @@ CAttrBase* CDelFile::OpenData(std::string* error) {
   };
   if (m_prototype == nullptr) return fail("no NTFS volume is open");
   const std::string record = "MFT record " + std::to_string(m_recordNumber);
-  if (!m_prototype->ReadRecord(m_recordNumber)) return fail(record + " cannot be read");
+  // Read from the device: the record may have changed since the scan.
+  if (!m_prototype->ReadRecord(m_recordNumber, true)) return fail(record + " cannot be read");
   // A record in use again holds another file now; its data is not ours.
   if (m_prototype->GetRecordFlags() & kRecordInUse) {
     return fail(record + " has been reused by another file");

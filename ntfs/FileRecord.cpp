@@ -28,12 +28,12 @@ void CFileRecord::ClearAttrLists() {
   for (auto& list : m_attrLists) list.RemoveAll();
 }
 
-bool CFileRecord::ReadRawRecord(uint64_t n, std::vector<uint8_t>* out) {
+bool CFileRecord::ReadRawRecord(uint64_t n, bool fresh, std::vector<uint8_t>* out) {
   const uint32_t size = m_volume->GetFileRecordSize();
   if (size == 0) return false;
   out->resize(size);
   if (n >= 16 && m_volume->GetMFTDataAttr() != nullptr) {
-    return m_volume->ReadMFTRecord(n, out->data());
+    return fresh ? m_volume->ReadMFTRecordDirect(n, out->data()) : m_volume->ReadMFTRecord(n, out->data());
   }
   uint64_t position = 0;
   if (__builtin_mul_overflow(n, static_cast<uint64_t>(size), &position) ||
@@ -60,10 +60,10 @@ bool CFileRecord::ApplyFixups(std::vector<uint8_t>& bytes) const {
   return true;
 }
 
-bool CFileRecord::ReadRecord(uint64_t n) {
+bool CFileRecord::ReadRecord(uint64_t n, bool fresh) {
   ClearAttrLists();
   // The buffer is reused from record to record; clearing keeps its capacity.
-  if (!ReadRawRecord(n, &m_buffer)) {
+  if (!ReadRawRecord(n, fresh, &m_buffer)) {
     m_buffer.clear();
     m_recordNumber = kNoRecord;
     return false;

@@ -36,7 +36,8 @@ class CFileRecord {
 
   void SetAttrMask(uint32_t mask) { m_attrMask = mask; }
   uint32_t GetAttrMask() const { return m_attrMask; }
-  bool ReadRecord(uint64_t recordNumber);
+  // fresh reads the record from the device, past the volume's MFT window.
+  bool ReadRecord(uint64_t recordNumber, bool fresh = false);
   bool ParseAttrs();
 
   uint16_t GetRecordFlags() const;
@@ -56,7 +57,7 @@ class CFileRecord {
 
  private:
   void ClearAttrLists();
-  bool ReadRawRecord(uint64_t recordNumber, std::vector<uint8_t>* out);
+  bool ReadRawRecord(uint64_t recordNumber, bool fresh, std::vector<uint8_t>* out);
   bool ApplyFixups(std::vector<uint8_t>& bytes) const;
   bool ParseAttr(ByteSpan attr);
   CAttr_FileName* FirstFileName() const;

@@ -121,14 +121,18 @@ bool CNTFSVolume::FillCache(uint64_t position) {
   return got == length;
 }
 
-bool CNTFSVolume::ReadMFTRecord(uint64_t recordNumber, uint8_t* out) {
+bool CNTFSVolume::RecordPosition(uint64_t recordNumber, uint64_t* position) const {
   if (m_mftData == nullptr) return false;
-  uint64_t position = 0;
-  if (__builtin_mul_overflow(recordNumber, static_cast<uint64_t>(m_fileRecordSize), &position)) {
+  if (__builtin_mul_overflow(recordNumber, static_cast<uint64_t>(m_fileRecordSize), position)) {
     return false;
   }
   const uint64_t dataSize = m_mftData->GetDataSize();
-  if (position >= dataSize || dataSize - position < m_fileRecordSize) return false;
+  return *position < dataSize && dataSize - *position >= m_fileRecordSize;
+}
+
+bool CNTFSVolume::ReadMFTRecord(uint64_t recordNumber, uint8_t* out) {
+  uint64_t position = 0;
+  if (!RecordPosition(recordNumber, &position)) return false;
   const bool inWindow = position >= m_cacheStart &&
                         position - m_cacheStart + m_fileRecordSize <= m_cacheLength;
   if (!inWindow) {
@@ -137,4 +141,11 @@ bool CNTFSVolume::ReadMFTRecord(uint64_t recordNumber, uint8_t* out) {
   }
   std::memcpy(out, m_cache.data() + (position - m_cacheStart), m_fileRecordSize);
   return true;
+}
+
+bool CNTFSVolume::ReadMFTRecordDirect(uint64_t recordNumber, uint8_t* out) {
+  uint64_t position = 0;
+  uint32_t got = 0;
+  return RecordPosition(recordNumber, &position) &&
+         m_mftData->ReadData(position, out, m_fileRecordSize, &got) && got == m_fileRecordSize;
 }

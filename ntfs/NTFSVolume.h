@@ -36,6 +36,9 @@ class CNTFSVolume {
 
   // Copies one record's raw bytes out of the MFT window, moving the window when needed.
   bool ReadMFTRecord(uint64_t recordNumber, uint8_t* out);
+  // Reads one record from the device itself, for a record that may have
+  // changed since the window was filled.
+  bool ReadMFTRecordDirect(uint64_t recordNumber, uint8_t* out);
 
   static constexpr uint32_t kCacheSize = 0x1000000;  // 16 MiB of MFT at a time
 
@@ -45,6 +48,7 @@ class CNTFSVolume {
   bool CheckVersion();
   void LoadMFTRecord();
   bool FillCache(uint64_t position);
+  bool RecordPosition(uint64_t recordNumber, uint64_t* position) const;
 
   std::shared_ptr<CDevice> m_device;
   std::string m_openError;

@@ -21,6 +21,8 @@ extern const char kPathSeparator;
 // Creates one folder; an existing folder is reused. False with a reason otherwise.
 bool CreateFolder(const std::string& path, std::string* error = nullptr);
 bool FolderExists(const std::string& path);
+// Creates a folder with any missing parents.
+bool CreateFolderTree(const std::string& path, std::string* error = nullptr);
 // Sets a written file's modification time from a UTC FILETIME value.
 bool SetFileModificationTime(const std::string& path, uint64_t utcFileTime);
 // True when writing below path would write to the given drive.

@@ -70,6 +70,16 @@ bool CreateFolder(const std::string& path, std::string* error) {
   return false;
 }
 
+bool CreateFolderTree(const std::string& path, std::string* error) {
+  std::error_code ec;
+  std::filesystem::create_directories(path, ec);
+  if (ec && !FolderExists(path)) {
+    if (error) *error = ec.message();
+    return false;
+  }
+  return true;
+}
+
 bool FolderExists(const std::string& path) {
   struct stat st {};
   return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);

@@ -1,0 +1,141 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "app/Recovery.h"
+#include "ntfs/FileRecord.h"
+#include "platform/Drives.h"
+#include "scan/ScanThread.h"
+#include "support/FakeProgress.h"
+#include "support/FixtureSession.h"
+#include "support/NtfsImageBuilder.h"
+#include "support/Sha256.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+size_t CountFiles(const std::string& folder) {
+  size_t n = 0;
+  for (const auto& e : fs::recursive_directory_iterator(folder)) n += e.is_regular_file();
+  return n;
+}
+
+TEST(Recovery, EverythingCheckedComesBackByteForByte) {
+  FixtureSession fx("ntfs-sample.img");
+  CResultsModel& m = *fx.model;
+  m.ClickNodeCheckBox(m.Tree().GetDriveNode());
+  const std::string target = MakeTempFolder();
+  RecoveryReport report = CRecovery(m).RecoverChecked(target);
+  EXPECT_FALSE(report.refused);
+  EXPECT_EQ(report.failed, 0u) << (report.failures.empty() ? "" : report.failures[0]);
+  EXPECT_EQ(report.rootPath, target + "/T盘恢复的文件");
+  size_t expected = 0;
+  for (const ManifestEntry& e : LoadManifest("ntfs-sample.img")) {
+    if (e.state != "deleted") continue;
+    ++expected;
+    std::string path = report.rootPath + "/" + e.path + "/" + e.name;
+    if (e.path.find("dir*") != std::string::npos) path = report.rootPath + "/找到的文件/dir1/" + e.name;
+    EXPECT_EQ(Sha256OfFile(path), e.sha256) << path;
+    EXPECT_EQ(fs::last_write_time(path).time_since_epoch().count() != 0, true);
+  }
+  EXPECT_EQ(report.written, expected);
+  EXPECT_EQ(CountFiles(report.rootPath), expected);
+}
+
+TEST(Recovery, OnlyTheCheckedNodeAndItsAncestorsAreWritten) {
+  FixtureSession fx("ntfs-sample.img");
+  CResultsModel& m = *fx.model;
+  m.ClickNodeCheckBox(m.Tree().FindByPath("删除的文件/old/inner"));
+  const std::string target = MakeTempFolder();
+  RecoveryReport report = CRecovery(m).RecoverChecked(target);
+  EXPECT_EQ(report.written, 1u);
+  EXPECT_TRUE(fs::is_regular_file(report.rootPath + "/删除的文件/old/inner/b.bin"));
+  EXPECT_EQ(CountFiles(report.rootPath), 1u);
+}
+
+TEST(Recovery, NothingCheckedWritesNothing) {
+  FixtureSession fx("ntfs-sample.img");
+  const std::string target = MakeTempFolder();
+  RecoveryReport report = CRecovery(*fx.model).RecoverChecked(target);
+  EXPECT_EQ(report.written + report.failed, 0u);
+  EXPECT_FALSE(fs::exists(report.rootPath));
+}
+
+TEST(Recovery, SearchMatchesGoToTheRoot) {
+  FixtureSession fx("ntfs-sample.img");
+  ASSERT_EQ(fx.model->FindFiles(".BIN"), 3u);
+  const std::string target = MakeTempFolder();
+  RecoveryReport report = CRecovery(*fx.model).RecoverRows(fx.model->Rows(), target);
+  EXPECT_EQ(report.written, 3u);
+  EXPECT_TRUE(fs::is_regular_file(report.rootPath + "/b.bin"));
+}
+
+// Byte-level volume: two deleted files of one name in one folder, a name with
+// separators, and a record that is in use again by the time of recovery.
+class RecoveryEdgeTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    auto name = [](const char16_t* n) { return ResidentAttr(0x30, FileNameValue(5, n, 1, 1)); };
+    b.PutRecord(16, FileRecordBytes(0, {name(u"same.txt"), ResidentAttr(0x80, {'1'})}, 16));
+    b.PutRecord(17, FileRecordBytes(0, {name(u"same.txt"), ResidentAttr(0x80, {'2'})}, 17));
+    b.PutRecord(18, FileRecordBytes(0, {name(u"../../evil"), ResidentAttr(0x80, {'e'})}, 18));
+    b.PutRecord(19, FileRecordBytes(0, {name(u"reused.txt"), ResidentAttr(0x80, {'r'})}, 19));
+    image = std::make_shared<std::vector<uint8_t>>(b.Image());
+    RegisterMemoryImage('M', image, "NTFS");
+    session.selectedDrive = 'M';
+    session.recoveryMode = ModeDeletedFiles;
+    ScanThreadProc(progress, session);
+    model = std::make_unique<CResultsModel>(session);
+    model->ClickNodeCheckBox(model->Tree().GetDriveNode());
+  }
+  void TearDown() override { ForgetDrive('M'); }
+
+  NtfsImageBuilder b;
+  std::shared_ptr<std::vector<uint8_t>> image;
+  ScanSession session;
+  FakeProgress progress;
+  std::unique_ptr<CResultsModel> model;
+};
+
+TEST_F(RecoveryEdgeTest, SameNamesAreKeptAndHostileNamesStayInside) {
+  const std::string target = MakeTempFolder();
+  RecoveryReport report = CRecovery(*model).RecoverChecked(target);
+  EXPECT_EQ(report.written, 4u);
+  const std::string folder = report.rootPath + "/删除的文件/";
+  EXPECT_EQ(Sha256OfFile(folder + "same.txt"), Sha256Hex(reinterpret_cast<const uint8_t*>("1"), 1));
+  EXPECT_EQ(Sha256OfFile(folder + "same (2).txt"), Sha256Hex(reinterpret_cast<const uint8_t*>("2"), 1));
+  EXPECT_TRUE(fs::is_regular_file(folder + ".._.._evil"));
+  EXPECT_EQ(CountFiles(target), 4u);
+}
+
+TEST_F(RecoveryEdgeTest, RecordInUseAgainIsAFailureNotAnotherFile) {
+  // After the scan, record 19 is taken by a live file.
+  const Bytes live = FileRecordBytes(kRecordInUse, {ResidentAttr(0x30, FileNameValue(5, u"new.txt", 1, 1)),
+                                                    ResidentAttr(0x80, {'n'})}, 19);
+  std::copy(live.begin(), live.end(), image->begin() + NtfsImageBuilder::kMftCluster * NtfsImageBuilder::kClusterSize + 19 * 1024);
+  const std::string target = MakeTempFolder();
+  RecoveryReport report = CRecovery(*model).RecoverChecked(target);
+  EXPECT_EQ(report.written, 3u);
+  ASSERT_EQ(report.failed, 1u);
+  EXPECT_NE(report.failures[0].find("reused"), std::string::npos) << report.failures[0];
+  EXPECT_FALSE(fs::exists(report.rootPath + "/删除的文件/reused.txt"));
+}
+
+TEST_F(RecoveryEdgeTest, UnwritableTargetCountsEveryFileAsFailed) {
+  RecoveryReport report = CRecovery(*model).RecoverChecked("/no/such/folder");
+  EXPECT_EQ(report.written, 0u);
+  EXPECT_GT(report.failed, 0u);
+  EXPECT_NE(report.failures[0].find("No such file or directory"), std::string::npos);
+}
+
+TEST_F(RecoveryEdgeTest, CancelStopsBetweenFiles) {
+  int calls = 0;
+  RecoveryReport report = CRecovery(*model).RecoverChecked(MakeTempFolder(), [&](const std::string&, const RecoveryReport&) {
+    return ++calls < 2;
+  });
+  EXPECT_TRUE(report.cancelled);
+  EXPECT_EQ(report.written, 1u);
+}
+
+}  // namespace

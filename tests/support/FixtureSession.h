@@ -1,0 +1,30 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "app/ResultsModel.h"
+#include "platform/Drives.h"
+#include "scan/ScanThread.h"
+#include "support/FakeProgress.h"
+#include "support/Fixtures.h"
+
+// A fixture image scanned into a session of its own, with its results model.
+struct FixtureSession {
+  explicit FixtureSession(const std::string& image, char letter = 'T', int32_t mode = ModeDeletedFiles)
+      : letter(letter) {
+    std::string error;
+    registered = RegisterImage(FixturePath(image) + "=" + std::string(1, letter), &error);
+    session.selectedDrive = letter;
+    session.recoveryMode = mode;
+    ScanThreadProc(progress, session);
+    model = std::make_unique<CResultsModel>(session);
+  }
+  ~FixtureSession() { ForgetDrive(letter); }
+
+  char letter;
+  bool registered = false;
+  ScanSession session;
+  FakeProgress progress;
+  std::unique_ptr<CResultsModel> model;
+};

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct ManifestEntry {
+  std::string state;  // deleted or live
+  std::string path;   // tree path; "dir*" at its end stands for any placeholder
+  std::string name;
+  uint64_t size = 0;
+  std::string sha256;
+};
+
+std::string FixturePath(const std::string& image);
+std::vector<ManifestEntry> LoadManifest(const std::string& image);
+// True when a tree path matches a manifest path with its placeholder pattern.
+bool PathMatches(const std::string& pattern, const std::string& path);
+
+// A fresh empty folder under the system's temporary folder.
+std::string MakeTempFolder();

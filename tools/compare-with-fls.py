@@ -1,0 +1,47 @@
+#!/usr/bin/env python3
+"""Compares marovi-cli's deleted files with The Sleuth Kit's on one image.
+
+Usage: tools/compare-with-fls.py IMAGE [MAROVI_CLI]
+Every file that `fls -r -d -l -p` lists with a name must appear with the same
+folder path (below 删除的文件, or under a 找到的文件 placeholder for fls's
+$OrphanFiles) and size; nothing else may be listed. Exit status 1 on a difference.
+"""
+import json
+import subprocess
+import sys
+
+image = sys.argv[1]
+cli = sys.argv[2] if len(sys.argv) > 2 else "build/marovi-cli"
+
+ours = json.loads(subprocess.run([cli, "scan", "--image", image, "--json", "--quiet"],
+                                 check=True, capture_output=True, text=True).stdout)
+listed = {}
+for f in ours["files"]:
+    top, _, rest = f["path"].partition("/")
+    key = (rest + "/" + f["name"]).lstrip("/") if top == "删除的文件" else "$Orphan/" + f["name"]
+    listed.setdefault(key, []).append(f["size"])
+
+expected = {}
+for line in subprocess.run(["fls", "-r", "-d", "-l", "-p", image], check=True,
+                           capture_output=True, text=True).stdout.splitlines():
+    head, path = line.split("\t", 1)[0], line.split("\t")[1]
+    fields = line.split("\t")
+    if not head.startswith("r/r") and not head.startswith("-/r"):
+        continue  # directories are shown as tree nodes, not as files
+    if path.startswith("$OrphanFiles/OrphanFile-"):
+        continue  # records without a name
+    size = int(fields[6])
+    key = "$Orphan/" + path.split("/")[-1] if path.startswith("$OrphanFiles/") else path
+    expected.setdefault(key, []).append(size)
+
+problems = 0
+for key, sizes in sorted(expected.items()):
+    if sorted(listed.get(key, [])) != sorted(sizes):
+        print(f"fls lists {key} {sizes}, marovi {listed.get(key)}")
+        problems += 1
+for key in sorted(set(listed) - set(expected)):
+    print(f"marovi lists {key} {listed[key]}, fls does not")
+    problems += 1
+print(f"{sum(len(v) for v in expected.values())} files from fls, "
+      f"{sum(len(v) for v in listed.values())} from marovi, {problems} differences")
+sys.exit(1 if problems else 0)

@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Installs, builds and runs every test: a release build with warnings as
+# errors, then the same suite under AddressSanitizer and UBSan.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+tools/install-deps.sh
+jobs=$(nproc)
+
+cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DMAROVI_WERROR=ON
+cmake --build build -j"$jobs"
+(cd build && ctest --output-on-failure -j"$jobs")
+
+cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DMAROVI_WERROR=ON -DMAROVI_SANITIZE=ON -DMAROVI_BENCH=OFF
+cmake --build build-asan -j"$jobs"
+(cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j"$jobs")
