@@ -22,7 +22,7 @@ struct DriveInfo {
 
 // Registers "PATH" or "PATH=LETTER" as a drive. False with a reason when the
 // path cannot be used or the letter is taken.
-bool RegisterImage(const std::string& spec, std::string* error, char* letterOut = nullptr);
+bool RegisterImage(const std::string& imageArgument, std::string* error, char* letterOut = nullptr);
 // Registers bytes held in memory as a drive (tests, fuzzing).
 bool RegisterMemoryImage(char letter, std::shared_ptr<const std::vector<uint8_t>> bytes,
                          const std::string& fileSystem = "");

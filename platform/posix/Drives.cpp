@@ -131,13 +131,13 @@ char FreeImageLetterLocked() {
 
 }  // namespace
 
-bool RegisterImage(const std::string& spec, std::string* error, char* letterOut) {
-  std::string path = spec;
+bool RegisterImage(const std::string& imageArgument, std::string* error, char* letterOut) {
+  std::string path = imageArgument;
   char letter = 0;
-  const size_t eq = spec.rfind('=');
-  if (eq != std::string::npos && eq + 2 == spec.size() && std::isalpha(static_cast<unsigned char>(spec[eq + 1]))) {
-    path = spec.substr(0, eq);
-    letter = static_cast<char>(std::toupper(static_cast<unsigned char>(spec[eq + 1])));
+  const size_t eq = imageArgument.rfind('=');
+  if (eq != std::string::npos && eq + 2 == imageArgument.size() && std::isalpha(static_cast<unsigned char>(imageArgument[eq + 1]))) {
+    path = imageArgument.substr(0, eq);
+    letter = static_cast<char>(std::toupper(static_cast<unsigned char>(imageArgument[eq + 1])));
   }
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0) {
