@@ -2,6 +2,8 @@
 
 #include <map>
 
+#include "fat32/Folder.h"
+
 CTreeNode* CTreeNode::AddChild(std::string childCaption, uint32_t childId, NodeKind childKind) {
   auto node = std::make_unique<CTreeNode>();
   node->caption = std::move(childCaption);
@@ -24,10 +26,25 @@ void CFolderTree::BuildFolderTree(ScanSession& session) {
   m_drive->kind = NodeKind::Drive;
   m_drive->image = kImageDrive;
 
+  const bool fat32 = session.resultSource == SourceFat32;
   m_deleted = m_drive->AddChild("删除的文件", kRootDirectoryId, NodeKind::DeletedFiles);
-  AddDirectoryChildren(m_deleted, children, session, 1);
+  if (fat32) {
+    // Without a root folder (the drive could not be read as FAT32) the node stays empty.
+    m_deleted->folder = session.rootFolder.get();
+    if (m_deleted->folder) AddFolderChildren(m_deleted, *m_deleted->folder, 1);
+  } else {
+    AddDirectoryChildren(m_deleted, children, session, 1);
+  }
   m_found = m_drive->AddChild("找到的文件", kPlaceholderParentId, NodeKind::FoundFiles);
-  AddDirectoryChildren(m_found, children, session, 1);
+  if (fat32) {
+    for (const auto& folder : session.foundFolders) {
+      CTreeNode* child = m_found->AddChild(folder->GetName(), 0, NodeKind::Fat32Folder);
+      child->folder = folder.get();
+      AddFolderChildren(child, *folder, 2);
+    }
+  } else {
+    AddDirectoryChildren(m_found, children, session, 1);
+  }
   m_byType = nullptr;
   if (session.resultSource == SourceFat32 || session.resultSource == SourceOther ||
       session.recoveryMode == ModeUniversal) {
@@ -51,6 +68,20 @@ void CFolderTree::AddDirectoryChildren(CTreeNode* node,
     const NodeKind kind = node->kind == NodeKind::ByType ? NodeKind::TypeFolder : NodeKind::Directory;
     CTreeNode* child = node->AddChild(dir.name, Low32(key), kind);
     AddDirectoryChildren(child, children, session, depth + 1);
+  }
+}
+
+void CFolderTree::AddFolderChildren(CTreeNode* node, const CFolderEntry& folder, int depth) {
+  if (depth > kMaxDepth) return;
+  for (CFolderEntry* sub : folder.SubFolders()) {
+    if (!sub->HasContent()) continue;
+    // An adopted folder can lead back to one above it: show each folder once per path.
+    bool onPath = false;
+    for (const CTreeNode* up = node; up; up = up->parent) onPath = onPath || up->folder == sub;
+    if (onPath) continue;
+    CTreeNode* child = node->AddChild(sub->GetName(), 0, NodeKind::Fat32Folder);
+    child->folder = sub;
+    AddFolderChildren(child, *sub, depth + 1);
   }
 }
 

@@ -10,7 +10,9 @@
 
 #include "app/ScanSession.h"
 
-enum class NodeKind { Drive, DeletedFiles, FoundFiles, ByType, Directory, TypeFolder };
+enum class NodeKind { Drive, DeletedFiles, FoundFiles, ByType, Directory, TypeFolder, Fat32Folder };
+
+class CFolderEntry;
 
 // Image indices of the tree's image list.
 enum TreeImage : int { kImageFolder = 2, kImageDrive = 3 };
@@ -21,6 +23,7 @@ struct CTreeNode {
   NodeKind kind = NodeKind::Directory;
   int image = kImageFolder;
   bool checked = false;
+  CFolderEntry* folder = nullptr;  // the FAT32 folder a node stands for
   CTreeNode* parent = nullptr;
   std::vector<std::unique_ptr<CTreeNode>> children;
 
@@ -48,6 +51,7 @@ class CFolderTree {
   static constexpr int kMaxDepth = 1024;
 
  private:
+  void AddFolderChildren(CTreeNode* node, const CFolderEntry& folder, int depth);
   void AddDirectoryChildren(CTreeNode* node, const std::multimap<uint32_t, uint64_t>& children,
                             const ScanSession& session, int depth);
 

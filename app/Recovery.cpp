@@ -1,6 +1,7 @@
 #include "app/Recovery.h"
 
 #include "app/PathNames.h"
+#include "fat32/Folder.h"
 #include "platform/FileOutput.h"
 
 const char* const CRecovery::kRefusalText = "不能保存到此盘,请选择另外一个盘保存数据!";
@@ -93,6 +94,14 @@ void CRecovery::RecoverNode(const CTreeNode* node, const std::string& path) {
     // Nothing below this folder can be written; every checked file there fails.
     m_report.failures.push_back(path + ": " + reason);
     ++m_report.failed;
+    return;
+  }
+  if (node->folder != nullptr) {
+    // A checked FAT32 folder writes all its files: they have no checks of their own.
+    for (const auto& entry : node->folder->Files()) {
+      WriteFile(*entry, path, entry->GetName(), 0);
+      if (m_report.cancelled) return;
+    }
     return;
   }
   ScanSession& session = m_model.Session();

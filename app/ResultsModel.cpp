@@ -1,6 +1,8 @@
 #include "app/ResultsModel.h"
 
 #include "app/FileRows.h"
+#include "fat32/Folder.h"
+#include "filetypes/BaseFile.h"
 #include "platform/Text.h"
 
 namespace {
@@ -39,7 +41,34 @@ std::shared_ptr<CDelFile> CResultsModel::MakeRecoverable(const FoundFile& file) 
   if (file.kind == FoundKind::Ntfs) {
     return std::make_shared<CDelFile>(Low32(file.id), m_session.recordPrototype.get());
   }
+  if (file.kind == FoundKind::Carved && file.id < m_session.carvedFiles.size()) {
+    // The session owns carved files; the row only refers to one.
+    return std::shared_ptr<CDelFile>(std::shared_ptr<CDelFile>(), m_session.carvedFiles[file.id].get());
+  }
   return nullptr;
+}
+
+FileRow CResultsModel::MakeFolderRow(CFileEntry& entry) {
+  FileRow row;
+  row.name = entry.GetName();
+  row.image = kImageFatFile;
+  row.size = entry.GetFileSize();
+  row.sizeText = FormatSize(row.size);
+  row.timeText = FatTimeText(entry.ShortEntry());
+  row.kind = FoundKind::Fat32;
+  row.number = entry.GetFirstCluster();
+  row.file = &entry;
+  return row;
+}
+
+std::vector<FileRow> CResultsModel::RowsOfNode(const CTreeNode* node) const {
+  std::vector<FileRow> rows;
+  if (node->folder != nullptr) {
+    for (const auto& entry : node->folder->Files()) rows.push_back(MakeFolderRow(*entry));
+    return rows;
+  }
+  for (size_t i : FilesOfNode(node)) rows.push_back(MakeRow(i));
+  return rows;
 }
 
 FileRow CResultsModel::MakeRow(size_t foundIndex) const {
@@ -52,6 +81,12 @@ FileRow CResultsModel::MakeRow(size_t foundIndex) const {
   row.checked = found.checked != 0;
   row.size = found.size;
   row.foundIndex = foundIndex;
+  row.kind = found.kind;
+  row.number = found.id;
+  if (found.kind == FoundKind::Carved && found.id < m_session.carvedFiles.size()) {
+    row.number = m_session.carvedFiles[found.id]->firstSector;
+    row.typeCode = m_session.carvedFiles[found.id]->typeCode;
+  }
   row.ownedFile = MakeRecoverable(found);
   row.file = row.ownedFile.get();
   return row;
@@ -65,8 +100,7 @@ void CResultsModel::SelectNode(CTreeNode* node) {
       node->kind == NodeKind::ByType) {
     return;
   }
-  m_rows.clear();
-  for (size_t i : FilesOfNode(node)) m_rows.push_back(MakeRow(i));
+  m_rows = RowsOfNode(node);
 }
 
 void CResultsModel::SetNodeCheck(CTreeNode* node, bool state) {
@@ -133,6 +167,19 @@ size_t CResultsModel::FindFiles(const std::string& text) {
   m_rows.clear();
   if (m_session.resultSource == SourceOther) return 0;
   const std::string query = Utf8ToLower(text);
+  if (m_session.resultSource == SourceFat32) {
+    // The folders searched are those the tree shows, in tree order.
+    for (const CTreeNode* node : m_tree.AllNodes()) {
+      if (node->folder == nullptr) continue;
+      for (const auto& entry : node->folder->Files()) {
+        if (Utf8ToLower(entry->GetName()).find(query) == std::string::npos) continue;
+        FileRow row = MakeFolderRow(*entry);
+        row.image = kImageOther;
+        m_rows.push_back(std::move(row));
+      }
+    }
+    return m_rows.size();
+  }
   for (size_t i = 0; i < m_session.foundFiles.size(); ++i) {
     if (Utf8ToLower(m_session.foundFiles[i].name).find(query) == std::string::npos) continue;
     FileRow row = MakeRow(i);

@@ -12,6 +12,8 @@
 #include "app/ScanSession.h"
 #include "filetypes/DelFile.h"
 
+class CFileEntry;
+
 struct FileRow {
   std::string name;
   int image = 0;
@@ -19,6 +21,9 @@ struct FileRow {
   std::string timeText;
   bool checked = false;
   uint64_t size = 0;
+  FoundKind kind = FoundKind::Ntfs;
+  uint64_t number = 0;    // MFT record, first sector or first cluster, by kind
+  int32_t typeCode = 0;   // carved files
   std::optional<size_t> foundIndex;  // the linked FoundFile, when there is one
   CDelFile* file = nullptr;          // reads and writes the row's content
   std::shared_ptr<CDelFile> ownedFile;
@@ -35,6 +40,8 @@ class CResultsModel {
 
   // A node was selected: nodes that stand for folders refill the list.
   void SelectNode(CTreeNode* node);
+  // The rows a node lists: its found files, or the files of its FAT32 folder.
+  std::vector<FileRow> RowsOfNode(const CTreeNode* node) const;
   // The indices in foundFiles of the files a node lists.
   std::vector<size_t> FilesOfNode(const CTreeNode* node) const;
   // The object that reads and writes a found file's content.
@@ -54,6 +61,7 @@ class CResultsModel {
 
  private:
   FileRow MakeRow(size_t foundIndex) const;
+  static FileRow MakeFolderRow(CFileEntry& entry);
 
   ScanSession& m_session;
   // foundFiles indices by kind and parent id, so no node walks every file.

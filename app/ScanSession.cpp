@@ -1,5 +1,7 @@
 #include "app/ScanSession.h"
 
+#include "fat32/Folder.h"
+#include "filetypes/BaseFile.h"
 #include "ntfs/FileRecord.h"
 #include "ntfs/NTFSVolume.h"
 #include "volume/VolumeAccess.h"
@@ -10,6 +12,11 @@ ScanSession::~ScanSession() {
   // Records refer to the volume: release them first.
   recordPrototype.reset();
   ntfsVolume.reset();
+  // Folders and files read through the access object: release them before it.
+  rootFolder.reset();
+  foundFolders.clear();
+  carvedFiles.clear();
+  volumeAccess.reset();
 }
 
 ScanSession& TheSession() {

@@ -11,12 +11,15 @@
 class CVolumeAccess;
 class CNTFSVolume;
 class CFileRecord;
+class CBaseFile;
+class CRootFolder;
+class CFolderEntry;
 
 enum RecoveryMode : int32_t { ModeNone = 0, ModeDeletedFiles = 1, ModeUniversal = 2 };
 enum ResultSource : int32_t { SourceNtfs = 0, SourceFat32 = 1, SourceOther = 2 };
 
 // What kind of object a found file is read back through.
-enum class FoundKind : uint8_t { Ntfs, Carved };
+enum class FoundKind : uint8_t { Ntfs, Carved, Fat32 };
 
 // Reserved directory ids.
 constexpr uint64_t kRootDirectoryId = 5;
@@ -51,13 +54,18 @@ struct ScanSession {
   int32_t recoveryMode = ModeNone;
   int32_t resultSource = SourceNtfs;
   std::unique_ptr<CVolumeAccess> volumeAccess;
+  std::unique_ptr<CRootFolder> rootFolder;
   // The volume outlives every record made from the prototype.
   std::unique_ptr<CNTFSVolume> ntfsVolume;
   std::unique_ptr<CFileRecord> recordPrototype;
   std::map<uint64_t, DirectoryInfo> directories;
   std::vector<FoundFile> foundFiles;
   uint32_t placeholderCount = 0;
+  // FAT directory clusters found in free space, loaded as folders of their own.
+  std::vector<std::unique_ptr<CFolderEntry>> foundFolders;
   std::vector<uint32_t> directoryClusters;
+  // Completed carved files; a carved FoundFile's id is its index here.
+  std::vector<std::unique_ptr<CBaseFile>> carvedFiles;
   // Why the scan could not read the drive; empty when it could.
   std::string sourceError;
 };

@@ -26,7 +26,13 @@ const char* ResultSourceName(int32_t source) {
   }
 }
 
-const char* KindName(FoundKind kind) { return kind == FoundKind::Ntfs ? "ntfs" : "carved"; }
+const char* KindName(FoundKind kind) {
+  switch (kind) {
+    case FoundKind::Ntfs: return "ntfs";
+    case FoundKind::Carved: return "carved";
+    default: return "fat32";
+  }
+}
 
 bool PrepareDrives(const CliArguments& args, char* letter) {
   // Diagnostics must not mix with the data this tool prints.
@@ -79,12 +85,15 @@ void PrintJson(const CliArguments& args, const DriveInfo& drive, CResultsModel& 
   bool first = true;
   for (const CTreeNode* node : model.Tree().AllNodes()) {
     const std::string path = CFolderTree::PathOf(node);
-    for (size_t i : model.FilesOfNode(node)) {
-      const FoundFile& f = session.foundFiles[i];
+    for (const FileRow& row : model.RowsOfNode(node)) {
       std::printf("%s\n  {\"path\": %s, \"name\": %s, \"size\": %" PRIu64 ", \"time\": %s, \"kind\": %s",
-                  first ? "" : ",", JsonString(path).c_str(), JsonString(f.name).c_str(), f.size,
-                  JsonString(TimeColumnText(f.time)).c_str(), JsonString(KindName(f.kind)).c_str());
-      if (f.kind == FoundKind::Ntfs) std::printf(", \"record\": %" PRIu64, f.id);
+                  first ? "" : ",", JsonString(path).c_str(), JsonString(row.name).c_str(), row.size,
+                  JsonString(row.timeText).c_str(), JsonString(KindName(row.kind)).c_str());
+      switch (row.kind) {
+        case FoundKind::Ntfs: std::printf(", \"record\": %" PRIu64, row.number); break;
+        case FoundKind::Carved: std::printf(", \"firstSector\": %" PRIu64 ", \"type\": %d", row.number, row.typeCode); break;
+        case FoundKind::Fat32: std::printf(", \"firstCluster\": %" PRIu64, row.number); break;
+      }
       std::printf("}");
       first = false;
     }
@@ -93,7 +102,6 @@ void PrintJson(const CliArguments& args, const DriveInfo& drive, CResultsModel& 
 }
 
 void PrintTree(const DriveInfo& drive, CResultsModel& model) {
-  const ScanSession& session = model.Session();
   std::printf("%c: %s (%s)\n", drive.letter, drive.devicePath.c_str(),
               drive.fileSystem.empty() ? "unknown file system" : drive.fileSystem.c_str());
   size_t total = 0;
@@ -102,11 +110,9 @@ void PrintTree(const DriveInfo& drive, CResultsModel& model) {
     for (const CTreeNode* p = node->parent; p; p = p->parent) ++depth;
     const std::string indent(static_cast<size_t>(depth) * 2, ' ');
     std::printf("%s%s\n", indent.c_str(), node->caption.c_str());
-    for (size_t i : model.FilesOfNode(node)) {
-      const FoundFile& f = session.foundFiles[i];
-      const std::string time = TimeColumnText(f.time);
-      std::printf("%s  - %s  %s%s%s\n", indent.c_str(), f.name.c_str(), FormatSize(f.size).c_str(),
-                  time.empty() ? "" : "  ", time.c_str());
+    for (const FileRow& row : model.RowsOfNode(node)) {
+      std::printf("%s  - %s  %s%s%s\n", indent.c_str(), row.name.c_str(), row.sizeText.c_str(),
+                  row.timeText.empty() ? "" : "  ", row.timeText.c_str());
       ++total;
     }
   }

@@ -1,26 +1,266 @@
+#include "scan/SignatureScan.h"
+
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 
+#include "fat32/Folder.h"
+#include "ntfs/FileRecord.h"
+#include "ntfs/NTFSVolume.h"
+#include "platform/Diagnostics.h"
 #include "platform/Drives.h"
 #include "scan/ScanThread.h"
+#include "volume/FAT32VolumeAccess.h"
+#include "volume/NTFSVolumeAccess.h"
 #include "volume/RawVolumeAccess.h"
 
 namespace {
-std::string DriveTitle(const char* format, char letter) {
-  char title[64];
-  std::snprintf(title, sizeof title, format, letter);
-  return title;
+
+constexpr uint64_t kBitmapRecord = 6;
+constexpr uint32_t kBitmapChunk = 65536;
+
+std::string DriveText(const char* format, char letter) {
+  char text[64];
+  std::snprintf(text, sizeof text, format, letter);
+  return text;
 }
+
+struct TypeName {
+  const char* folder;
+  const char* pattern;
+};
+constexpr TypeName kTypeNames[] = {{"JPG", "pic%u.jpg"}, {"ZIP", "Zip%u.ZIP"}, {"word", "word%u.docx"},
+                                   {"xlsx", "ID_XLSX%u.xlsx"}, {"ppt", "ppt%u.pptx"}, {"BMP", "pic%u.bmp"}};
+
+bool IsTypeCode(int32_t type) { return type >= kTypeJpg && type <= kTypeBmp; }
+
+// The volume bitmap of an NTFS volume, whole; false when it cannot be read.
+bool ReadVolumeBitmap(CNTFSVolume& volume, std::vector<uint8_t>* bitmap) {
+  CFileRecord record(&volume);
+  record.SetAttrMask(kMaskData);
+  if (!record.ReadRecord(kBitmapRecord) || !record.ParseAttrs()) return false;
+  CAttrBase* data = record.FindUnnamedData();
+  // Without the bitmap free clusters cannot be told from used ones: nothing is scanned.
+  if (data == nullptr) return false;
+  const uint64_t size = data->GetDataSize();
+  // One bit per cluster: a bitmap larger than the volume's clusters need is damaged.
+  const uint64_t clusters = volume.GetTotalSectors() / volume.GetSectorsPerCluster();
+  if (size > clusters / 8 + kBitmapChunk) return false;
+  bitmap->assign(size, 0);
+  for (uint64_t offset = 0; offset < size; offset += kBitmapChunk) {
+    const uint32_t want = static_cast<uint32_t>(std::min<uint64_t>(kBitmapChunk, size - offset));
+    uint32_t got = 0;
+    if (!data->ReadData(offset, bitmap->data() + offset, want, &got) || got != want) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string CarvedFileName(int32_t type, uint32_t firstSector) {
+  if (!IsTypeCode(type)) return "";
+  char name[64];
+  std::snprintf(name, sizeof name, kTypeNames[type - 1].pattern, firstSector);
+  return name;
+}
+
+const char* TypeFolderName(int32_t type) { return IsTypeCode(type) ? kTypeNames[type - 1].folder : ""; }
+
+SignatureScanner::SignatureScanner(CVolumeAccess& access, ScanSession& session, CFolderLoader& loader)
+    : m_access(access),
+      m_session(session),
+      m_loader(loader),
+      m_unitCount(access.GetClusterCount()),
+      m_unitSize(access.GetClusterSize()),
+      m_sectorSize(access.GetSectorSize()),
+      m_holder(access.GetSectorSize(), &access) {
+  if (m_sectorSize == 0 || m_unitSize < m_sectorSize || m_unitSize % m_sectorSize != 0) return;
+  m_sectorsPerUnit = m_unitSize / m_sectorSize;
+  m_unitsPerRun = kRunSectors / m_sectorsPerUnit;
+  if (m_unitsPerRun == 0) return;
+  m_runBuffer.resize(static_cast<size_t>(m_sectorSize) * kRunSectors);
+}
+
+bool SignatureScanner::IsUsable(std::string* error) const {
+  if (m_sectorsPerUnit != 0 && m_unitsPerRun != 0) return true;
+  if (error) {
+    *error = "the volume reports " + std::to_string(m_sectorSize) + "-byte sectors and " +
+             std::to_string(m_unitSize) + "-byte units, which cannot be scanned";
+  }
+  return false;
+}
+
+void SignatureScanner::ProgressStep(IScanProgress& dialog, uint32_t unit) {
+  if ((unit & 0x7FF) != 0) return;
+  dialog.SetPos(unit);
+  char text[32];
+  std::snprintf(text, sizeof text, "%.2f%%", static_cast<double>(static_cast<float>(unit * 100.0 / m_unitCount)));
+  dialog.SetPercentText(text);
+}
+
+void SignatureScanner::Run(IScanProgress& dialog) {
+  const auto start = std::chrono::steady_clock::now();
+  dialog.SetRange(0, m_unitCount);
+  uint32_t unit = 1;
+  while (unit < m_unitCount && m_access.IsClusterUsed(unit)) ++unit;
+  while (unit < m_unitCount && !dialog.IsCancelled()) {
+    const uint32_t last = FindRunEnd(dialog, unit);
+    ProcessRun(dialog, unit, last);
+    unit = SkipUsedUnits(dialog, last);
+  }
+  for (auto& file : m_holder.completed) AddCarvedFile(std::move(file));
+  m_holder.completed.clear();
+  m_holder.DiscardPending();
+  const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - start);
+  DiagnosticPrintf("The run time is:%llds!\n", static_cast<long long>(seconds.count()));
+  if (dialog.IsCancelled()) dialog.ShowMessage("扫描终止", "");
+  m_foundCount = 0;
+}
+
+uint32_t SignatureScanner::FindRunEnd(IScanProgress& dialog, uint32_t unit) {
+  for (uint32_t n = 0;;) {
+    ProgressStep(dialog, unit);
+    if (m_access.IsClusterUsed(unit)) return unit - 1;
+    if (unit == m_unitCount - 1) return unit;
+    ++n;
+    ++unit;
+    if (n == m_unitsPerRun) return unit - 1;
+  }
+}
+
+uint32_t SignatureScanner::SkipUsedUnits(IScanProgress& dialog, uint32_t last) {
+  uint32_t unit = last + 1;
+  if (unit >= m_unitCount || !m_access.IsClusterUsed(unit)) return unit;
+  while (unit < m_unitCount) {
+    ProgressStep(dialog, unit);
+    ++unit;
+    if (unit == m_unitCount || !m_access.IsClusterUsed(unit)) break;
+  }
+  return unit;
+}
+
+void SignatureScanner::ProcessRun(IScanProgress& dialog, uint32_t first, uint32_t last) {
+  const size_t bytes = static_cast<size_t>(last - first + 1) * m_unitSize;
+  // A run that cannot be read is skipped, and a file is not followed across it.
+  if (!m_access.ReadClusters(first, last, m_runBuffer.data())) {
+    m_holder.DiscardPending();
+    m_previousRunEnd = last;
+    m_holder.runLimitSector = 0;
+    return;
+  }
+  m_holder.runLimitSector = m_access.ClusterToSector(last);
+  if (first != m_previousRunEnd + 1) m_holder.DiscardPending();
+  m_previousRunEnd = last;
+  const ByteSpan run(m_runBuffer.data(), bytes);
+  const uint32_t firstSector = m_access.ClusterToSector(first);
+  for (uint32_t k = 0; k <= last - first; ++k) {
+    const ByteSpan unitData = run.subspan(static_cast<size_t>(k) * m_unitSize, m_unitSize);
+    if (IsDirectoryCluster(first + k, unitData)) {
+      m_holder.DiscardPending();
+      continue;
+    }
+    for (uint32_t j = 0; j < m_sectorsPerUnit; ++j) {
+      const uint32_t s = k * m_sectorsPerUnit + j;
+      if (m_holder.Offer(run.subspan(static_cast<size_t>(s) * m_sectorSize), firstSector + s)) {
+        ++m_foundCount;
+        char text[48];
+        std::snprintf(text, sizeof text, "找到%u个文件", m_foundCount);
+        dialog.SetFoundText(text);
+      }
+    }
+  }
+}
+
+bool SignatureScanner::IsDirectoryCluster(uint32_t unit, ByteSpan data) {
+  if (data.size() < 2 * kDirEntrySize) return false;
+  const ByteSpan dot = data.subspan(0, kDirEntrySize);
+  const ByteSpan dotDot = data.subspan(kDirEntrySize, kDirEntrySize);
+  if (!IsDotEntry(dot) || !IsDotEntry(dotDot)) return false;
+  if (EntryFirstCluster(dot) != unit || !HasDotEntryShape(dot) || LE8(dot, fatentry::kReserved) != 0) return false;
+  if (!HasDotEntryShape(dotDot) || LE8(dotDot, fatentry::kReserved) != 0) return false;
+  std::vector<uint32_t>& known = m_session.directoryClusters;
+  if (std::find(known.begin(), known.end(), unit) != known.end() || m_loader.loaded.count(unit) != 0) return true;
+  known.push_back(unit);
+  const uint32_t number = static_cast<uint32_t>(m_session.foundFolders.size()) + 1;
+  auto folder = std::make_unique<CRawFolder>(data, unit, number);
+  if (folder->Load(m_loader)) m_session.foundFolders.push_back(std::move(folder));
+  return true;
+}
+
+void SignatureScanner::AddCarvedFile(std::unique_ptr<CBaseFile> file) {
+  const int32_t type = file->typeCode;
+  if (!IsTypeCode(type)) return;
+  if (m_session.directories.count(type) == 0) {
+    m_session.directories[type] = DirectoryInfo{0, kTypeFoldersParentId, TypeFolderName(type), 1};
+  }
+  FoundFile found;
+  found.id = m_session.carvedFiles.size();
+  found.parentRef = static_cast<uint64_t>(type);
+  found.name = CarvedFileName(type, file->firstSector);
+  found.size = file->GetLength(m_sectorSize);
+  found.kind = FoundKind::Carved;
+  m_session.foundFiles.push_back(std::move(found));
+  m_session.carvedFiles.push_back(std::move(file));
+}
+
+namespace {
+
+void ScanWith(IScanProgress& dialog, ScanSession& session, CVolumeAccess& access, CFAT32VolumeAccess* fat,
+              bool loadRoot) {
+  CFolderLoader loader(&access, fat, &session);
+  SignatureScanner scanner(access, session, loader);
+  std::string error;
+  if (!scanner.IsUsable(&error)) {
+    session.sourceError = error;
+    return;
+  }
+  if (loadRoot && fat != nullptr) {
+    session.rootFolder = std::make_unique<CRootFolder>(fat->GetRootCluster());
+    loader.loaded.insert(fat->GetRootCluster());
+    session.rootFolder->Load(loader);
+    session.directoryClusters.push_back(fat->GetRootCluster());
+  }
+  scanner.Run(dialog);
+}
+
+void ScanNtfs(IScanProgress& dialog, ScanSession& session) {
+  CNTFSVolume volume(session.selectedDrive);
+  if (!volume.IsVolumeOK()) {
+    if (!volume.GetOpenError().empty()) session.sourceError = volume.GetOpenError();
+    return;
+  }
+  std::vector<uint8_t> bitmap;
+  if (!ReadVolumeBitmap(volume, &bitmap)) return;
+  dialog.SetTitle(DriveText("正在搜索%c盘文件", session.selectedDrive));
+  auto access = std::make_unique<CNTFSVolumeAccess>(volume, std::move(bitmap));
+  CNTFSVolumeAccess* ntfs = access.get();
+  session.volumeAccess = std::move(access);
+  ScanWith(dialog, session, *ntfs, nullptr, false);
+  ntfs->ReleaseBitmap();
+}
+
 }  // namespace
 
 uint32_t RunSignatureScan(IScanProgress& dialog, ScanSession& session) {
   dialog.SetTitle("正在初始化,请等待......");
   const std::string fileSystem = GetVolumeFileSystemName(session.selectedDrive);
-  if (fileSystem == "NTFS") return 0;
-  if (fileSystem != "FAT32") session.resultSource = SourceOther;
-  dialog.SetTitle(DriveTitle("正在搜索%c盘文件", session.selectedDrive));
   try {
-    session.volumeAccess = std::make_unique<CRawVolumeAccess>(session.selectedDrive);
+    if (fileSystem == "NTFS") {
+      ScanNtfs(dialog, session);
+    } else if (fileSystem == "FAT32") {
+      dialog.SetTitle(DriveText("正在搜索%c盘文件", session.selectedDrive));
+      auto access = std::make_unique<CFAT32VolumeAccess>(session.selectedDrive);
+      CFAT32VolumeAccess* fat = access.get();
+      session.volumeAccess = std::move(access);
+      ScanWith(dialog, session, *fat, fat, true);
+    } else {
+      session.resultSource = SourceOther;
+      dialog.SetTitle(DriveText("正在搜索%c盘文件", session.selectedDrive));
+      session.volumeAccess = std::make_unique<CRawVolumeAccess>(session.selectedDrive);
+      ScanWith(dialog, session, *session.volumeAccess, nullptr, false);
+    }
   } catch (const CVolumeOpenError& e) {
+    // The drive cannot be read at all: the scan ends without results and says why.
     session.sourceError = e.Reason();
   }
   return 0;

@@ -3,62 +3,85 @@
 #include <algorithm>
 
 #include "app/FileRows.h"
+#include "filetypes/BaseFile.h"
 #include "ntfs/FileRecord.h"
 #include "ntfs/NTFSVolume.h"
 #include "platform/Text.h"
+#include "support/FixtureCases.h"
 #include "support/FixtureSession.h"
+#include "support/ParamNames.h"
 #include "support/Sha256.h"
 
 namespace {
 
 struct Listed {
-  std::string path, name;
-  uint64_t size;
+  std::string path;
+  FileRow row;
 };
 
 std::vector<Listed> ListedFiles(CResultsModel& model) {
   std::vector<Listed> out;
   for (const CTreeNode* node : model.Tree().AllNodes()) {
-    for (size_t i : model.FilesOfNode(node)) {
-      const FoundFile& f = model.Session().foundFiles[i];
-      out.push_back({CFolderTree::PathOf(node), f.name, f.size});
-    }
+    for (FileRow& row : model.RowsOfNode(node)) out.push_back({CFolderTree::PathOf(node), std::move(row)});
   }
   return out;
 }
 
-class FixtureScan : public ::testing::TestWithParam<const char*> {};
+std::string ContentSha(const FileRow& row) {
+  uint32_t length = 0;
+  const uint8_t* data = row.file->LoadContent(&length);
+  return data ? Sha256Hex(data, length) : "unreadable";
+}
 
-// Every deleted file of the manifest is listed once, under its folder path,
-// with its size, and nothing else is listed.
-TEST_P(FixtureScan, ListsExactlyTheDeletedFiles) {
-  FixtureSession fx(GetParam());
+class FixtureScan : public ::testing::TestWithParam<FixtureCase> {};
+
+// Every file of the manifest is listed once, under its folder path, with its
+// size (carved files by their content), and nothing else is listed.
+TEST_P(FixtureScan, ListsExactlyTheManifest) {
+  const FixtureCase& c = GetParam();
+  FixtureSession fx(c.image, 'T', c.mode);
   ASSERT_TRUE(fx.registered);
-  EXPECT_EQ(fx.session.resultSource, SourceNtfs);
+  EXPECT_EQ(fx.session.resultSource, c.source);
+  EXPECT_TRUE(fx.session.sourceError.empty()) << fx.session.sourceError;
   EXPECT_EQ(fx.progress.okCalls, 1);
   std::vector<Listed> listed = ListedFiles(*fx.model);
   size_t expected = 0;
-  for (const ManifestEntry& e : LoadManifest(GetParam())) {
-    if (e.state != "deleted") continue;
+  for (const ManifestEntry& e : LoadManifest(c.image)) {
+    if (!Expected(e.state, c)) continue;
     ++expected;
+    const bool carved = e.state == "carved";
     auto it = std::find_if(listed.begin(), listed.end(), [&](const Listed& l) {
-      return l.name == e.name && PathMatches(e.path, l.path);
+      if (!PathMatches(e.path, l.path) || !PathMatches(e.name, l.row.name)) return false;
+      return !carved || (l.row.kind == FoundKind::Carved && ContentSha(l.row) == e.sha256);
     });
-    ASSERT_NE(it, listed.end()) << e.path << "/" << e.name;
-    EXPECT_EQ(it->size, e.size) << e.name;
+    ASSERT_NE(it, listed.end()) << e.state << " " << e.path << "/" << e.name;
+    EXPECT_EQ(it->row.size, e.size) << e.name;
+    listed.erase(it);
   }
-  EXPECT_EQ(listed.size(), expected);
+  for (const Listed& l : listed) ADD_FAILURE() << "not in the manifest: " << l.path << "/" << l.row.name;
+  EXPECT_GT(expected, 0u);
 }
 
-INSTANTIATE_TEST_SUITE_P(Images, FixtureScan, ::testing::Values("ntfs-sample.img", "ntfs-fragmented.img"));
+INSTANTIATE_TEST_SUITE_P(Images, FixtureScan, ::testing::ValuesIn(kFixtureCases), NameFromWhat());
 
-TEST(FixtureScan, TimesAreTheFilesModificationTimes) {
+TEST(FixtureScan, NtfsTimesAreTheFilesModificationTimes) {
   FixtureSession fx("ntfs-sample.img");
   ASSERT_FALSE(fx.session.foundFiles.empty());
   for (const FoundFile& f : fx.session.foundFiles) {
     EXPECT_EQ(f.utcTime, 133549722000000000ULL) << f.name;  // 2024-03-15 10:30 UTC
     EXPECT_EQ(TimeColumnText(f.time), "2024-03-15  10:30") << f.name << " (tests run in UTC)";
   }
+}
+
+TEST(FixtureScan, CarvedFilesAreNamedAfterTheirFirstSector) {
+  FixtureSession fx("raw-bmp.img");
+  std::vector<std::string> names;
+  for (const FileRow& row : fx.model->RowsOfNode(fx.model->Tree().FindByPath("按类型分类的文件/BMP"))) {
+    names.push_back(row.name);
+    EXPECT_EQ(row.typeCode, kTypeBmp);
+    EXPECT_EQ(row.timeText, "");
+  }
+  EXPECT_EQ(names, (std::vector<std::string>{"pic100.bmp", "pic777.bmp", "pic39990.bmp"}));
 }
 
 // The live fragmented file's stream runs through nine extents held in

@@ -27,14 +27,43 @@ std::vector<ManifestEntry> LoadManifest(const std::string& image) {
   return entries;
 }
 
-bool PathMatches(const std::string& pattern, const std::string& path) {
-  const std::string wildcard = "dir*";
-  if (pattern.size() >= wildcard.size() && pattern.compare(pattern.size() - 4, 4, wildcard) == 0) {
-    const std::string prefix = pattern.substr(0, pattern.size() - 1);
-    if (path.rfind(prefix, 0) != 0 || path.size() == prefix.size()) return false;
-    return path.find_first_not_of("0123456789", prefix.size()) == std::string::npos;
+namespace {
+std::vector<std::string> Split(const std::string& path) {
+  std::vector<std::string> parts;
+  size_t start = 0;
+  for (size_t slash; (slash = path.find('/', start)) != std::string::npos; start = slash + 1) {
+    parts.push_back(path.substr(start, slash - start));
   }
-  return pattern == path;
+  parts.push_back(path.substr(start));
+  return parts;
+}
+
+bool SegmentMatches(const std::string& pattern, const std::string& segment) {
+  if (pattern == "*") return true;
+  if (pattern != "dir*") return pattern == segment;
+  return segment.size() > 3 && segment.rfind("dir", 0) == 0 &&
+         segment.find_first_not_of("0123456789", 3) == std::string::npos;
+}
+}  // namespace
+
+bool PathMatches(const std::string& pattern, const std::string& path) {
+  const std::vector<std::string> p = Split(pattern), s = Split(path);
+  if (p.size() != s.size()) return false;
+  for (size_t i = 0; i < p.size(); ++i) {
+    if (!SegmentMatches(p[i], s[i])) return false;
+  }
+  return true;
+}
+
+std::vector<std::string> FindFilesMatching(const std::string& root, const std::string& pattern) {
+  std::vector<std::string> found;
+  std::error_code ec;
+  for (const auto& e : std::filesystem::recursive_directory_iterator(root, ec)) {
+    if (!e.is_regular_file()) continue;
+    const std::string relative = std::filesystem::relative(e.path(), root).string();
+    if (PathMatches(pattern, relative)) found.push_back(e.path().string());
+  }
+  return found;
 }
 
 std::string MakeTempFolder() {

@@ -14,8 +14,11 @@ struct ManifestEntry {
 
 std::string FixturePath(const std::string& image);
 std::vector<ManifestEntry> LoadManifest(const std::string& image);
-// True when a tree path matches a manifest path with its placeholder pattern.
+// True when a path matches a manifest path: "dir*" stands for a numbered
+// placeholder or found folder, "*" for any one component.
 bool PathMatches(const std::string& pattern, const std::string& path);
+// The files below root whose relative paths match the pattern.
+std::vector<std::string> FindFilesMatching(const std::string& root, const std::string& pattern);
 
 // A fresh empty folder under the system's temporary folder.
 std::string MakeTempFolder();

@@ -1,0 +1,78 @@
+#pragma once
+// FAT directory entries: the 32-byte short entry with the long-name entries
+// that stood before it, and the file entry that can be recovered.
+
+#include <array>
+#include <optional>
+#include <string>
+
+#include "filetypes/DelFile.h"
+#include "volume/ByteOrder.h"
+
+class CVolumeAccess;
+
+constexpr size_t kDirEntrySize = 32;
+constexpr uint8_t kDeletedMarker = 0xE5;
+
+// Short entry offsets.
+namespace fatentry {
+constexpr size_t kName = 0x00;
+constexpr size_t kExtension = 0x08;
+constexpr size_t kAttributes = 0x0B;
+constexpr size_t kReserved = 0x0C;
+constexpr size_t kCreationTime = 0x0E;
+constexpr size_t kCreationDate = 0x10;
+constexpr size_t kAccessDate = 0x12;
+constexpr size_t kClusterHigh = 0x14;
+constexpr size_t kWriteTime = 0x16;
+constexpr size_t kWriteDate = 0x18;
+constexpr size_t kClusterLow = 0x1A;
+constexpr size_t kFileSize = 0x1C;
+}  // namespace fatentry
+
+enum : uint8_t { kAttrVolumeLabel = 0x08, kAttrDirectory = 0x10, kAttrLongName = 0x0F };
+
+inline bool IsLongNameEntry(ByteSpan e) { return (LE8(e, fatentry::kAttributes) & 0x3F) == kAttrLongName; }
+inline uint32_t EntryFirstCluster(ByteSpan e) {
+  return (static_cast<uint32_t>(LE16(e, fatentry::kClusterHigh)) << 16) | LE16(e, fatentry::kClusterLow);
+}
+// "YYYY-MM-DD  HH:MM" from an entry's last write date and time, as stored.
+std::string FatTimeText(ByteSpan shortEntry);
+
+class CEntry {
+ public:
+  // entrySet holds the long-name entries, then the short entry, inside the
+  // directory data of the folder that was read.
+  CEntry(ByteSpan entrySet, uint16_t longNameCount, bool inDeletedFolder);
+  virtual ~CEntry() = default;
+
+  virtual std::string GetShortName() const;
+  virtual std::optional<std::string> GetLongName() const;
+  virtual uint32_t GetEntrySetSize() const { return (m_longNameCount + 1u) * kDirEntrySize; }
+  virtual std::string GetName() const;
+
+  ByteSpan ShortEntry() const { return ByteSpan(m_shortEntry); }
+  bool IsInDeletedFolder() const { return m_inDeletedFolder; }
+  bool IsMarkedDeleted() const { return m_shortEntry[0] == kDeletedMarker; }
+  uint32_t GetFileSize() const { return LE32(ShortEntry(), fatentry::kFileSize); }
+
+ protected:
+  std::array<uint8_t, kDirEntrySize> m_shortEntry{};
+  ByteSpan m_entrySet;
+  uint16_t m_longNameCount;
+  bool m_inDeletedFolder;
+};
+
+// A file of a FAT directory, read back as one run of sectors from its first
+// cluster: a deleted file's chain is gone.
+class CFileEntry : public CDelFile, public CEntry {
+ public:
+  CFileEntry(ByteSpan entrySet, uint16_t longNameCount, bool inDeletedFolder, CVolumeAccess* access);
+  bool RecoverTo(const std::string& path, std::string* error) override;
+  const uint8_t* LoadContent(uint32_t* length) override;
+  virtual uint32_t GetFirstCluster() const { return EntryFirstCluster(ShortEntry()); }
+
+ private:
+  bool ReadContent(uint64_t offset, uint32_t length, uint8_t* buffer);
+  CVolumeAccess* m_access;
+};

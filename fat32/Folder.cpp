@@ -1,0 +1,171 @@
+#include "fat32/Folder.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "app/ScanSession.h"
+#include "platform/Diagnostics.h"
+#include "platform/Time.h"
+#include "volume/FAT32VolumeAccess.h"
+
+namespace {
+// A name has at most 20 long-name entries of 13 characters.
+constexpr uint16_t kMaxLongNameEntries = 20;
+// A FAT directory holds at most 65536 entries.
+constexpr uint32_t kMaxDirectoryBytes = 65536 * kDirEntrySize;
+
+uint16_t DateYearField(uint16_t date) { return date >> 9; }
+uint16_t DateMonthField(uint16_t date) { return (date >> 5) & 0x0F; }
+bool IsValidTime(uint16_t time) { return (time >> 11) <= 23 && ((time >> 5) & 0x3F) <= 59 && (time & 0x1F) <= 30; }
+}  // namespace
+
+bool IsDotEntry(ByteSpan e) {
+  if (IsLongNameEntry(e) || LE8(e, 0) == kDeletedMarker) return false;
+  const uint8_t kind = LE8(e, fatentry::kAttributes) & 0x18;
+  return kind == kAttrVolumeLabel || (kind == kAttrDirectory && LE8(e, 0) == '.');
+}
+
+bool HasDotEntryShape(ByteSpan e) {
+  if (LE32(e, fatentry::kFileSize) != 0 || LE8(e, fatentry::kAttributes) != kAttrDirectory) return false;
+  for (size_t i = 2; i <= 10; ++i) {
+    if (LE8(e, i) != ' ') return false;
+  }
+  return true;
+}
+
+bool IsPlausibleEntry(ByteSpan e, uint32_t clusterCount, int currentYear) {
+  const uint8_t first = LE8(e, 0);
+  const uint8_t attributes = LE8(e, fatentry::kAttributes);
+  const uint16_t created = LE16(e, fatentry::kCreationDate);
+  const uint16_t accessed = LE16(e, fatentry::kAccessDate);
+  const uint32_t cluster = EntryFirstCluster(e);
+  if (first == kDeletedMarker && LE16(e, fatentry::kClusterHigh) != 0) return false;
+  if (first == 0x20 || first == 0x00) return false;
+  if (DateYearField(created) + 1980 > currentYear || DateMonthField(created) > 12) return false;
+  if (!IsValidTime(LE16(e, fatentry::kCreationTime)) || !IsValidTime(LE16(e, fatentry::kWriteTime))) return false;
+  if (DateMonthField(accessed) > 12 || accessed < created) return false;
+  if ((attributes & 0xC0) != 0 || attributes == 0) return false;
+  if (attributes & kAttrDirectory) {
+    // A directory's short name pads its extension with spaces, or leaves it zero.
+    const auto padding = [](uint8_t b) { return b == 0 || b == ' '; };
+    if (LE32(e, fatentry::kFileSize) != 0 || !padding(LE8(e, 0x08)) || !padding(LE8(e, 0x09))) return false;
+  } else if (LE32(e, fatentry::kFileSize) == 0) {
+    return false;
+  }
+  if (cluster == 0 || cluster > clusterCount) return false;
+  return (LE8(e, fatentry::kReserved) & 0xE7) == 0;
+}
+
+CFolderLoader::CFolderLoader(CVolumeAccess* a, CFAT32VolumeAccess* f, ScanSession* s)
+    : access(a), fat(f), session(s), currentYear(CurrentYear()) {}
+
+CFolderEntry::CFolderEntry(ByteSpan entrySet, uint16_t longNameCount, bool inDeletedFolder, uint32_t parentCluster)
+    : CEntry(entrySet, longNameCount, inDeletedFolder), m_parentCluster(parentCluster) {}
+
+bool CFolderEntry::Load(CFolderLoader& loader) {
+  m_hasContent = false;
+  const uint32_t q = GetFirstCluster();
+  if (q < 2 || q > loader.access->GetClusterCount()) return false;
+  if (IsMarkedDeleted() || IsInDeletedFolder() || loader.fat == nullptr) return LoadDeletedFolder(loader);
+  uint32_t size = 0;
+  loader.fat->ReadClusterChain(q, nullptr, &size);
+  if (size == 0) {
+    DiagnosticPrintf("%uThe folder \"%s\" is probably corrupted, because no data was found on this folder\n", q,
+                     GetName().c_str());
+    return false;
+  }
+  size = std::min(size, kMaxDirectoryBytes);
+  m_data.assign(size, 0);
+  if (!loader.fat->ReadClusterChain(q, m_data.data(), &size)) return false;
+  // The root directory has no '.' and '..'; its first entry is passed over too.
+  return WalkEntries(loader, q == loader.fat->GetRootCluster() ? 1 : 2, false);
+}
+
+bool CFolderEntry::LoadDeletedFolder(CFolderLoader& loader) {
+  const uint32_t q = GetFirstCluster();
+  CVolumeAccess& access = *loader.access;
+  if (q < 2 || q > access.GetClusterCount() || access.IsClusterUsed(q)) return false;
+  const uint32_t clusterSize = access.GetClusterSize();
+  if (clusterSize < 2 * kDirEntrySize) return false;
+  m_data.assign(clusterSize, 0);
+  access.ReadClusters(q, q, m_data.data());
+  const ByteSpan data(m_data);
+  const ByteSpan dot = data.subspan(0, kDirEntrySize);
+  const ByteSpan dotDot = data.subspan(kDirEntrySize, kDirEntrySize);
+  if (!IsDotEntry(dot) || !IsDotEntry(dotDot)) return false;
+  if (EntryFirstCluster(dot) != q || !HasDotEntryShape(dot)) return false;
+  // The '..' of a folder directly below the root holds 0.
+  uint32_t parent = m_parentCluster;
+  if (loader.fat != nullptr && parent == loader.fat->GetRootCluster()) parent = 0;
+  if (!HasDotEntryShape(dotDot) || EntryFirstCluster(dotDot) != parent) return false;
+  return WalkEntries(loader, 2, true);
+}
+
+bool CFolderEntry::WalkEntries(CFolderLoader& loader, size_t firstIndex, bool plausibleOnly) {
+  const ByteSpan data(m_data);
+  const size_t count = data.size() / kDirEntrySize;
+  uint16_t longNames = 0;
+  for (size_t i = firstIndex; i < count; ++i) {
+    const ByteSpan entry = data.subspan(i * kDirEntrySize, kDirEntrySize);
+    if (LE8(entry, 0) == 0x00) break;
+    if (IsLongNameEntry(entry)) {
+      if (longNames < kMaxLongNameEntries) ++longNames;
+      continue;
+    }
+    if (plausibleOnly && !IsPlausibleEntry(entry, loader.access->GetClusterCount(), loader.currentYear)) return false;
+    const ByteSpan entrySet = data.subspan((i - longNames) * kDirEntrySize, (longNames + 1u) * kDirEntrySize);
+    const bool kept = (LE8(entry, fatentry::kAttributes) & kAttrDirectory) ? AddFolder(loader, entrySet, longNames)
+                                                                          : AddFile(loader, entrySet, longNames);
+    if (kept) m_hasContent = true;
+    longNames = 0;
+  }
+  return m_hasContent;
+}
+
+bool CFolderEntry::AddFolder(CFolderLoader& loader, ByteSpan entrySet, uint16_t longNameCount) {
+  auto folder = std::make_unique<CFolderEntry>(entrySet, longNameCount, ChildrenInDeletedFolder(), GetFirstCluster());
+  const uint32_t cluster = folder->GetFirstCluster();
+  // A folder found earlier in free space is adopted where its parent turns up.
+  for (const auto& found : loader.session->foundFolders) {
+    if (found->GetFirstCluster() == cluster) {
+      m_subFolders.push_back(found.get());
+      return true;
+    }
+  }
+  // A folder met twice, by a cycle or a damaged entry, is loaded once.
+  if (loader.loaded.count(cluster) != 0 || loader.depth >= CFolderLoader::kMaxDepth) return false;
+  loader.loaded.insert(cluster);
+  ++loader.depth;
+  const bool loaded = folder->Load(loader);
+  --loader.depth;
+  if (!loaded) {
+    loader.loaded.erase(cluster);
+    return false;
+  }
+  loader.session->directoryClusters.push_back(cluster);
+  m_subFolders.push_back(folder.get());
+  m_ownedSubFolders.push_back(std::move(folder));
+  return true;
+}
+
+bool CFolderEntry::AddFile(CFolderLoader& loader, ByteSpan entrySet, uint16_t longNameCount) {
+  auto file = std::make_unique<CFileEntry>(entrySet, longNameCount, ChildrenInDeletedFolder(), loader.access);
+  // In a live folder only deleted entries are kept; in a deleted one, all.
+  if (!file->IsMarkedDeleted() && !file->IsInDeletedFolder()) return false;
+  m_files.push_back(std::move(file));
+  return true;
+}
+
+CRootFolder::CRootFolder(uint32_t rootCluster) : CFolderEntry({}, 0, false, 0), m_rootCluster(rootCluster) {}
+
+CRawFolder::CRawFolder(ByteSpan clusterData, uint32_t cluster, uint32_t number)
+    : CFolderEntry({}, 0, true, 0), m_clusterData(clusterData), m_cluster(cluster), m_number(number) {}
+
+bool CRawFolder::Load(CFolderLoader& loader) {
+  m_hasContent = false;
+  m_data.assign(m_clusterData.begin(), m_clusterData.end());
+  m_clusterData = {};
+  loader.loaded.insert(m_cluster);
+  const ByteSpan first = ByteSpan(m_data).subspan(0, std::min(m_data.size(), kDirEntrySize));
+  return WalkEntries(loader, IsDotEntry(first) ? 2 : 0, false);
+}

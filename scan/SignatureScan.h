@@ -1,0 +1,49 @@
+#pragma once
+// The signature scan: free units read in runs, every sector offered to the
+// candidate holder, FAT directory clusters in free space loaded as folders.
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/ScanSession.h"
+#include "filetypes/BaseFile.h"
+#include "scan/ScanProgress.h"
+
+class CVolumeAccess;
+struct CFolderLoader;
+
+class SignatureScanner {
+ public:
+  SignatureScanner(CVolumeAccess& access, ScanSession& session, CFolderLoader& loader);
+  // False when the reader's geometry cannot be scanned; the reason in *error.
+  bool IsUsable(std::string* error) const;
+  void Run(IScanProgress& dialog);
+
+  static constexpr uint32_t kRunSectors = 40000;
+
+ private:
+  uint32_t FindRunEnd(IScanProgress& dialog, uint32_t unit);
+  uint32_t SkipUsedUnits(IScanProgress& dialog, uint32_t last);
+  void ProcessRun(IScanProgress& dialog, uint32_t first, uint32_t last);
+  bool IsDirectoryCluster(uint32_t unit, ByteSpan data);
+  void AddCarvedFile(std::unique_ptr<CBaseFile> file);
+  void ProgressStep(IScanProgress& dialog, uint32_t unit);
+
+  CVolumeAccess& m_access;
+  ScanSession& m_session;
+  CFolderLoader& m_loader;
+  uint32_t m_unitCount;
+  uint32_t m_unitSize;
+  uint32_t m_sectorSize;
+  uint32_t m_sectorsPerUnit = 0;
+  uint32_t m_unitsPerRun = 0;
+  std::vector<uint8_t> m_runBuffer;
+  uint32_t m_previousRunEnd = 1;
+  uint32_t m_foundCount = 0;
+  CandidateHolder m_holder;
+};
+
+// Name of a carved file of a type found at a sector ("pic%u.jpg" ...).
+std::string CarvedFileName(int32_t type, uint32_t firstSector);
+const char* TypeFolderName(int32_t type);

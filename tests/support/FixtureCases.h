@@ -1,0 +1,28 @@
+#pragma once
+
+#include <string>
+
+#include "app/ScanSession.h"
+
+// The fixture images, each with the mode it is scanned in and the result source it gives.
+struct FixtureCase {
+  const char* what;
+  const char* image;
+  int32_t mode;
+  int32_t source;
+};
+
+inline const FixtureCase kFixtureCases[] = {
+    {"ntfs_deleted", "ntfs-sample.img", ModeDeletedFiles, SourceNtfs},
+    {"ntfs_universal", "ntfs-sample.img", ModeUniversal, SourceNtfs},
+    {"ntfs_fragmented", "ntfs-fragmented.img", ModeDeletedFiles, SourceNtfs},
+    {"fat32", "fat32-sample.img", ModeDeletedFiles, SourceFat32},
+    {"raw", "raw-bmp.img", ModeDeletedFiles, SourceOther},
+};
+
+// Whether a manifest entry is expected in a scan of this mode: carved files
+// only where the signature scan runs.
+inline bool Expected(const std::string& state, const FixtureCase& c) {
+  if (state == "deleted") return true;
+  return state == "carved" && (c.mode == ModeUniversal || c.source != SourceNtfs);
+}

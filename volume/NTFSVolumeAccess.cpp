@@ -1,0 +1,30 @@
+#include "volume/NTFSVolumeAccess.h"
+
+#include "ntfs/NTFSVolume.h"
+#include "volume/RawVolumeAccess.h"
+
+CNTFSVolumeAccess::CNTFSVolumeAccess(const CNTFSVolume& volume, std::vector<uint8_t> bitmap)
+    : m_device(volume.GetDeviceHandle()),
+      m_bytesPerSector(volume.GetBytesPerSector()),
+      m_clusterCount(static_cast<uint32_t>(volume.GetTotalSectors() / volume.GetSectorsPerCluster())),
+      m_clusterSize(volume.GetBytesPerCluster()),
+      m_sectorsPerCluster(volume.GetSectorsPerCluster()),
+      m_bitmap(std::move(bitmap)) {}
+
+bool CNTFSVolumeAccess::IsClusterUsed(uint32_t cluster) {
+  const size_t byte = cluster / 8;
+  if (byte >= m_bitmap.size()) return true;
+  return (m_bitmap[byte] >> (cluster % 8)) & 1;
+}
+
+bool CNTFSVolumeAccess::ReadSectors(uint32_t first, uint32_t last, uint8_t* buffer) {
+  return ReadDeviceSectors(*m_device, m_bytesPerSector, first, last, buffer, first);
+}
+
+bool CNTFSVolumeAccess::ReadClusters(uint32_t first, uint32_t last, uint8_t* buffer) {
+  if (last < first) return false;
+  const uint32_t firstSector = ClusterToSector(first);
+  const uint64_t sectors = (static_cast<uint64_t>(last - first) + 1) * m_sectorsPerCluster;
+  return ReadDeviceSectors(*m_device, m_bytesPerSector, firstSector,
+                           static_cast<uint32_t>(firstSector + sectors - 1), buffer, firstSector);
+}

@@ -1,0 +1,35 @@
+#pragma once
+// The clusters of an NTFS volume, with the free ones known from a copy of
+// the volume bitmap.
+
+#include <memory>
+#include <vector>
+
+#include "platform/Device.h"
+#include "volume/VolumeAccess.h"
+
+class CNTFSVolume;
+
+class CNTFSVolumeAccess : public CVolumeAccess {
+ public:
+  CNTFSVolumeAccess(const CNTFSVolume& volume, std::vector<uint8_t> bitmap);
+
+  uint32_t GetClusterCount() override { return m_clusterCount; }
+  uint32_t GetClusterSize() override { return m_clusterSize; }
+  uint32_t GetSectorSize() override { return m_bytesPerSector; }
+  // A cluster beyond the bitmap counts as used: nothing is known of it.
+  bool IsClusterUsed(uint32_t cluster) override;
+  uint32_t ClusterToSector(uint32_t cluster) override { return cluster * m_sectorsPerCluster; }
+  bool ReadSectors(uint32_t first, uint32_t last, uint8_t* buffer) override;
+  bool ReadClusters(uint32_t first, uint32_t last, uint8_t* buffer) override;
+  // The bitmap is needed only while the signature scan runs.
+  void ReleaseBitmap() { m_bitmap = {}; }
+
+ private:
+  std::shared_ptr<CDevice> m_device;
+  uint32_t m_bytesPerSector;
+  uint32_t m_clusterCount;
+  uint32_t m_clusterSize;
+  uint32_t m_sectorsPerCluster;
+  std::vector<uint8_t> m_bitmap;
+};
