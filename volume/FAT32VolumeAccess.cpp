@@ -1,6 +1,7 @@
 #include "volume/FAT32VolumeAccess.h"
 
 #include <algorithm>
+#include <unordered_set>
 
 #include "platform/Diagnostics.h"
 #include "volume/ByteOrder.h"
@@ -17,6 +18,7 @@ constexpr uint32_t kBootSectorKept = 90;
 // A FAT bigger than this belongs to no volume we can hold; a hostile boot
 // sector asking for more gets what the device has, up to this.
 constexpr uint64_t kMaxFatBytes = 1ULL << 30;
+constexpr uint32_t kMaxDirectoryClusters = 65536;
 }  // namespace
 
 CFAT32VolumeAccess::CFAT32VolumeAccess(char driveLetter) : m_device(OpenVolumeDevice(driveLetter)) { Load(); }
@@ -57,6 +59,13 @@ void CFAT32VolumeAccess::Load() {
   m_fat.resize(got / 4);
   for (size_t i = 0; i < m_fat.size(); ++i) m_fat[i] = LE32(raw, 4 * i);
   DiagnosticPrintf("DONE!\n");
+}
+
+uint64_t CFAT32VolumeAccess::CountUntilRepeat(uint32_t first) const {
+  std::unordered_set<uint32_t> seen;
+  for (uint32_t q = first; q < m_fat.size() && seen.insert(q).second; q = m_fat[q]) {
+  }
+  return seen.size();
 }
 
 uint32_t CFAT32VolumeAccess::GetClusterCount() {
@@ -108,7 +117,6 @@ bool CFAT32VolumeAccess::ReadCluster(uint32_t cluster, uint8_t* buffer) {
 bool CFAT32VolumeAccess::ReadClusterChain(uint32_t first, uint8_t* buffer, uint32_t* size) {
   const uint32_t count = GetClusterCount();
   if (buffer == nullptr) {
-    // A chain has at most count links; more means a cycle.
     uint64_t links = 0;
     uint32_t q = first;
     if (q != kEndOfChain) {
@@ -117,7 +125,14 @@ bool CFAT32VolumeAccess::ReadClusterChain(uint32_t first, uint8_t* buffer, uint3
           *size = m_bytesPerCluster;
           return true;
         }
-        if (q >= count || links > count) break;
+        if (q >= count) break;
+        // Chains measured here are directories, which never pass 65536
+        // clusters: a longer one most likely runs in a cycle, and holds the
+        // clusters up to the first one met again.
+        if (links > std::min<uint32_t>(count, kMaxDirectoryClusters)) {
+          links = CountUntilRepeat(first);
+          break;
+        }
         q = GetFatEntry(q);
         ++links;
         if (q == kEndOfChain) break;

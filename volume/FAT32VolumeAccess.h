@@ -33,6 +33,7 @@ class CFAT32VolumeAccess : public CVolumeAccess {
  private:
   void Load();
   bool ReadAt(uint32_t sector, uint64_t bytes, uint8_t* buffer);
+  uint64_t CountUntilRepeat(uint32_t first) const;
 
   std::shared_ptr<CDevice> m_device;
   uint32_t m_bytesPerSector = 0;

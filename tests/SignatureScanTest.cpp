@@ -1,0 +1,220 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <set>
+
+#include "fat32/Folder.h"
+#include "filetypes/BmpFile.h"
+#include "platform/Drives.h"
+#include "scan/ScanThread.h"
+#include "scan/SignatureScan.h"
+#include "support/FakeProgress.h"
+#include "support/FatImageBuilder.h"
+#include "support/ParamNames.h"
+#include "volume/VolumeAccess.h"
+
+namespace {
+
+constexpr uint32_t kSector = 512;
+
+// A BMP of the given total size, header only; the pixels stay zero.
+Bytes Bmp(uint32_t size, uint32_t dibSize = 40, uint16_t reserved = 0, uint32_t pixelOffset = 54) {
+  Bytes b(size, 0);
+  b[0] = 'B';
+  b[1] = 'M';
+  std::memcpy(&b[2], &size, 4);
+  std::memcpy(&b[6], &reserved, 2);
+  std::memcpy(&b[10], &pixelOffset, 4);
+  std::memcpy(&b[14], &dibSize, 4);
+  return b;
+}
+
+// Units of several sectors over bytes in memory, some marked used, some unreadable.
+class FakeVolumeAccess : public CVolumeAccess {
+ public:
+  FakeVolumeAccess(uint32_t units, uint32_t sectorsPerUnit)
+      : m_units(units), m_sectorsPerUnit(sectorsPerUnit), bytes(static_cast<size_t>(units) * sectorsPerUnit * kSector, 0) {}
+  uint32_t GetClusterCount() override { return m_units; }
+  uint32_t GetClusterSize() override { return m_sectorsPerUnit * kSector; }
+  uint32_t GetSectorSize() override { return sectorSize; }
+  bool IsClusterUsed(uint32_t unit) override { return used.count(unit) != 0; }
+  uint32_t ClusterToSector(uint32_t unit) override { return unit * m_sectorsPerUnit; }
+  bool ReadSectors(uint32_t first, uint32_t last, uint8_t* buffer) override {
+    std::memcpy(buffer, bytes.data() + static_cast<size_t>(first) * kSector, (last - first + 1) * kSector);
+    return true;
+  }
+  bool ReadClusters(uint32_t first, uint32_t last, uint8_t* buffer) override {
+    for (uint32_t u = first; u <= last; ++u) {
+      if (unreadable.count(u)) return false;
+    }
+    return ReadSectors(ClusterToSector(first), ClusterToSector(last + 1) - 1, buffer);
+  }
+  void Put(uint32_t sector, const Bytes& data) { std::memcpy(bytes.data() + static_cast<size_t>(sector) * kSector, data.data(), data.size()); }
+
+  uint32_t sectorSize = kSector;
+  std::set<uint32_t> used, unreadable;
+
+ private:
+  uint32_t m_units, m_sectorsPerUnit;
+
+ public:
+  Bytes bytes;
+};
+
+struct ScanResult {
+  std::vector<std::string> names;
+  std::vector<uint64_t> sizes;
+  FakeProgress progress;
+  std::string error;
+};
+
+std::unique_ptr<ScanResult> Scan(FakeVolumeAccess& access, int cancelAfter = -1) {
+  auto result = std::make_unique<ScanResult>();
+  result->progress = FakeProgress(cancelAfter);
+  ScanSession session;
+  CFolderLoader loader(&access, nullptr, &session);
+  SignatureScanner scanner(access, session, loader);
+  if (!scanner.IsUsable(&result->error)) return result;
+  scanner.Run(result->progress);
+  for (const FoundFile& f : session.foundFiles) {
+    result->names.push_back(f.name);
+    result->sizes.push_back(f.size);
+  }
+  return result;
+}
+
+TEST(BmpSignature, HeaderTable) {
+  EXPECT_NE(CBmpFile::TryCreate(Bmp(600), 0, kSector, nullptr), nullptr);
+  EXPECT_EQ(CBmpFile::TryCreate(Bmp(600, 41), 0, kSector, nullptr), nullptr) << "DIB header size 41";
+  EXPECT_EQ(CBmpFile::TryCreate(Bmp(600, 40, 1), 0, kSector, nullptr), nullptr) << "reserved fields set";
+  EXPECT_EQ(CBmpFile::TryCreate(Bmp(600, 40, 0, 600), 0, kSector, nullptr), nullptr) << "pixels past the end";
+  EXPECT_EQ(CBmpFile::TryCreate(Bytes{'B', 'M', 1}, 0, kSector, nullptr), nullptr) << "header cut short";
+  for (uint32_t dib : {12u, 52u, 56u, 64u, 108u, 124u}) EXPECT_NE(CBmpFile::TryCreate(Bmp(600, dib), 0, kSector, nullptr), nullptr);
+}
+
+TEST(BmpSignature, EndsInTheSectorOfItsLastByte) {
+  auto one = CBmpFile::TryCreate(Bmp(kSector), 70, kSector, nullptr);
+  EXPECT_EQ(one->lastSector, 70u);
+  EXPECT_EQ(one->lastByteIndex, kSector - 1);
+  auto more = CBmpFile::TryCreate(Bmp(kSector + 1), 70, kSector, nullptr);
+  EXPECT_EQ(more->lastSector, 71u);
+  EXPECT_EQ(more->lastByteIndex, 0u);
+  EXPECT_EQ(more->GetLength(kSector), kSector + 1);
+}
+
+TEST(CandidateHolder, NewerSignatureReplacesThePendingCandidate) {
+  CandidateHolder holder(kSector, nullptr);
+  const Bytes first = Bmp(3 * kSector), second = Bmp(kSector + 10);
+  EXPECT_FALSE(holder.Offer(first, 10));
+  EXPECT_FALSE(holder.Offer(Bytes(kSector, 0), 11));
+  EXPECT_FALSE(holder.Offer(second, 12));
+  EXPECT_TRUE(holder.Offer(Bytes(kSector, 0), 13));
+  ASSERT_EQ(holder.completed.size(), 1u);
+  EXPECT_EQ(holder.completed[0]->firstSector, 12u);
+  EXPECT_EQ(holder.completed[0]->typeCode, kTypeBmp);
+}
+
+TEST(SignatureScan, FindsFilesAcrossRunsThatTouch) {
+  // 8 sectors a unit: a run is 5000 units; the BMP starts in the last unit of the first run.
+  FakeVolumeAccess access(6000, 8);
+  access.Put(4999 * 8 + 3, Bmp(10 * kSector));
+  access.Put(100 * 8, Bmp(kSector));
+  auto r = Scan(access);
+  EXPECT_EQ(r->names, (std::vector<std::string>{"pic800.bmp", "pic39995.bmp"}));
+  EXPECT_EQ(r->sizes, (std::vector<uint64_t>{kSector, 10 * kSector}));
+  EXPECT_EQ(r->progress.foundTexts.back(), "找到2个文件");
+}
+
+struct BreakCase {
+  const char* what;
+  bool usedUnit;
+  bool directoryCluster;
+  bool unreadable;
+};
+
+class SignatureScanBreaks : public ::testing::TestWithParam<BreakCase> {};
+
+// A used unit, a directory cluster or an unreadable run inside a file ends it.
+TEST_P(SignatureScanBreaks, CandidateIsDropped) {
+  FakeVolumeAccess access(64, 1);
+  access.Put(10, Bmp(6 * kSector));
+  access.Put(30, Bmp(2 * kSector));  // a later file is still found
+  if (GetParam().usedUnit) access.used.insert(12);
+  if (GetParam().directoryCluster) {
+    access.Put(12, Concat({ShortEntry(".          ", 0x10, 12, 0), ShortEntry("..         ", 0x10, 0, 0)}));
+  }
+  if (GetParam().unreadable) {
+    access.used.insert(20);  // ends the run at 19, so the unreadable run is 1 to 19
+    access.unreadable.insert(13);
+  }
+  auto r = Scan(access);
+  EXPECT_EQ(r->names, (std::vector<std::string>{"pic30.bmp"})) << GetParam().what;
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, SignatureScanBreaks,
+                         ::testing::Values(BreakCase{"used unit", true, false, false},
+                                           BreakCase{"directory cluster", false, true, false},
+                                           BreakCase{"unreadable run", false, false, true}),
+                         NameFromWhat());
+
+TEST(SignatureScan, ProgressShowsEvery2048thUnit) {
+  FakeVolumeAccess access(8192, 1);
+  auto r = Scan(access);
+  EXPECT_EQ(r->progress.positions, (std::vector<uint32_t>{2048, 4096, 6144}));
+  EXPECT_EQ(r->progress.percentTexts[1], "50.00%");
+  EXPECT_EQ(r->progress.rangeHigh, 8192u);
+}
+
+TEST(SignatureScan, AllUnitsUsedEndsAtOnce) {
+  FakeVolumeAccess access(100, 1);
+  for (uint32_t u = 0; u < 100; ++u) access.used.insert(u);
+  access.Put(5, Bmp(kSector));
+  EXPECT_TRUE(Scan(access)->names.empty());
+}
+
+TEST(SignatureScan, UnitZeroIsNeverExamined) {
+  FakeVolumeAccess access(100, 1);
+  access.Put(0, Bmp(kSector));
+  EXPECT_TRUE(Scan(access)->names.empty());
+}
+
+TEST(SignatureScan, CancelStopsBeforeTheNextRunAndSaysSo) {
+  FakeVolumeAccess access(100000, 1);
+  access.Put(5, Bmp(kSector));
+  access.Put(90000, Bmp(kSector));
+  auto r = Scan(access, 1);
+  EXPECT_EQ(r->names, (std::vector<std::string>{"pic5.bmp"}));
+  EXPECT_EQ(r->progress.messages, (std::vector<std::string>{"扫描终止|"}));
+}
+
+TEST(SignatureScan, UnusableGeometryIsRefused) {
+  FakeVolumeAccess access(10, 1);
+  access.sectorSize = 0;
+  EXPECT_NE(Scan(access)->error.find("cannot be scanned"), std::string::npos);
+}
+
+TEST(SignatureScan, DirectoryClusterInFreeSpaceBecomesAFoundFolder) {
+  FakeVolumeAccess access(64, 1);
+  access.Put(12, Concat({ShortEntry(".          ", 0x10, 12, 0), ShortEntry("..         ", 0x10, 0, 0),
+                         ShortEntry("\xE5" "OST    TXT", 0x20, 20, 5)}));
+  ScanSession session;
+  CFolderLoader loader(&access, nullptr, &session);
+  SignatureScanner scanner(access, session, loader);
+  FakeProgress progress;
+  scanner.Run(progress);
+  ASSERT_EQ(session.foundFolders.size(), 1u);
+  EXPECT_EQ(session.foundFolders[0]->GetName(), "dir1");
+  EXPECT_EQ(session.foundFolders[0]->Files().size(), 1u);
+  EXPECT_EQ(session.directoryClusters, (std::vector<uint32_t>{12}));
+}
+
+TEST(SignatureScan, DriveThatCannotBeOpenedEndsWithItsReason) {
+  ScanSession session;
+  session.selectedDrive = '#';
+  FakeProgress progress;
+  RunSignatureScan(progress, session);
+  EXPECT_FALSE(session.sourceError.empty());
+  EXPECT_EQ(session.resultSource, SourceOther);
+}
+
+}  // namespace
