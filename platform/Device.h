@@ -21,6 +21,9 @@ class CDevice {
   // Reads up to length bytes at the current position and advances it.
   // True when the read call itself succeeded; *got tells how many arrived.
   virtual bool Read(void* buffer, uint32_t length, uint32_t* got) = 0;
+  // Reads at an offset without moving the position: safe to call from two
+  // threads at once, as the signature scan's read-ahead does.
+  virtual bool ReadAt(uint64_t offset, void* buffer, uint32_t length, uint32_t* got) = 0;
   virtual bool GetGeometry(DiskGeometry* geometry) = 0;
 
   // The operating system's code and text for the last failure.

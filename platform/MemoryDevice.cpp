@@ -4,7 +4,7 @@
 
 bool ReadExactly(CDevice& device, uint64_t offset, void* buffer, uint32_t length) {
   uint32_t got = 0;
-  return device.Seek(offset) && device.Read(buffer, length, &got) && got == length;
+  return device.ReadAt(offset, buffer, length, &got) && got == length;
 }
 
 CMemoryDevice::CMemoryDevice(std::shared_ptr<const std::vector<uint8_t>> bytes,
@@ -22,13 +22,18 @@ bool CMemoryDevice::Seek(uint64_t offset) {
 }
 
 bool CMemoryDevice::Read(void* buffer, uint32_t length, uint32_t* got) {
+  if (!ReadAt(m_position, buffer, length, got)) return false;
+  m_position += *got;
+  return true;
+}
+
+bool CMemoryDevice::ReadAt(uint64_t offset, void* buffer, uint32_t length, uint32_t* got) {
   *got = 0;
   const uint64_t size = m_bytes->size();
-  if (m_position >= size) return true;
-  const uint64_t available = size - m_position;
+  if (offset >= size) return true;
+  const uint64_t available = size - offset;
   const uint32_t count = available < length ? static_cast<uint32_t>(available) : length;
-  std::memcpy(buffer, m_bytes->data() + m_position, count);
-  m_position += count;
+  std::memcpy(buffer, m_bytes->data() + offset, count);
   *got = count;
   return true;
 }

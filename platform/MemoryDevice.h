@@ -12,6 +12,7 @@ class CMemoryDevice : public CDevice {
                          uint32_t bytesPerSector = 512);
   bool Seek(uint64_t offset) override;
   bool Read(void* buffer, uint32_t length, uint32_t* got) override;
+  bool ReadAt(uint64_t offset, void* buffer, uint32_t length, uint32_t* got) override;
   bool GetGeometry(DiskGeometry* geometry) override;
   uint32_t LastError() const override { return m_lastError; }
   std::string LastErrorText() const override;

@@ -9,6 +9,7 @@
 #include "ntfs/NTFSVolume.h"
 #include "platform/Diagnostics.h"
 #include "platform/Drives.h"
+#include "scan/RunPrefetcher.h"
 #include "scan/ScanThread.h"
 #include "volume/FAT32VolumeAccess.h"
 #include "volume/NTFSVolumeAccess.h"
@@ -78,7 +79,7 @@ SignatureScanner::SignatureScanner(CVolumeAccess& access, ScanSession& session, 
   m_sectorsPerUnit = m_unitSize / m_sectorSize;
   m_unitsPerRun = kRunSectors / m_sectorsPerUnit;
   if (m_unitsPerRun == 0) return;
-  m_runBuffer.resize(static_cast<size_t>(m_sectorSize) * kRunSectors);
+  m_runBufferSize = static_cast<size_t>(m_sectorSize) * kRunSectors;
 }
 
 bool SignatureScanner::IsUsable(std::string* error) const {
@@ -103,10 +104,24 @@ void SignatureScanner::Run(IScanProgress& dialog) {
   dialog.SetRange(0, m_unitCount);
   uint32_t unit = 1;
   while (unit < m_unitCount && m_access.IsClusterUsed(unit)) ++unit;
-  while (unit < m_unitCount && !dialog.IsCancelled()) {
-    const uint32_t last = FindRunEnd(dialog, unit);
-    ProcessRun(dialog, unit, last);
-    unit = SkipUsedUnits(dialog, last);
+  if (unit < m_unitCount && !dialog.IsCancelled()) {
+    // The next run is read while this one is scanned; sectors are still
+    // offered in order, and the cancel flag is polled once per run.
+    CRunPrefetcher prefetcher(m_access, m_runBufferSize);
+    uint32_t last = FindRunEnd(dialog, unit);
+    prefetcher.Start(unit, last);
+    for (bool haveRun = true; haveRun;) {
+      bool read = false;
+      const uint8_t* data = prefetcher.Wait(&read);
+      const uint32_t next = SkipUsedUnits(dialog, last);
+      const bool haveNext = next < m_unitCount && !dialog.IsCancelled();
+      const uint32_t nextLast = haveNext ? FindRunEnd(dialog, next) : 0;
+      if (haveNext) prefetcher.Start(next, nextLast);
+      ProcessRun(dialog, unit, last, data, read);
+      haveRun = haveNext;
+      unit = next;
+      last = nextLast;
+    }
   }
   for (auto& file : m_holder.completed) AddCarvedFile(std::move(file));
   m_holder.completed.clear();
@@ -139,10 +154,11 @@ uint32_t SignatureScanner::SkipUsedUnits(IScanProgress& dialog, uint32_t last) {
   return unit;
 }
 
-void SignatureScanner::ProcessRun(IScanProgress& dialog, uint32_t first, uint32_t last) {
+void SignatureScanner::ProcessRun(IScanProgress& dialog, uint32_t first, uint32_t last, const uint8_t* data,
+                                  bool read) {
   const size_t bytes = static_cast<size_t>(last - first + 1) * m_unitSize;
   // A run that cannot be read is skipped, and a file is not followed across it.
-  if (!m_access.ReadClusters(first, last, m_runBuffer.data())) {
+  if (!read) {
     m_holder.DiscardPending();
     m_previousRunEnd = last;
     m_holder.runLimitSector = 0;
@@ -151,7 +167,7 @@ void SignatureScanner::ProcessRun(IScanProgress& dialog, uint32_t first, uint32_
   m_holder.runLimitSector = m_access.ClusterToSector(last);
   if (first != m_previousRunEnd + 1) m_holder.DiscardPending();
   m_previousRunEnd = last;
-  const ByteSpan run(m_runBuffer.data(), bytes);
+  const ByteSpan run(data, bytes);
   const uint32_t firstSector = m_access.ClusterToSector(first);
   for (uint32_t k = 0; k <= last - first; ++k) {
     const ByteSpan unitData = run.subspan(static_cast<size_t>(k) * m_unitSize, m_unitSize);

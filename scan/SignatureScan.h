@@ -25,7 +25,7 @@ class SignatureScanner {
  private:
   uint32_t FindRunEnd(IScanProgress& dialog, uint32_t unit);
   uint32_t SkipUsedUnits(IScanProgress& dialog, uint32_t last);
-  void ProcessRun(IScanProgress& dialog, uint32_t first, uint32_t last);
+  void ProcessRun(IScanProgress& dialog, uint32_t first, uint32_t last, const uint8_t* data, bool read);
   bool IsDirectoryCluster(uint32_t unit, ByteSpan data);
   void AddCarvedFile(std::unique_ptr<CBaseFile> file);
   void ProgressStep(IScanProgress& dialog, uint32_t unit);
@@ -38,7 +38,7 @@ class SignatureScanner {
   uint32_t m_sectorSize;
   uint32_t m_sectorsPerUnit = 0;
   uint32_t m_unitsPerRun = 0;
-  std::vector<uint8_t> m_runBuffer;
+  size_t m_runBufferSize = 0;
   uint32_t m_previousRunEnd = 1;
   uint32_t m_foundCount = 0;
   CandidateHolder m_holder;

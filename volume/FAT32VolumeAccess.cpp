@@ -88,13 +88,13 @@ uint32_t CFAT32VolumeAccess::GetRootCluster() const { return LE32(m_bootSector, 
 bool CFAT32VolumeAccess::ReadAt(uint32_t sector, uint64_t bytes, uint8_t* buffer) {
   if (bytes > UINT32_MAX || m_bytesPerSector == 0) return false;
   const uint64_t offset = (static_cast<uint64_t>(LE16(m_bootSector, kReservedSectors)) + sector) * m_bytesPerSector;
-  if (!m_device->Seek(offset)) {
+  if (offset > static_cast<uint64_t>(INT64_MAX)) {
     DiagnosticPrintf("Failed accesing sector number %d - SetPointer FAILED! 0x%X\n", static_cast<int>(sector),
                      m_device->LastError());
     return false;
   }
   uint32_t got = 0;
-  if (!m_device->Read(buffer, static_cast<uint32_t>(bytes), &got)) return false;
+  if (!m_device->ReadAt(offset, buffer, static_cast<uint32_t>(bytes), &got)) return false;
   // Past the end of the device nothing stale is left in the buffer.
   if (got < bytes) std::fill(buffer + got, buffer + bytes, uint8_t{0});
   return got == bytes;

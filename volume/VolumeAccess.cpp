@@ -23,13 +23,13 @@ bool ReadDeviceSectors(CDevice& device, uint32_t bytesPerSector, uint32_t first,
   const uint64_t bytes = count * bytesPerSector;
   if (bytes > UINT32_MAX) return false;
   const uint64_t offset = static_cast<uint64_t>(first) * bytesPerSector;
-  if (!device.Seek(offset)) {
+  if (offset > static_cast<uint64_t>(INT64_MAX)) {
     DiagnosticPrintf("Failed accesing sector number %d - SetPointer FAILED! 0x%X\n",
                 static_cast<int>(reportedSector), device.LastError());
     return false;
   }
   uint32_t got = 0;
-  if (!device.Read(buffer, static_cast<uint32_t>(bytes), &got)) {
+  if (!device.ReadAt(offset, buffer, static_cast<uint32_t>(bytes), &got)) {
     DiagnosticPrintf("Error reading from the device, Code: 0x%X\n", device.LastError());
     return false;
   }

@@ -41,11 +41,20 @@ bool CPosixDevice::Seek(uint64_t offset) {
 }
 
 bool CPosixDevice::Read(void* buffer, uint32_t length, uint32_t* got) {
+  if (!ReadAt(m_position, buffer, length, got)) return false;
+  m_position += *got;
+  return true;
+}
+
+bool CPosixDevice::ReadAt(uint64_t offset, void* buffer, uint32_t length, uint32_t* got) {
   *got = 0;
+  if (offset > static_cast<uint64_t>(INT64_MAX)) {
+    m_lastError = EINVAL;
+    return false;
+  }
   auto* out = static_cast<uint8_t*>(buffer);
   while (*got < length) {
-    const ssize_t n = ::pread(m_fd, out + *got, length - *got,
-                              static_cast<off_t>(m_position));
+    const ssize_t n = ::pread(m_fd, out + *got, length - *got, static_cast<off_t>(offset + *got));
     if (n < 0) {
       if (errno == EINTR) continue;
       m_lastError = errno;
@@ -53,7 +62,6 @@ bool CPosixDevice::Read(void* buffer, uint32_t length, uint32_t* got) {
     }
     if (n == 0) break;  // end of the device
     *got += static_cast<uint32_t>(n);
-    m_position += static_cast<uint64_t>(n);
   }
   return true;
 }
@@ -80,4 +88,4 @@ bool CPosixDevice::GetGeometry(DiskGeometry* geometry) {
   return true;
 }
 
-std::string CPosixDevice::LastErrorText() const { return std::strerror(m_lastError); }
+std::string CPosixDevice::LastErrorText() const { return std::strerror(m_lastError.load()); }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <string>
 
 #include "platform/Device.h"
@@ -11,6 +12,7 @@ class CPosixDevice : public CDevice {
   ~CPosixDevice() override;
   bool Seek(uint64_t offset) override;
   bool Read(void* buffer, uint32_t length, uint32_t* got) override;
+  bool ReadAt(uint64_t offset, void* buffer, uint32_t length, uint32_t* got) override;
   bool GetGeometry(DiskGeometry* geometry) override;
   uint32_t LastError() const override { return static_cast<uint32_t>(m_lastError); }
   std::string LastErrorText() const override;
@@ -20,5 +22,6 @@ class CPosixDevice : public CDevice {
   int m_fd;
   bool m_isBlockDevice;
   uint64_t m_position = 0;
-  int m_lastError = 0;
+  // Written by whichever thread failed last; only ever a diagnostic.
+  std::atomic<int> m_lastError{0};
 };

@@ -1,5 +1,6 @@
-// The MFT walk of a whole image, as the deleted-file scan runs it.
-// MAROVI_BENCH_IMAGE names the image; without it the benchmark is skipped.
+// Whole scans of an image, as the scan thread runs them: the MFT walk of
+// MAROVI_BENCH_IMAGE and the signature scan of MAROVI_BENCH_CARVE_IMAGE.
+// A benchmark whose image is not named is skipped.
 
 #include <benchmark/benchmark.h>
 #include <sys/resource.h>
@@ -23,10 +24,10 @@ class SilentProgress : public IScanProgress {
   void ShowMessage(const std::string&, const std::string&) override {}
 };
 
-void BM_MftWalk(benchmark::State& state) {
-  const char* image = std::getenv("MAROVI_BENCH_IMAGE");
+void ScanImage(benchmark::State& state, const char* variable, int32_t mode) {
+  const char* image = std::getenv(variable);
   if (image == nullptr) {
-    state.SkipWithError("set MAROVI_BENCH_IMAGE to an NTFS image");
+    state.SkipWithError((std::string("set ") + variable + " to an image").c_str());
     return;
   }
   std::string error;
@@ -39,7 +40,7 @@ void BM_MftWalk(benchmark::State& state) {
   for (auto _ : state) {
     ScanSession session;
     session.selectedDrive = letter;
-    session.recoveryMode = ModeDeletedFiles;
+    session.recoveryMode = mode;
     SilentProgress progress;
     ScanThreadProc(progress, session);
     files = session.foundFiles.size();
@@ -47,11 +48,18 @@ void BM_MftWalk(benchmark::State& state) {
   }
   struct rusage usage {};
   getrusage(RUSAGE_SELF, &usage);
-  state.counters["deleted_files"] = static_cast<double>(files);
+  DriveInfo drive;
+  FindDrive(letter, &drive);
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * drive.totalSize));
+  state.counters["files"] = static_cast<double>(files);
   state.counters["peak_rss_MiB"] = static_cast<double>(usage.ru_maxrss) / 1024.0;
   ForgetDrive(letter);
 }
+
+void BM_MftWalk(benchmark::State& state) { ScanImage(state, "MAROVI_BENCH_IMAGE", ModeDeletedFiles); }
+void BM_SignatureScan(benchmark::State& state) { ScanImage(state, "MAROVI_BENCH_CARVE_IMAGE", ModeUniversal); }
 BENCHMARK(BM_MftWalk)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_SignatureScan)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 }  // namespace
 

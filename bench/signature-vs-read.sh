@@ -1,0 +1,45 @@
+#!/usr/bin/env bash
+# The signature scan against the raw sequential read of the same image and
+# against PhotoRec restricted to the same formats, in one run, from a warm
+# page cache. Run by hand. Usage: bench/signature-vs-read.sh [IMAGE]
+# The default image (made when missing) is 1 GiB of random bytes with no
+# file system, so every sector is free space, and BMP pictures laid in it.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+image=${1:-build/bench-carve.img}
+command -v photorec >/dev/null && [ -x /usr/bin/time ] || apt-get install -y -qq testdisk time >/dev/null
+if [ ! -f "$image" ]; then
+  head -c 1G /dev/urandom > "$image"
+  source fixtures/fixture-lib.sh
+  for sector in 1000 400000 1200000 2000000; do
+    bmp 1 "bench$sector" 300 200 | dd of="$image" bs=512 seek="$sector" conv=notrunc status=none
+  done
+fi
+cmake --build build --target marovi_bench marovi-cli >/dev/null
+cat "$image" > /dev/null
+
+seconds() {  # command...: wall seconds
+  local report
+  report=$(mktemp)
+  /usr/bin/time -o "$report" -f '%e %M' "$@" > /dev/null 2>&1
+  cat "$report"
+  rm -f "$report"
+}
+out=$(mktemp -d)
+read -r cat_s cat_kb <<< "$(seconds cat "$image")"
+read -r our_s our_kb <<< "$(seconds build/marovi-cli scan --image "$image" --mode universal --json --quiet)"
+read -r pr_s pr_kb <<< "$(seconds photorec /log /d "$out/recup" /cmd "$image" partition_none,fileopt,everything,disable,bmp,enable,search)"
+found=$(build/marovi-cli scan --image "$image" --mode universal --json --quiet | grep -c '"kind": "carved"' || true)
+recovered=$(find "$out" -name '*.bmp' | wc -l)
+rm -rf "$out"
+size=$(stat -c %s "$image")
+printf 'image: %s, %d MiB\n' "$image" $((size >> 20))
+printf 'cat:              %6.2f s\n' "$cat_s"
+printf 'marovi-cli scan:  %6.2f s  %7d KiB peak  %s files\n' "$our_s" "$our_kb" "$found"
+printf 'photorec:         %6.2f s  %7d KiB peak  %s files\n' "$pr_s" "$pr_kb" "$recovered"
+python3 - "$cat_s" "$our_s" "$pr_s" <<'PY'
+import sys
+cat, ours, pr = (max(float(v), 0.01) for v in sys.argv[1:])
+print(f"scan time / read time = {ours / cat:.2f}   photorec time / scan time = {pr / ours:.1f}x")
+PY
+MAROVI_BENCH_CARVE_IMAGE="$image" build/bench/marovi_bench --benchmark_filter=SignatureScan

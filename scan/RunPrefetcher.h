@@ -1,0 +1,39 @@
+#pragma once
+// Reads the next run of units on a thread of its own while the current run
+// is scanned, into the other of two buffers.
+
+#include <array>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+class CVolumeAccess;
+
+class CRunPrefetcher {
+ public:
+  CRunPrefetcher(CVolumeAccess& access, size_t bufferSize);
+  ~CRunPrefetcher();
+  CRunPrefetcher(const CRunPrefetcher&) = delete;
+  CRunPrefetcher& operator=(const CRunPrefetcher&) = delete;
+
+  // Starts reading units first to last into the buffer not handed out last.
+  void Start(uint32_t first, uint32_t last);
+  // Waits for the run started last: its buffer, and whether the read succeeded.
+  uint8_t* Wait(bool* ok);
+
+ private:
+  void Work();
+
+  CVolumeAccess& m_access;
+  std::array<std::vector<uint8_t>, 2> m_buffers;
+  std::mutex m_mutex;
+  std::condition_variable m_changed;
+  bool m_requested = false;
+  bool m_done = false;
+  bool m_stop = false;
+  bool m_ok = false;
+  uint32_t m_first = 0, m_last = 0;
+  int m_index = 1;
+  std::thread m_thread;
+};
