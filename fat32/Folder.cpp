@@ -77,8 +77,10 @@ bool CFolderEntry::Load(CFolderLoader& loader) {
   size = std::min(size, kMaxDirectoryBytes);
   m_data.assign(size, 0);
   if (!loader.fat->ReadClusterChain(q, m_data.data(), &size)) return false;
-  // The root directory has no '.' and '..'; its first entry is passed over too.
-  return WalkEntries(loader, q == loader.fat->GetRootCluster() ? 1 : 2, false);
+  // The root directory has no '.' and '..'. Its first entry is walked too: a
+  // volume label there is live and so not kept, and on a volume without a
+  // label it is the first file's entry or long name.
+  return WalkEntries(loader, q == loader.fat->GetRootCluster() ? 0 : 2, false);
 }
 
 bool CFolderEntry::LoadDeletedFolder(CFolderLoader& loader) {

@@ -221,6 +221,16 @@ TEST_F(FolderTest, KeepsDeletedEntriesAndDeletedFoldersWithAllTheirFiles) {
   EXPECT_EQ(old.SubFolders()[0]->Files()[0]->GetName(), "#EEP    .BIN");
 }
 
+TEST_F(FolderTest, RootWithoutAVolumeLabelKeepsItsFirstEntry) {
+  std::vector<Bytes> parts = LongNameEntries(u"First File.txt", true);
+  parts.push_back(ShortEntry("\xE5" "IRSTF~1TXT", 0x20, 11, 5));
+  parts.push_back(Bytes(32 * 1, 0));  // end of the directory
+  b.WriteCluster(2, Concat(parts));
+  CRootFolder& r = Load();
+  ASSERT_EQ(r.Files().size(), 1u);
+  EXPECT_EQ(r.Files()[0]->GetName(), "First File.txt");
+}
+
 TEST_F(FolderTest, DeletedFolderWhoseClusterIsInUseIsNotLoaded) {
   b.SetFat(3, 0x0FFFFFFF);
   EXPECT_FALSE(Load().SubFolders().size());

@@ -2,11 +2,17 @@
 """Compares marovi-cli's deleted files with The Sleuth Kit's on one image.
 
 Usage: tools/compare-with-fls.py IMAGE [MAROVI_CLI]
-Every file that `fls -r -d -l -p` lists with a name must appear with the same
-folder path (below 删除的文件, or under a 找到的文件 placeholder for fls's
-$OrphanFiles) and size; nothing else may be listed. Exit status 1 on a difference.
+NTFS: every file that `fls -r -d -l -p` lists with a name must appear with
+the same folder path (below 删除的文件, or under a 找到的文件 placeholder for
+fls's $OrphanFiles) and size; nothing else may be listed.
+FAT32: every file fls lists under a surviving folder or a deleted folder must
+appear below 删除的文件 with its name and size. A name without a long name is
+compared as fls shows it: its short name in lower case, '_' for the lost
+first character. Carved files and found folders are not compared.
+Exit status 1 on a difference.
 """
 import json
+import re
 import subprocess
 import sys
 
@@ -15,10 +21,28 @@ cli = sys.argv[2] if len(sys.argv) > 2 else "build/marovi-cli"
 
 ours = json.loads(subprocess.run([cli, "scan", "--image", image, "--json", "--quiet"],
                                  check=True, capture_output=True, text=True).stdout)
+fat = ours["fileSystem"] == "FAT32"
+
+
+def fls_form(name):
+    """A FAT short name as fls writes it; long names stay as they are."""
+    if not fat or not re.fullmatch(r"[#A-Z0-9_~$!-]{1,8} *\.[A-Z0-9_ ]{3}", name):
+        return name
+    base, ext = name.split(".")
+    base, ext = base.rstrip().lower(), ext.rstrip().lower()
+    base = "_" + base[1:] if base.startswith("#") else base
+    return base + ("." + ext if ext else "")
+
+
 listed = {}
 for f in ours["files"]:
+    if f["kind"] == "carved":
+        continue
     top, _, rest = f["path"].partition("/")
-    key = (rest + "/" + f["name"]).lstrip("/") if top == "删除的文件" else "$Orphan/" + f["name"]
+    if fat and top != "删除的文件":
+        continue
+    rest = "/".join(fls_form(part) for part in rest.split("/") if part)
+    key = (rest + "/" + fls_form(f["name"])).lstrip("/") if top == "删除的文件" else "$Orphan/" + f["name"]
     listed.setdefault(key, []).append(f["size"])
 
 expected = {}
@@ -30,6 +54,8 @@ for line in subprocess.run(["fls", "-r", "-d", "-l", "-p", image], check=True,
         continue  # directories are shown as tree nodes, not as files
     if path.startswith("$OrphanFiles/OrphanFile-"):
         continue  # records without a name
+    if fat and path.startswith("$OrphanFiles/"):
+        continue  # found folders: their parents are gone
     size = int(fields[6])
     key = "$Orphan/" + path.split("/")[-1] if path.startswith("$OrphanFiles/") else path
     expected.setdefault(key, []).append(size)
