@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "platform/FileOutput.h"
+#include "filetypes/FileWriter.h"
 #include "platform/Text.h"
 #include "volume/VolumeAccess.h"
 
@@ -94,31 +94,8 @@ bool CFileEntry::RecoverTo(const std::string& path, std::string* error) {
     if (error) *error = "the entry names no cluster to read";
     return false;
   }
-  std::string reason;
-  std::unique_ptr<COutputFile> out = COutputFile::Create(path, &reason);
-  if (!out) {
-    if (error) *error = "cannot create " + path + ": " + reason;
-    return false;
-  }
   // Exactly the file's size, read on from its first cluster in whole sectors.
-  const uint32_t chunk = sectorSize * kChunkSectors;
-  std::vector<uint8_t> buffer(chunk);
-  for (uint64_t offset = 0; offset < size; offset += chunk) {
-    const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(chunk, size - offset));
-    if (!ReadContent(offset, n, buffer.data())) {
-      if (error) *error = "read error at byte " + std::to_string(offset) + " of " + std::to_string(size);
-      out->Close();
-      return false;
-    }
-    if (!out->Write(buffer.data(), n)) {
-      if (error) *error = "cannot write " + path + ": " + out->LastErrorText();
-      out->Close();
-      return false;
-    }
-  }
-  if (!out->Close()) {
-    if (error) *error = "cannot write " + path + ": " + out->LastErrorText();
-    return false;
-  }
-  return true;
+  return WriteFileContent(path, size, kChunkSectors * sectorSize,
+                          [&](uint64_t offset, uint8_t* buffer, uint32_t n) { return ReadContent(offset, n, buffer); },
+                          error);
 }

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "filetypes/BmpFile.h"
-#include "platform/FileOutput.h"
+#include "filetypes/FileWriter.h"
 #include "volume/VolumeAccess.h"
 
 namespace {
@@ -29,35 +29,13 @@ bool CBaseFile::RecoverTo(const std::string& path, std::string* error) {
     if (error) *error = "the volume reports no sector size";
     return false;
   }
-  std::string reason;
-  std::unique_ptr<COutputFile> out = COutputFile::Create(path, &reason);
-  if (!out) {
-    if (error) *error = "cannot create " + path + ": " + reason;
-    return false;
-  }
-  const uint64_t length = GetLength(sectorSize);
-  std::vector<uint8_t> buffer(static_cast<size_t>(kChunkSectors) * sectorSize);
-  for (uint64_t done = 0; done < length;) {
-    const uint32_t sector = firstSector + static_cast<uint32_t>(done / sectorSize);
-    const uint32_t sectors = static_cast<uint32_t>(std::min<uint64_t>(kChunkSectors, lastSector - sector + 1));
-    const uint32_t bytes = static_cast<uint32_t>(std::min<uint64_t>(static_cast<uint64_t>(sectors) * sectorSize, length - done));
-    if (!m_access->ReadSectors(sector, sector + sectors - 1, buffer.data())) {
-      if (error) *error = "read error at sector " + std::to_string(sector);
-      out->Close();
-      return false;
-    }
-    if (!out->Write(buffer.data(), bytes)) {
-      if (error) *error = "cannot write " + path + ": " + out->LastErrorText();
-      out->Close();
-      return false;
-    }
-    done += bytes;
-  }
-  if (!out->Close()) {
-    if (error) *error = "cannot write " + path + ": " + out->LastErrorText();
-    return false;
-  }
-  return true;
+  // Chunks are whole sectors, so each piece is one read of its sectors.
+  return WriteFileContent(path, GetLength(sectorSize), kChunkSectors * sectorSize,
+                          [&](uint64_t offset, uint8_t* buffer, uint32_t n) {
+                            const uint32_t sector = firstSector + static_cast<uint32_t>(offset / sectorSize);
+                            return m_access->ReadSectors(sector, sector + (n - 1) / sectorSize, buffer);
+                          },
+                          error);
 }
 
 std::unique_ptr<CBaseFile> CandidateHolder::TryCreate(ByteSpan data, uint32_t sector) const {

@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "ntfs/FileRecord.h"
-#include "platform/FileOutput.h"
+#include "filetypes/FileWriter.h"
 
 CDelFile::CDelFile(uint32_t recordNumber, CFileRecord* prototype)
     : m_recordNumber(recordNumber), m_prototype(prototype) {}
@@ -58,34 +58,10 @@ const uint8_t* CDelFile::LoadContent(uint32_t* length) {
 bool CDelFile::RecoverTo(const std::string& path, std::string* error) {
   CAttrBase* data = OpenData(error);
   if (data == nullptr) return false;
-  std::string reason;
-  std::unique_ptr<COutputFile> out = COutputFile::Create(path, &reason);
-  if (!out) {
-    if (error) *error = "cannot create " + path + ": " + reason;
-    return false;
-  }
-  const uint64_t size = data->GetDataSize();
-  std::vector<uint8_t> chunk(kChunkSize);
-  uint64_t offset = 0;
-  while (offset < size) {
-    const uint64_t remaining = size - offset;
-    uint32_t got = 0;
-    const bool read = data->ReadData(offset, chunk.data(), kChunkSize, &got);
-    if (!read || (got != kChunkSize && got != remaining)) {
-      if (error) *error = "read error at byte " + std::to_string(offset + got) + " of " + std::to_string(size);
-      out->Close();
-      return false;
-    }
-    if (!out->Write(chunk.data(), got)) {
-      if (error) *error = "cannot write " + path + ": " + out->LastErrorText();
-      out->Close();
-      return false;
-    }
-    offset += got;
-  }
-  if (!out->Close()) {
-    if (error) *error = "cannot write " + path + ": " + out->LastErrorText();
-    return false;
-  }
-  return true;
+  return WriteFileContent(path, data->GetDataSize(), kChunkSize,
+                          [&](uint64_t offset, uint8_t* buffer, uint32_t n) {
+                            uint32_t got = 0;
+                            return data->ReadData(offset, buffer, n, &got) && got == n;
+                          },
+                          error);
 }

@@ -1,0 +1,36 @@
+#include "filetypes/FileWriter.h"
+
+#include <algorithm>
+#include <memory>
+#include <vector>
+
+#include "platform/FileOutput.h"
+
+bool WriteFileContent(const std::string& path, uint64_t length, uint32_t chunkSize, const ContentReader& read,
+                      std::string* error) {
+  std::string reason;
+  std::unique_ptr<COutputFile> out = COutputFile::Create(path, &reason);
+  if (!out) {
+    if (error) *error = "cannot create " + path + ": " + reason;
+    return false;
+  }
+  std::vector<uint8_t> buffer(chunkSize);
+  for (uint64_t offset = 0; offset < length; offset += chunkSize) {
+    const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(chunkSize, length - offset));
+    if (!read(offset, buffer.data(), n)) {
+      if (error) *error = "read error at byte " + std::to_string(offset) + " of " + std::to_string(length);
+      out->Close();
+      return false;
+    }
+    if (!out->Write(buffer.data(), n)) {
+      if (error) *error = "cannot write " + path + ": " + out->LastErrorText();
+      out->Close();
+      return false;
+    }
+  }
+  if (!out->Close()) {
+    if (error) *error = "cannot write " + path + ": " + out->LastErrorText();
+    return false;
+  }
+  return true;
+}
