@@ -10,6 +10,21 @@
 
 class CVolumeAccess;
 
+// The bytes an analyser may see around the sector it is given: the run held
+// in memory, and the end of the previous run when the two runs touch.
+struct SectorView {
+  ByteSpan carry;  // bytes just before the run
+  ByteSpan run;
+  size_t at = 0;   // offset of the sector in the run
+
+  // Copies n bytes starting rel bytes from the sector's first byte (rel may
+  // be negative); false when they are not all in memory.
+  bool Read(int64_t rel, size_t n, uint8_t* out) const;
+  // The contiguous bytes from rel on, within the run, or empty.
+  ByteSpan From(int64_t rel) const;
+  ByteSpan Sector(uint32_t bytesPerSector) const { return run.subspan(at, bytesPerSector); }
+};
+
 // Type codes of carved files.
 enum CarvedType : int32_t { kTypeJpg = 1, kTypeZip = 2, kTypeDocx = 3, kTypeXlsx = 4, kTypePptx = 5, kTypeBmp = 6 };
 
@@ -19,13 +34,21 @@ class CBaseFile : public CDelFile {
 
   bool RecoverTo(const std::string& path, std::string* error) override;
   const uint8_t* LoadContent(uint32_t* length) override;
-  // Follows the file through one more sector. data starts at that sector and
-  // runs to the end of what the run buffer holds. -1: not such a file after
-  // all; 0: not ended yet; a type code: it ends here (lastSector and
+  // Follows the file through one more sector. -1: not such a file after
+  // all; 0: not ended yet; a type code: it has ended (lastSector and
   // lastByteIndex are set).
-  virtual int32_t ExamineSector(uint32_t sector, ByteSpan data, uint32_t bytesPerSector,
+  virtual int32_t ExamineSector(uint32_t sector, const SectorView& view, uint32_t bytesPerSector,
                                 uint32_t runLimitSector) = 0;
 
+  // Offset in the file of a sector's first byte.
+  uint64_t SectorBase(uint32_t sector, uint32_t bytesPerSector) const {
+    return static_cast<uint64_t>(sector - firstSector) * bytesPerSector;
+  }
+  // Ends the file at its byte at offset end - 1.
+  void EndAt(uint64_t end, uint32_t bytesPerSector) {
+    lastSector = firstSector + static_cast<uint32_t>((end - 1) / bytesPerSector);
+    lastByteIndex = static_cast<uint32_t>((end - 1) % bytesPerSector);
+  }
   uint64_t GetLength(uint32_t bytesPerSector) const {
     return static_cast<uint64_t>(lastSector - firstSector) * bytesPerSector + lastByteIndex + 1;
   }
@@ -45,9 +68,13 @@ class CandidateHolder {
  public:
   CandidateHolder(uint32_t bytesPerSector, CVolumeAccess* access)
       : m_bytesPerSector(bytesPerSector), m_access(access) {}
-  // Offers one sector; data runs from it to the end of the run buffer.
-  // True when a candidate completed in this sector.
-  bool Offer(ByteSpan data, uint32_t sector);
+  // A run of sectors read into memory; touches says it follows the previous
+  // run directly, so a pending candidate goes on into it.
+  void BeginRun(ByteSpan run, bool touches);
+  // Keeps the end of the run for a candidate that goes on into the next one.
+  void EndRun();
+  // Offers the sector at offset at of the run. True when a candidate completed in it.
+  bool Offer(size_t at, uint32_t sector);
   void DiscardPending() { m_pending.reset(); }
   bool HasPending() const { return m_pending != nullptr; }
 
@@ -57,7 +84,11 @@ class CandidateHolder {
  private:
   std::unique_ptr<CBaseFile> TryCreate(ByteSpan data, uint32_t sector) const;
 
+  // Records and names that straddle two runs are read back from here.
+  static constexpr size_t kCarryBytes = 66 * 1024;
   uint32_t m_bytesPerSector;
+  ByteSpan m_run;
+  std::vector<uint8_t> m_carry;
   CVolumeAccess* m_access;
   std::unique_ptr<CBaseFile> m_pending;
 };

@@ -6,3 +6,8 @@
 
 void SetDiagnosticStream(std::FILE* stream);
 void DiagnosticPrintf(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// The analysers' trace, for a debugger's eyes only: written as lines to the
+// trace stream when one is set, else dropped.
+void SetTraceStream(std::FILE* stream);
+void DebugTrace(const char* format, ...) __attribute__((format(printf, 1, 2)));

@@ -159,15 +159,15 @@ void SignatureScanner::ProcessRun(IScanProgress& dialog, uint32_t first, uint32_
   const size_t bytes = static_cast<size_t>(last - first + 1) * m_unitSize;
   // A run that cannot be read is skipped, and a file is not followed across it.
   if (!read) {
-    m_holder.DiscardPending();
+    m_holder.BeginRun({}, false);
     m_previousRunEnd = last;
     m_holder.runLimitSector = 0;
     return;
   }
   m_holder.runLimitSector = m_access.ClusterToSector(last);
-  if (first != m_previousRunEnd + 1) m_holder.DiscardPending();
-  m_previousRunEnd = last;
   const ByteSpan run(data, bytes);
+  m_holder.BeginRun(run, first == m_previousRunEnd + 1);
+  m_previousRunEnd = last;
   const uint32_t firstSector = m_access.ClusterToSector(first);
   for (uint32_t k = 0; k <= last - first; ++k) {
     const ByteSpan unitData = run.subspan(static_cast<size_t>(k) * m_unitSize, m_unitSize);
@@ -177,7 +177,7 @@ void SignatureScanner::ProcessRun(IScanProgress& dialog, uint32_t first, uint32_
     }
     for (uint32_t j = 0; j < m_sectorsPerUnit; ++j) {
       const uint32_t s = k * m_sectorsPerUnit + j;
-      if (m_holder.Offer(run.subspan(static_cast<size_t>(s) * m_sectorSize), firstSector + s)) {
+      if (m_holder.Offer(static_cast<size_t>(s) * m_sectorSize, firstSector + s)) {
         ++m_foundCount;
         char text[48];
         std::snprintf(text, sizeof text, "找到%u个文件", m_foundCount);
@@ -185,6 +185,7 @@ void SignatureScanner::ProcessRun(IScanProgress& dialog, uint32_t first, uint32_
       }
     }
   }
+  m_holder.EndRun();
 }
 
 bool SignatureScanner::IsDirectoryCluster(uint32_t unit, ByteSpan data) {

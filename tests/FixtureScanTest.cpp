@@ -74,7 +74,7 @@ TEST(FixtureScan, NtfsTimesAreTheFilesModificationTimes) {
 }
 
 TEST(FixtureScan, CarvedFilesAreNamedAfterTheirFirstSector) {
-  FixtureSession fx("raw-bmp.img");
+  FixtureSession fx("raw-carve.img");
   std::vector<std::string> names;
   for (const FileRow& row : fx.model->RowsOfNode(fx.model->Tree().FindByPath("按类型分类的文件/BMP"))) {
     names.push_back(row.name);

@@ -104,11 +104,15 @@ TEST(BmpSignature, EndsInTheSectorOfItsLastByte) {
 
 TEST(CandidateHolder, NewerSignatureReplacesThePendingCandidate) {
   CandidateHolder holder(kSector, nullptr);
+  Bytes run(5 * kSector, 0);
   const Bytes first = Bmp(3 * kSector), second = Bmp(kSector + 10);
-  EXPECT_FALSE(holder.Offer(first, 10));
-  EXPECT_FALSE(holder.Offer(Bytes(kSector, 0), 11));
-  EXPECT_FALSE(holder.Offer(second, 12));
-  EXPECT_TRUE(holder.Offer(Bytes(kSector, 0), 13));
+  std::copy(first.begin(), first.begin() + 54, run.begin());
+  std::copy(second.begin(), second.begin() + 54, run.begin() + 2 * kSector);
+  holder.BeginRun(run, false);
+  EXPECT_FALSE(holder.Offer(0, 10));
+  EXPECT_FALSE(holder.Offer(kSector, 11));
+  EXPECT_FALSE(holder.Offer(2 * kSector, 12));
+  EXPECT_TRUE(holder.Offer(3 * kSector, 13));
   ASSERT_EQ(holder.completed.size(), 1u);
   EXPECT_EQ(holder.completed[0]->firstSector, 12u);
   EXPECT_EQ(holder.completed[0]->typeCode, kTypeBmp);

@@ -17,7 +17,7 @@ inline const FixtureCase kFixtureCases[] = {
     {"ntfs_universal", "ntfs-sample.img", ModeUniversal, SourceNtfs},
     {"ntfs_fragmented", "ntfs-fragmented.img", ModeDeletedFiles, SourceNtfs},
     {"fat32", "fat32-sample.img", ModeDeletedFiles, SourceFat32},
-    {"raw", "raw-bmp.img", ModeDeletedFiles, SourceOther},
+    {"raw", "raw-carve.img", ModeDeletedFiles, SourceOther},
 };
 
 // Whether a manifest entry is expected in a scan of this mode: carved files

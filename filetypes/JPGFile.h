@@ -1,0 +1,37 @@
+#pragma once
+// JPEG pictures, cut at the End Of Image marker after their Start Of Scan;
+// and TIFF headers, followed through their directories but never listed.
+
+#include "filetypes/BaseFile.h"
+
+class CJPGFile : public CBaseFile {
+ public:
+  static std::unique_ptr<CBaseFile> TryCreate(ByteSpan data, uint32_t sector, CVolumeAccess* access);
+  int32_t ExamineSector(uint32_t sector, const SectorView& view, uint32_t bytesPerSector,
+                        uint32_t runLimitSector) override;
+
+ private:
+  using CBaseFile::CBaseFile;
+  int32_t FindEnd(uint32_t sector, const SectorView& view, uint32_t bytesPerSector);
+
+  uint64_t m_nextMarker = 2;  // just past the Start Of Image marker
+  bool m_scanStarted = false;
+};
+
+class CTiffFile : public CBaseFile {
+ public:
+  static std::unique_ptr<CBaseFile> TryCreate(ByteSpan data, uint32_t sector, CVolumeAccess* access);
+  int32_t ExamineSector(uint32_t sector, const SectorView& view, uint32_t bytesPerSector,
+                        uint32_t runLimitSector) override;
+
+ private:
+  CTiffFile(uint32_t sector, CVolumeAccess* access, bool bigEndian, uint32_t firstDirectory)
+      : CBaseFile(sector, access), m_bigEndian(bigEndian), m_nextDirectory(firstDirectory) {}
+  uint32_t Read16(const uint8_t* p) const;
+  uint32_t Read32(const uint8_t* p) const;
+
+  bool m_bigEndian;
+  uint64_t m_nextDirectory;
+  uint64_t m_largestExtent = 0;
+  bool m_chainEnded = false;
+};

@@ -1,0 +1,116 @@
+#include "filetypes/ZipFile.h"
+
+#include <cstring>
+
+namespace {
+constexpr uint32_t kLocalHeader = 0x04034B50;
+constexpr uint32_t kDataDescriptor = 0x08074B50;
+constexpr uint32_t kCentralHeader = 0x02014B50;
+constexpr uint32_t kEndOfDirectory = 0x06054B50;
+
+// Local file header offsets.
+constexpr size_t kLocalCompressedSize = 18;
+constexpr size_t kLocalNameLength = 26;
+constexpr size_t kLocalExtraLength = 28;
+constexpr size_t kLocalHeaderSize = 30;
+// Central-directory file header offsets.
+constexpr size_t kCentralNameLength = 28;
+constexpr size_t kCentralExtraLength = 30;
+constexpr size_t kCentralCommentLength = 32;
+constexpr size_t kCentralHeaderSize = 46;
+// End of central directory.
+constexpr size_t kEndCommentLength = 20;
+constexpr size_t kEndSize = 22;
+constexpr size_t kDataDescriptorSize = 16;
+
+constexpr char kContentTypes[] = "[Content_Types].xml";
+
+uint64_t LocalRecordSize(ByteSpan h) {
+  return kLocalHeaderSize + static_cast<uint64_t>(LE16(h, kLocalNameLength)) + LE16(h, kLocalExtraLength) +
+         LE32(h, kLocalCompressedSize);
+}
+
+bool StartsWith(ByteSpan name, const char* prefix) {
+  const size_t n = std::strlen(prefix);
+  return name.size() >= n && std::memcmp(name.data(), prefix, n) == 0;
+}
+}  // namespace
+
+std::unique_ptr<CBaseFile> CZipFile::TryCreate(ByteSpan data, uint32_t sector, uint32_t bytesPerSector,
+                                               CVolumeAccess* access) {
+  if (!Fits(data, 0, kLocalHeaderSize) || LE32(data, 0) != kLocalHeader) return nullptr;
+  // The record after the first member must be one a ZIP archive can hold there.
+  const uint64_t next = LocalRecordSize(data);
+  if (next < bytesPerSector) {
+    if (!Fits(data, next, 4)) return nullptr;
+    const uint32_t signature = LE32(data, next);
+    if (signature != kLocalHeader && signature != kCentralHeader && signature != kDataDescriptor) return nullptr;
+  }
+  return std::unique_ptr<CBaseFile>(new CZipFile(sector, access));
+}
+
+void CZipFile::ExamineName(ByteSpan name) {
+  if (name.size() == sizeof kContentTypes - 1 && StartsWith(name, kContentTypes)) {
+    m_officePackage = true;
+    typeCode = kTypeDocx;
+    return;
+  }
+  if (!m_officePackage) return;
+  // The package's own folders decide its kind; other parts leave it as it was.
+  if (StartsWith(name, "word/")) typeCode = kTypeDocx;
+  if (StartsWith(name, "xl/")) typeCode = kTypeXlsx;
+  if (StartsWith(name, "ppt/")) typeCode = kTypePptx;
+}
+
+bool CZipFile::StepRecord(const SectorView& view, uint64_t base, int32_t* result) {
+  const int64_t rel = static_cast<int64_t>(m_nextRecord) - static_cast<int64_t>(base);
+  uint8_t header[kCentralHeaderSize];
+  if (!view.Read(rel, 4, header)) return false;
+  const uint32_t signature = LE32(ByteSpan(header, 4), 0);
+  const ByteSpan h(header, sizeof header);
+  switch (signature) {
+    case kLocalHeader:
+      if (!view.Read(rel, kLocalHeaderSize, header)) return false;
+      m_nextRecord += LocalRecordSize(h);
+      return true;
+    case kDataDescriptor:
+      m_nextRecord += kDataDescriptorSize;
+      return true;
+    case kCentralHeader: {
+      if (!view.Read(rel, kCentralHeaderSize, header)) return false;
+      const uint16_t nameLength = LE16(h, kCentralNameLength);
+      std::vector<uint8_t> name(nameLength);
+      if (!view.Read(rel + kCentralHeaderSize, nameLength, name.data())) return false;
+      ExamineName(name);
+      m_nextRecord += kCentralHeaderSize + static_cast<uint64_t>(nameLength) + LE16(h, kCentralExtraLength) +
+                      LE16(h, kCentralCommentLength);
+      return true;
+    }
+    case kEndOfDirectory:
+      if (!view.Read(rel, kEndSize, header)) return false;
+      m_archiveEnd = m_nextRecord + kEndSize + LE16(h, kEndCommentLength);
+      return true;
+    default:
+      *result = -1;
+      return true;
+  }
+}
+
+int32_t CZipFile::ExamineSector(uint32_t sector, const SectorView& view, uint32_t bytesPerSector, uint32_t) {
+  const uint64_t base = SectorBase(sector, bytesPerSector);
+  const uint64_t end = base + bytesPerSector;
+  // Records that begin up to the sector end; one whose header straddles the
+  // end of the run is read when the next run arrives.
+  while (m_archiveEnd == 0 && m_nextRecord <= end) {
+    int32_t result = 0;
+    if (!StepRecord(view, base, &result)) return 0;
+    if (result == -1) return -1;
+  }
+  // The end record's comment may run into later sectors: the archive ends
+  // with it, in the sector holding its last byte.
+  if (m_archiveEnd != 0 && m_archiveEnd <= end) {
+    EndAt(m_archiveEnd, bytesPerSector);
+    return typeCode;
+  }
+  return 0;
+}

@@ -1,0 +1,24 @@
+#pragma once
+// ZIP archives and the Office Open XML packages among them, walked from
+// record to record by their stated sizes to the end of the central directory.
+
+#include "filetypes/BaseFile.h"
+
+class CZipFile : public CBaseFile {
+ public:
+  static std::unique_ptr<CBaseFile> TryCreate(ByteSpan data, uint32_t sector, uint32_t bytesPerSector,
+                                              CVolumeAccess* access);
+  int32_t ExamineSector(uint32_t sector, const SectorView& view, uint32_t bytesPerSector,
+                        uint32_t runLimitSector) override;
+
+ private:
+  CZipFile(uint32_t sector, CVolumeAccess* access) : CBaseFile(sector, access) { typeCode = kTypeZip; }
+  // Reads the record at the next offset and steps past it; false when its
+  // header is not all in memory yet, -1 in *result for an unknown record.
+  bool StepRecord(const SectorView& view, uint64_t base, int32_t* result);
+  void ExamineName(ByteSpan name);
+
+  uint64_t m_nextRecord = 0;
+  uint64_t m_archiveEnd = 0;  // one past the archive's last byte, once known
+  bool m_officePackage = false;
+};
