@@ -1,0 +1,273 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "filetypes/JPGFile.h"
+#include "filetypes/ZipFile.h"
+#include "support/ParamNames.h"
+
+namespace {
+
+constexpr uint32_t kSector = 512;
+using Bytes = std::vector<uint8_t>;
+
+// Offers every sector of one run to a holder; the completed files come back.
+struct Carve {
+  explicit Carve(const Bytes& image, uint32_t sectorsPerRun = 1000) {
+    for (size_t start = 0; start < image.size(); start += static_cast<size_t>(sectorsPerRun) * kSector) {
+      const size_t size = std::min(image.size() - start, static_cast<size_t>(sectorsPerRun) * kSector);
+      const ByteSpan run(image.data() + start, size);
+      holder.BeginRun(run, true);
+      for (size_t at = 0; at < size; at += kSector) {
+        holder.Offer(at, static_cast<uint32_t>((start + at) / kSector));
+      }
+      holder.EndRun();
+    }
+  }
+  CandidateHolder holder{kSector, nullptr};
+};
+
+Bytes Segment(uint8_t marker, size_t payload) {
+  Bytes s(4 + payload, 0x11);
+  s[0] = 0xFF;
+  s[1] = marker;
+  s[2] = static_cast<uint8_t>((payload + 2) >> 8);  // big-endian length, counting itself
+  s[3] = static_cast<uint8_t>(payload + 2);
+  return s;
+}
+
+// A JPEG: SOI, an APP0 JFIF segment, a quantisation table, SOS, scan data, EOI.
+Bytes Jpeg(size_t scanBytes, uint8_t start = 0xE0) {
+  Bytes j{0xFF, 0xD8};
+  Bytes app = Segment(start, 14);
+  std::memcpy(app.data() + 4, start == 0xE1 ? "Exif" : "JFIF", 4);
+  if (start != 0xDB) j.insert(j.end(), app.begin(), app.end());
+  Bytes dqt = Segment(0xDB, 65);
+  j.insert(j.end(), dqt.begin(), dqt.end());
+  Bytes sos = Segment(0xDA, 10);
+  j.insert(j.end(), sos.begin(), sos.end());
+  j.resize(j.size() + scanBytes, 0x5A);
+  j.push_back(0xFF);
+  j.push_back(0xD9);
+  return j;
+}
+
+Bytes At(size_t offset, const Bytes& file, size_t imageSize) {
+  Bytes image(imageSize, 0);
+  std::copy(file.begin(), file.end(), image.begin() + offset);
+  return image;
+}
+
+struct JpegCase {
+  const char* what;
+  size_t scanBytes;
+  size_t sectors;  // of the image
+  bool found;
+};
+
+class JpegEnd : public ::testing::TestWithParam<JpegCase> {};
+
+TEST_P(JpegEnd, CutAtTheEndOfImage) {
+  const Bytes jpeg = Jpeg(GetParam().scanBytes);
+  Carve c(At(0, jpeg, GetParam().sectors * kSector));
+  ASSERT_EQ(c.holder.completed.size(), GetParam().found ? 1u : 0u) << GetParam().what;
+  if (!GetParam().found) return;
+  EXPECT_EQ(c.holder.completed[0]->GetLength(kSector), jpeg.size()) << GetParam().what;
+  EXPECT_EQ(c.holder.completed[0]->typeCode, kTypeJpg);
+}
+
+// The header is 2 + 18 + 69 + 14 = 103 bytes before the scan data.
+INSTANTIATE_TEST_SUITE_P(Table, JpegEnd,
+                         ::testing::Values(JpegCase{"within its first sector", 100, 4, true},
+                                           JpegCase{"D9 last byte of a sector", kSector - 105, 4, true},
+                                           JpegCase{"D9 first byte of a sector", kSector - 104, 4, true},
+                                           JpegCase{"D9 second byte of a sector", kSector - 103, 4, true},
+                                           JpegCase{"several sectors", 3000, 12, true}),
+                         NameFromWhat());
+
+TEST(Jpeg, EndFollowedByDataInItsSectorGoesOn) {
+  Bytes jpeg = Jpeg(100);
+  jpeg.push_back(0x42);  // a non-zero byte after FF D9
+  Bytes image = At(0, jpeg, 4 * kSector);
+  image[2 * kSector - 2] = 0xFF;  // a later sector that ends FF D9
+  image[2 * kSector - 1] = 0xD9;
+  Carve c(image);
+  ASSERT_EQ(c.holder.completed.size(), 1u);
+  EXPECT_EQ(c.holder.completed[0]->GetLength(kSector), 2u * kSector);
+}
+
+TEST(Jpeg, StartsTable) {
+  EXPECT_NE(CJPGFile::TryCreate(Jpeg(10), 0, nullptr), nullptr);
+  EXPECT_NE(CJPGFile::TryCreate(Jpeg(10, 0xE1), 0, nullptr), nullptr);
+  EXPECT_NE(CJPGFile::TryCreate(Jpeg(10, 0xDB), 0, nullptr), nullptr);
+  Bytes noJfif = Jpeg(10);
+  noJfif[6] = 'X';
+  EXPECT_EQ(CJPGFile::TryCreate(noJfif, 0, nullptr), nullptr);
+  Bytes otherMarker = Jpeg(10);
+  otherMarker[3] = 0xC0;
+  EXPECT_EQ(CJPGFile::TryCreate(otherMarker, 0, nullptr), nullptr);
+}
+
+TEST(Jpeg, MarkerWithoutFFRejects) {
+  Bytes jpeg = Jpeg(100);
+  jpeg[20] = 0x00;  // where the quantisation table's FF stands
+  Carve c(At(0, jpeg, 4 * kSector));
+  EXPECT_TRUE(c.holder.completed.empty());
+  EXPECT_FALSE(c.holder.HasPending());
+}
+
+TEST(Jpeg, SegmentHeaderAcrossTwoRunsIsReadFromBoth) {
+  // A segment whose header starts two bytes before the end of a run.
+  Bytes jpeg{0xFF, 0xD8};
+  Bytes app = Segment(0xE0, kSector - 8);
+  std::memcpy(app.data() + 4, "JFIF", 4);
+  jpeg.insert(jpeg.end(), app.begin(), app.end());
+  Bytes sos = Segment(0xDA, 10);
+  jpeg.insert(jpeg.end(), sos.begin(), sos.end());
+  jpeg.resize(jpeg.size() + 300, 0x5A);
+  jpeg.push_back(0xFF);
+  jpeg.push_back(0xD9);
+  ASSERT_EQ(jpeg.size() > kSector, true);
+  Carve c(At(0, jpeg, 4 * kSector), 1);
+  ASSERT_EQ(c.holder.completed.size(), 1u);
+  EXPECT_EQ(c.holder.completed[0]->GetLength(kSector), jpeg.size());
+}
+
+TEST(Tiff, HoldsThePlaceButIsNeverListed) {
+  Bytes tiff{0x49, 0x49, 0x2A, 0x00, 8, 0, 0, 0, 1, 0, 0x00, 0x01, 3, 0, 1, 0, 0, 0, 5, 0, 0, 0, 8, 0, 0, 0};
+  Carve c(At(0, tiff, 4 * kSector));
+  EXPECT_TRUE(c.holder.completed.empty());
+  EXPECT_TRUE(c.holder.HasPending()) << "a chain pointing back to itself ends, the candidate waits";
+  Bytes big{0x4D, 0x4D, 0x00, 0x2A, 0, 0, 0, 8, 0, 0, 0, 0, 0, 0};
+  EXPECT_NE(CTiffFile::TryCreate(big, 0, nullptr), nullptr);
+}
+
+TEST(Tiff, DisplacesAPendingCandidateOnlyWhenNothingElseStarts) {
+  Bytes image = At(0, Jpeg(3000), 12 * kSector);
+  const Bytes tiff{0x49, 0x49, 0x2A, 0x00, 8, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+  std::copy(tiff.begin(), tiff.end(), image.begin() + 2 * kSector);
+  Carve c(image);
+  EXPECT_TRUE(c.holder.completed.empty()) << "the TIFF header dropped the JPEG";
+}
+
+// ZIP archives built record by record.
+struct ZipBuilder {
+  void Local(const std::string& name, size_t dataSize) {
+    Bytes h(30, 0);
+    std::memcpy(h.data(), "PK\x03\x04", 4);
+    Put32(h, 18, static_cast<uint32_t>(dataSize));
+    Put16(h, 26, static_cast<uint16_t>(name.size()));
+    Append(h);
+    Append(Bytes(name.begin(), name.end()));
+    Append(Bytes(dataSize, 0x33));
+    names.push_back(name);
+  }
+  void Central(const std::string& name, uint16_t comment = 0) {
+    Bytes h(46, 0);
+    std::memcpy(h.data(), "PK\x01\x02", 4);
+    Put16(h, 28, static_cast<uint16_t>(name.size()));
+    Put16(h, 32, comment);
+    Append(h);
+    Append(Bytes(name.begin(), name.end()));
+    Append(Bytes(comment, 'c'));
+  }
+  void End(uint16_t comment = 0) {
+    Bytes h(22, 0);
+    std::memcpy(h.data(), "PK\x05\x06", 4);
+    Put16(h, 20, comment);
+    Append(h);
+    Append(Bytes(comment, 'e'));
+  }
+  Bytes Package(const std::vector<std::string>& entries, uint16_t endComment = 0) {
+    for (const auto& n : entries) Local(n, 40);
+    for (const auto& n : entries) Central(n);
+    End(endComment);
+    return bytes;
+  }
+  static void Put16(Bytes& b, size_t o, uint16_t v) { b[o] = v & 0xFF; b[o + 1] = v >> 8; }
+  static void Put32(Bytes& b, size_t o, uint32_t v) { Put16(b, o, v & 0xFFFF); Put16(b, o + 2, v >> 16); }
+  void Append(const Bytes& b) { bytes.insert(bytes.end(), b.begin(), b.end()); }
+  Bytes bytes;
+  std::vector<std::string> names;
+};
+
+struct ZipCase {
+  const char* what;
+  std::vector<std::string> entries;
+  int32_t type;
+};
+
+class ZipKind : public ::testing::TestWithParam<ZipCase> {};
+
+TEST_P(ZipKind, ByTheNamesOfItsCentralDirectory) {
+  const Bytes zip = ZipBuilder().Package(GetParam().entries);
+  Carve c(At(0, zip, 8 * kSector));
+  ASSERT_EQ(c.holder.completed.size(), 1u) << GetParam().what;
+  EXPECT_EQ(c.holder.completed[0]->typeCode, GetParam().type) << GetParam().what;
+  EXPECT_EQ(c.holder.completed[0]->GetLength(kSector), zip.size());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, ZipKind,
+    ::testing::Values(ZipCase{"plain archive", {"a.txt", "b/c.bin"}, kTypeZip},
+                      ZipCase{"document", {"[Content_Types].xml", "word/document.xml"}, kTypeDocx},
+                      ZipCase{"workbook", {"[Content_Types].xml", "xl/workbook.xml"}, kTypeXlsx},
+                      ZipCase{"presentation", {"[Content_Types].xml", "ppt/presentation.xml"}, kTypePptx},
+                      ZipCase{"workbook with properties last", {"[Content_Types].xml", "xl/workbook.xml", "docProps/app.xml"}, kTypeXlsx},
+                      ZipCase{"presentation with properties last", {"[Content_Types].xml", "ppt/slides/s1.xml", "docProps/core.xml"}, kTypePptx},
+                      ZipCase{"package with no part folder", {"[Content_Types].xml", "docProps/core.xml"}, kTypeDocx},
+                      ZipCase{"content types in another case", {"[content_types].xml", "xl/workbook.xml"}, kTypeZip}),
+    NameFromWhat());
+
+TEST(Zip, EndRecordEndingAtTheSectorEnd) {
+  ZipBuilder z;
+  z.Local("a", 10);
+  z.Central("a");
+  const size_t used = z.bytes.size() + 22;
+  z.End(static_cast<uint16_t>(kSector - used));
+  ASSERT_EQ(z.bytes.size(), kSector);
+  Carve c(At(0, z.bytes, 4 * kSector));
+  ASSERT_EQ(c.holder.completed.size(), 1u);
+  EXPECT_EQ(c.holder.completed[0]->lastSector, 0u);
+  EXPECT_EQ(c.holder.completed[0]->lastByteIndex, kSector - 1);
+}
+
+TEST(Zip, ArchiveCommentIntoLaterSectorsEndsAtItsLastByte) {
+  const Bytes zip = ZipBuilder().Package({"a.txt"}, 1500);
+  Bytes image = At(0, zip, 8 * kSector);
+  image[zip.size() + 5] = 0x77;  // whatever follows the archive
+  Carve c(image);
+  ASSERT_EQ(c.holder.completed.size(), 1u);
+  EXPECT_EQ(c.holder.completed[0]->GetLength(kSector), zip.size());
+}
+
+TEST(Zip, RecordsAcrossTwoRunsAreReadFromBoth) {
+  ZipBuilder z;
+  z.Local("[Content_Types].xml", 400);
+  z.Local("xl/workbook.xml", 30);
+  z.Central("[Content_Types].xml");
+  z.Central("xl/workbook.xml");
+  z.End(40);
+  Carve c(At(0, z.bytes, 4 * kSector), 1);
+  ASSERT_EQ(c.holder.completed.size(), 1u);
+  EXPECT_EQ(c.holder.completed[0]->typeCode, kTypeXlsx);
+  EXPECT_EQ(c.holder.completed[0]->GetLength(kSector), z.bytes.size());
+}
+
+TEST(Zip, ImpossibleNextRecordStartsNoCandidate) {
+  ZipBuilder z;
+  z.Local("a", 10);
+  z.Append(Bytes{'X', 'X', 'X', 'X'});
+  EXPECT_EQ(CZipFile::TryCreate(At(0, z.bytes, kSector), 0, kSector, nullptr), nullptr);
+}
+
+TEST(Zip, UnknownRecordRejects) {
+  ZipBuilder z;
+  z.Local("a", 600);  // the next record lies past the first sector
+  z.Append(Bytes{'P', 'K', 9, 9});
+  Carve c(At(0, z.bytes, 4 * kSector));
+  EXPECT_TRUE(c.holder.completed.empty());
+  EXPECT_FALSE(c.holder.HasPending());
+}
+
+}  // namespace
