@@ -3,7 +3,7 @@
 # against PhotoRec restricted to the same formats, in one run, from a warm
 # page cache. Run by hand. Usage: bench/signature-vs-read.sh [IMAGE]
 # The default image (made when missing) is 1 GiB of random bytes with no
-# file system, so every sector is free space, and BMP pictures laid in it.
+# file system, so every sector is free space, with BMP pictures laid in it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 image=${1:-build/bench-carve.img}
@@ -26,9 +26,10 @@ seconds() {  # command...: wall seconds
   rm -f "$report"
 }
 out=$(mktemp -d)
+mkdir -p "$out/recup"
 read -r cat_s cat_kb <<< "$(seconds cat "$image")"
 read -r our_s our_kb <<< "$(seconds build/marovi-cli scan --image "$image" --mode universal --json --quiet)"
-read -r pr_s pr_kb <<< "$(seconds photorec /log /d "$out/recup" /cmd "$image" partition_none,fileopt,everything,disable,bmp,enable,search)"
+read -r pr_s pr_kb <<< "$(seconds photorec /log /d "$out/recup" /cmd "$image" partition_none,fileopt,everything,disable,jpg,enable,zip,enable,bmp,enable,search)"
 found=$(build/marovi-cli scan --image "$image" --mode universal --json --quiet | grep -c '"kind": "carved"' || true)
 recovered=$(find "$out" -name '*.bmp' | wc -l)
 rm -rf "$out"
