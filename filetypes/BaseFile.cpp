@@ -57,6 +57,13 @@ ByteSpan SectorView::From(int64_t rel) const {
 }
 
 std::unique_ptr<CBaseFile> CandidateHolder::TryCreate(ByteSpan data, uint32_t sector) const {
+  // Every signature begins with one of these bytes: FF (JPEG), P (ZIP), B
+  // (BMP), I or M (TIFF). Most sectors stop at this one test.
+  if (data.empty()) return nullptr;
+  switch (data[0]) {
+    case 0xFF: case 'P': case 'B': case 'I': case 'M': break;
+    default: return nullptr;
+  }
   // JPEG, ZIP and BMP starts come first; a TIFF header only where none of them is.
   if (auto file = CJPGFile::TryCreate(data, sector, m_access)) return file;
   if (auto file = CZipFile::TryCreate(data, sector, m_bytesPerSector, m_access)) return file;

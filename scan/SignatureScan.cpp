@@ -189,7 +189,9 @@ void SignatureScanner::ProcessRun(IScanProgress& dialog, uint32_t first, uint32_
 }
 
 bool SignatureScanner::IsDirectoryCluster(uint32_t unit, ByteSpan data) {
-  if (data.size() < 2 * kDirEntrySize) return false;
+  // A directory cluster starts with its '.' entry: the one-byte test that
+  // turns away almost every other unit.
+  if (data.size() < 2 * kDirEntrySize || data[0] != '.') return false;
   const ByteSpan dot = data.subspan(0, kDirEntrySize);
   const ByteSpan dotDot = data.subspan(kDirEntrySize, kDirEntrySize);
   if (!IsDotEntry(dot) || !IsDotEntry(dotDot)) return false;
