@@ -80,7 +80,9 @@ bool CFileEntry::ReadContent(uint64_t offset, uint32_t length, uint8_t* buffer) 
 }
 
 const uint8_t* CFileEntry::LoadContent(uint32_t* length) {
-  const uint32_t size = std::min(GetFileSize(), kPreviewCap);
+  // No file is larger than its volume, whatever its entry says.
+  const uint64_t volumeBytes = m_access ? static_cast<uint64_t>(m_access->GetClusterCount()) * m_access->GetClusterSize() : 0;
+  const uint32_t size = static_cast<uint32_t>(std::min<uint64_t>({GetFileSize(), kPreviewCap, volumeBytes}));
   m_content.assign(size, 0);
   if (size > 0 && !ReadContent(0, size, m_content.data())) return nullptr;
   *length = size;

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "ntfs/FileRecord.h"
+#include "ntfs/NTFSVolume.h"
 #include "filetypes/FileWriter.h"
 
 CDelFile::CDelFile(uint32_t recordNumber, CFileRecord* prototype)
@@ -34,7 +35,10 @@ CAttrBase* CDelFile::OpenData(std::string* error) {
 const uint8_t* CDelFile::LoadContent(uint32_t* length) {
   CAttrBase* data = OpenData(nullptr);
   if (data == nullptr) return nullptr;
-  const uint64_t size = data->GetDataSize();
+  uint64_t size = data->GetDataSize();
+  // A stream cannot hold more than the device, whatever its size field says.
+  DiskGeometry geometry;
+  if (m_prototype->GetVolume()->GetDeviceHandle()->GetGeometry(&geometry)) size = std::min(size, geometry.diskSize);
   const uint32_t capped = static_cast<uint32_t>(std::min<uint64_t>(size, kPreviewCap));
   // Unread parts stay zero when a read fails midway.
   m_content.assign(capped, 0);

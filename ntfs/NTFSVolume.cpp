@@ -111,7 +111,11 @@ bool CNTFSVolume::FillCache(uint64_t position) {
   const uint64_t dataSize = m_mftData->GetDataSize();
   m_cacheLength = 0;
   if (position >= dataSize) return false;
-  const uint64_t length = std::min<uint64_t>(kCacheSize, dataSize - position);
+  uint64_t length = std::min<uint64_t>(kCacheSize, dataSize - position);
+  // The MFT cannot be larger than the device it lies on, whatever its size field says.
+  DiskGeometry geometry;
+  if (m_device->GetGeometry(&geometry)) length = std::min(length, geometry.diskSize);
+  if (length < m_fileRecordSize) return false;
   if (m_cache.size() < length) m_cache.resize(length);
   uint32_t got = 0;
   m_cacheStart = position;

@@ -3,7 +3,7 @@
 #include "volume/VolumeAccess.h"
 
 CRunPrefetcher::CRunPrefetcher(CVolumeAccess& access, size_t bufferSize) : m_access(access) {
-  for (auto& buffer : m_buffers) buffer.resize(bufferSize);
+  for (auto& buffer : m_buffers) buffer = std::make_unique_for_overwrite<uint8_t[]>(bufferSize);
   m_thread = std::thread([this] { Work(); });
 }
 
@@ -32,7 +32,7 @@ uint8_t* CRunPrefetcher::Wait(bool* ok) {
   std::unique_lock<std::mutex> lock(m_mutex);
   m_changed.wait(lock, [this] { return m_done; });
   *ok = m_ok;
-  return m_buffers[m_index].data();
+  return m_buffers[m_index].get();
 }
 
 void CRunPrefetcher::Work() {
@@ -42,7 +42,7 @@ void CRunPrefetcher::Work() {
     if (m_stop) return;
     m_requested = false;
     const uint32_t first = m_first, last = m_last;
-    uint8_t* buffer = m_buffers[m_index].data();
+    uint8_t* buffer = m_buffers[m_index].get();
     lock.unlock();
     const bool ok = m_access.ReadClusters(first, last, buffer);
     lock.lock();

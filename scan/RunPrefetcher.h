@@ -3,6 +3,7 @@
 // is scanned, into the other of two buffers.
 
 #include <array>
+#include <memory>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
@@ -26,7 +27,8 @@ class CRunPrefetcher {
   void Work();
 
   CVolumeAccess& m_access;
-  std::array<std::vector<uint8_t>, 2> m_buffers;
+  // Left uninitialised: only what a read fills is ever looked at.
+  std::array<std::unique_ptr<uint8_t[]>, 2> m_buffers;
   std::mutex m_mutex;
   std::condition_variable m_changed;
   bool m_requested = false;

@@ -1,6 +1,8 @@
 #include "scan/ScanThread.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <vector>
 
 #include "ntfs/FileRecord.h"
 #include "ntfs/NTFSVolume.h"
@@ -72,6 +74,7 @@ void PruneDirectories(ScanSession& session) {
 
 void EnsureDirectoryPath(ScanSession& session, uint64_t parentRef) {
   // Each step marks one entry, so the walk ends after at most one lap of any cycle.
+  std::vector<uint64_t> marked;
   for (;;) {
     const uint64_t key = Low32(parentRef);
     if (key == kRootDirectoryId) return;
@@ -82,8 +85,15 @@ void EnsureDirectoryPath(ScanSession& session, uint64_t parentRef) {
           DirectoryInfo{0, kPlaceholderParentId, "dir" + std::to_string(session.placeholderCount), 1};
       return;
     }
-    if (it->second.onPath) return;
+    if (it->second.onPath) {
+      // A chain that comes back to a directory marked by this very walk is a
+      // cycle that never reaches the root: hang it under the found files, so
+      // that its files are shown.
+      if (std::find(marked.begin(), marked.end(), key) != marked.end()) it->second.parentRef = kPlaceholderParentId;
+      return;
+    }
     it->second.onPath = 1;
+    marked.push_back(key);
     parentRef = it->second.parentRef;
   }
 }

@@ -47,6 +47,8 @@ bool ReadVolumeBitmap(CNTFSVolume& volume, std::vector<uint8_t>* bitmap) {
   // One bit per cluster: a bitmap larger than the volume's clusters need is damaged.
   const uint64_t clusters = volume.GetTotalSectors() / volume.GetSectorsPerCluster();
   if (size > clusters / 8 + kBitmapChunk) return false;
+  DiskGeometry geometry;
+  if (volume.GetDeviceHandle()->GetGeometry(&geometry) && size > geometry.diskSize) return false;
   bitmap->assign(size, 0);
   for (uint64_t offset = 0; offset < size; offset += kBitmapChunk) {
     const uint32_t want = static_cast<uint32_t>(std::min<uint64_t>(kBitmapChunk, size - offset));
@@ -79,7 +81,10 @@ SignatureScanner::SignatureScanner(CVolumeAccess& access, ScanSession& session, 
   m_sectorsPerUnit = m_unitSize / m_sectorSize;
   m_unitsPerRun = kRunSectors / m_sectorsPerUnit;
   if (m_unitsPerRun == 0) return;
-  m_runBufferSize = static_cast<size_t>(m_sectorSize) * kRunSectors;
+  // A run never holds more than the volume: a small one needs small buffers.
+  const uint64_t volumeBytes = static_cast<uint64_t>(m_unitCount) * m_unitSize;
+  m_runBufferSize = static_cast<size_t>(std::min<uint64_t>(static_cast<uint64_t>(m_unitsPerRun) * m_unitSize,
+                                                           std::max<uint64_t>(volumeBytes, m_unitSize)));
 }
 
 bool SignatureScanner::IsUsable(std::string* error) const {

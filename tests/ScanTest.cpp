@@ -45,7 +45,7 @@ TEST(EnsureDirectoryPath, ReferenceZeroBecomesItsOwnParent) {
   EXPECT_EQ(s.directories[0].parentRef, 0u);
 }
 
-TEST(EnsureDirectoryPath, ParentCycleEndsAfterOneLap) {
+TEST(EnsureDirectoryPath, ParentCycleEndsAfterOneLapUnderTheFoundFiles) {
   ScanSession s;
   s.directories[30] = Dir(31, "a");
   s.directories[31] = Dir(30, "b");
@@ -53,6 +53,10 @@ TEST(EnsureDirectoryPath, ParentCycleEndsAfterOneLap) {
   EXPECT_EQ(s.directories[30].onPath, 1);
   EXPECT_EQ(s.directories[31].onPath, 1);
   EXPECT_EQ(s.placeholderCount, 0u);
+  // The cycle is cut where it closes, so its files are shown under 找到的文件.
+  EXPECT_EQ(s.directories[30].parentRef, kPlaceholderParentId);
+  EnsureDirectoryPath(s, 31);  // a second file there changes nothing more
+  EXPECT_EQ(s.directories[31].parentRef, 30u);
 }
 
 // A volume holding: live dir 16 "live" (root), deleted dir 17 "gone" holding

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs, builds and runs every test: a release build with warnings as
-# errors, then the same suite under AddressSanitizer and UBSan.
+# errors, the same suite under AddressSanitizer and UBSan, and every fuzz
+# target over its seeds and regression inputs plus a short bounded run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/install-deps.sh
@@ -13,3 +14,5 @@ cmake --build build -j"$jobs"
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DMAROVI_WERROR=ON -DMAROVI_SANITIZE=ON -DMAROVI_BENCH=OFF
 cmake --build build-asan -j"$jobs"
 (cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j"$jobs")
+
+tools/fuzz.sh

@@ -55,8 +55,11 @@ void CFAT32VolumeAccess::Load() {
   if (!raw.empty() && m_device->Seek(static_cast<uint64_t>(LE16(boot, kReservedSectors)) * m_bytesPerSector)) {
     m_device->Read(raw.data(), static_cast<uint32_t>(raw.size()), &got);
   }
-  // Only entries that were read count; the rest of the table does not exist.
-  m_fat.resize(got / 4);
+  // Only entries that were read count, and only clusters that lie on the
+  // device: the rest of the table describes nothing that can be read.
+  uint64_t entries = got / 4;
+  if (m_bytesPerCluster != 0) entries = std::min<uint64_t>(entries, geometry.diskSize / m_bytesPerCluster + 2);
+  m_fat.resize(entries);
   for (size_t i = 0; i < m_fat.size(); ++i) m_fat[i] = LE32(raw, 4 * i);
   DiagnosticPrintf("DONE!\n");
 }
@@ -94,10 +97,7 @@ bool CFAT32VolumeAccess::ReadAt(uint32_t sector, uint64_t bytes, uint8_t* buffer
     return false;
   }
   uint32_t got = 0;
-  if (!m_device->ReadAt(offset, buffer, static_cast<uint32_t>(bytes), &got)) return false;
-  // Past the end of the device nothing stale is left in the buffer.
-  if (got < bytes) std::fill(buffer + got, buffer + bytes, uint8_t{0});
-  return got == bytes;
+  return m_device->ReadAt(offset, buffer, static_cast<uint32_t>(bytes), &got) && got == bytes;
 }
 
 bool CFAT32VolumeAccess::ReadSectors(uint32_t first, uint32_t last, uint8_t* buffer) {

@@ -1,5 +1,7 @@
 #include "volume/NTFSVolumeAccess.h"
 
+#include <algorithm>
+
 #include "ntfs/NTFSVolume.h"
 #include "volume/RawVolumeAccess.h"
 
@@ -9,7 +11,13 @@ CNTFSVolumeAccess::CNTFSVolumeAccess(const CNTFSVolume& volume, std::vector<uint
       m_clusterCount(static_cast<uint32_t>(volume.GetTotalSectors() / volume.GetSectorsPerCluster())),
       m_clusterSize(volume.GetBytesPerCluster()),
       m_sectorsPerCluster(volume.GetSectorsPerCluster()),
-      m_bitmap(std::move(bitmap)) {}
+      m_bitmap(std::move(bitmap)) {
+  // Clusters beyond the device cannot be read, whatever the boot sector says.
+  DiskGeometry geometry;
+  if (m_clusterSize != 0 && m_device->GetGeometry(&geometry)) {
+    m_clusterCount = static_cast<uint32_t>(std::min<uint64_t>(m_clusterCount, geometry.diskSize / m_clusterSize));
+  }
+}
 
 bool CNTFSVolumeAccess::IsClusterUsed(uint32_t cluster) {
   const size_t byte = cluster / 8;

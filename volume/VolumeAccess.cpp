@@ -33,7 +33,6 @@ bool ReadDeviceSectors(CDevice& device, uint32_t bytesPerSector, uint32_t first,
     DiagnosticPrintf("Error reading from the device, Code: 0x%X\n", device.LastError());
     return false;
   }
-  // A short read past the end of the device leaves no stale bytes behind.
-  if (got < bytes) std::fill(buffer + got, buffer + bytes, uint8_t{0});
+  // A short read is a failure: its caller uses none of the buffer.
   return got == bytes;
 }

@@ -1,0 +1,43 @@
+// A whole scan of a small image in both modes, with the results tree, rows,
+// previews and a search, as the results window would use them. The first byte
+// chooses the file-system name the drive reports and the mode.
+#include "app/ResultsModel.h"
+#include "platform/Drives.h"
+#include "scan/ScanThread.h"
+
+namespace {
+class QuietProgress : public IScanProgress {
+ public:
+  void SetRange(uint32_t, uint32_t) override {}
+  void SetPos(uint32_t) override {}
+  void SetPercentText(const std::string&) override {}
+  void SetFoundText(const std::string&) override {}
+  void SetTitle(const std::string&) override {}
+  bool IsCancelled() const override { return false; }
+  void OnOK() override {}
+  void ShowMessage(const std::string&, const std::string&) override {}
+};
+const char* const kFileSystems[] = {"NTFS", "FAT32", "", "exFAT"};
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size < 1) return 0;
+  const uint8_t choice = data[0];
+  auto image = std::make_shared<const std::vector<uint8_t>>(data + 1, data + size);
+  RegisterMemoryImage('F', image, kFileSystems[choice % 4]);
+  ScanSession session;
+  session.selectedDrive = 'F';
+  session.recoveryMode = (choice & 4) ? ModeUniversal : ModeDeletedFiles;
+  QuietProgress progress;
+  ScanThreadProc(progress, session);
+  CResultsModel model(session);
+  for (const CTreeNode* node : model.Tree().AllNodes()) {
+    for (const FileRow& row : model.RowsOfNode(node)) {
+      uint32_t length = 0;
+      if (row.file) row.file->LoadContent(&length);
+    }
+  }
+  model.FindFiles("a");
+  ForgetDrive('F');
+  return 0;
+}
