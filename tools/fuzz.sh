@@ -11,7 +11,7 @@ cd "$(dirname "$0")/.."
 scale=${1:-1}
 # Runs per target at scale 1: a few seconds each on this machine.
 declare -A runs=([fuzz_file_record]=300000 [fuzz_data_runs]=300000 [fuzz_fat32]=150000
-                 [fuzz_carvers]=600000 [fuzz_scan]=6000)
+                 [fuzz_carvers]=600000 [fuzz_scan]=6000 [fuzz_zip_listing]=600000 [fuzz_markup]=600000)
 jobs=$(nproc)
 CC=clang-14 CXX=clang++-14 cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMAROVI_FUZZ=ON \
   -DMAROVI_TESTS=OFF -DMAROVI_BENCH=OFF -DMAROVI_WERROR=ON > /dev/null

@@ -1,0 +1,19 @@
+#pragma once
+// What the preview shows of a file, chosen by its name, and the member list
+// of a ZIP archive, without the widgets that show them.
+
+#include <string>
+
+#include "volume/ByteOrder.h"
+
+enum class PreviewKind { Picture, ZipListing, Hex };
+
+// jpg, png, bmp and gif are pictures, zip an archive, anything else hex.
+PreviewKind PreviewKindForName(const std::string& name);
+
+// One line per central-directory member: its name and, when not 0, its
+// compressed size as "   [size]", each line ending "\r\n". Content that does
+// not start with a local file header gives "文件已经损坏".
+std::string ZipListingText(ByteSpan content);
+
+extern const char* const kDamagedArchiveText;
