@@ -122,6 +122,14 @@ uint64_t CAttrNonResident::GetDataSize(uint64_t* allocatedSize) const {
   return m_dataSize;
 }
 
+uint64_t CAttrNonResident::GetReadableSize() const {
+  // Runs are in VCN order and touch, so the last one ends what is mapped.
+  if (m_runs.empty()) return 0;
+  uint64_t mapped = 0;
+  if (__builtin_mul_overflow(m_runs.back().lastVCN + 1, static_cast<uint64_t>(m_clusterSize), &mapped)) return m_dataSize;
+  return std::min(m_dataSize, mapped);
+}
+
 bool CAttrNonResident::ReadLogicalClusters(int64_t lcn, uint64_t count, uint8_t* buffer) {
   uint64_t bytes = 0;
   if (__builtin_mul_overflow(count, static_cast<uint64_t>(m_clusterSize), &bytes) ||

@@ -33,6 +33,8 @@ class CAttrBase {
   virtual uint64_t GetDataSize(uint64_t* allocatedSize = nullptr) const = 0;
   // Reads length bytes at offset; *got tells how many were copied.
   virtual bool ReadData(uint64_t offset, uint8_t* buffer, uint32_t length, uint32_t* got) = 0;
+  // The bytes that can be read at all: the data size, cut to what the runs map.
+  virtual uint64_t GetReadableSize() const { return GetDataSize(); }
 
   uint32_t GetType() const { return LE32(m_header, 0x00); }
   uint8_t GetNameLength() const { return LE8(m_header, 0x09); }
@@ -68,6 +70,7 @@ class CAttrNonResident : public CAttrBase {
   uint64_t GetDataSize(uint64_t* allocatedSize = nullptr) const override;
   bool ReadData(uint64_t offset, uint8_t* buffer, uint32_t length, uint32_t* got) override;
 
+  uint64_t GetReadableSize() const override;
   uint64_t GetStartVCN() const { return m_startVCN; }
   uint64_t GetLastVCN() const { return m_lastVCN; }
   const std::vector<tagDataRun_Entry>& GetRuns() const { return m_runs; }

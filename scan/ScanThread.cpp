@@ -19,7 +19,12 @@ std::string FormatPercent(const char* format, double value) {
 // Walks the MFT from record 16, collecting every directory and every deleted file.
 void WalkMFT(IScanProgress& dialog, ScanSession& session) {
   CNTFSVolume& volume = *session.ntfsVolume;
-  const uint64_t recordCount = volume.GetMFTDataAttr()->GetDataSize() / volume.GetFileRecordSize();
+  // Records past what the MFT's runs map, or past the device, cannot be read:
+  // a damaged size field must not send the walk through billions of them.
+  uint64_t mftBytes = volume.GetMFTDataAttr()->GetReadableSize();
+  DiskGeometry geometry;
+  if (volume.GetDeviceHandle()->GetGeometry(&geometry)) mftBytes = std::min(mftBytes, geometry.diskSize);
+  const uint64_t recordCount = mftBytes / volume.GetFileRecordSize();
   dialog.SetRange(0, Low32(recordCount));
 
   session.recordPrototype = std::make_unique<CFileRecord>(&volume);

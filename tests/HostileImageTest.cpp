@@ -120,6 +120,14 @@ Bytes ZeroSectorsPerCluster() { return BootField(0x0D, 0); }
 Bytes ZeroBytesPerSector() { Bytes b = BootField(0x0B, 0); b[0x0C] = 0; return b; }
 Bytes RecordsLargerThanClusters() { return BootField(0x40, 2); }
 
+Bytes HugeMft() {
+  // The MFT claims 2^50 bytes of records; its runs map 16 clusters.
+  NtfsImageBuilder b;
+  b.PutMftRecord({NonResidentAttr(0x80, RunList({{NtfsImageBuilder::kMftCluster, 16}}), 0, (1ULL << 38) - 1, 1ULL << 50)});
+  Put(b, 16, 0, {FileName(5, u"x.txt"), Data("x")});
+  return b.Image();
+}
+
 Bytes TruncatedNtfs() {
   NtfsImageBuilder b;
   Put(b, 16, 0, {FileName(5, u"x.txt"), Data("x")});
@@ -202,6 +210,7 @@ INSTANTIATE_TEST_SUITE_P(
         HostileCase{"bytes per sector of 0", ZeroBytesPerSector, "NTFS", ModeUniversal, NotReadyAndNothingListed},
         HostileCase{"file records larger than a cluster", RecordsLargerThanClusters, "NTFS", ModeDeletedFiles,
                     SomeFilesListedAndNoneCrashed},
+        HostileCase{"MFT size far beyond its runs", HugeMft, "NTFS", ModeDeletedFiles, ValidOnesOnly},
         HostileCase{"truncated NTFS image", TruncatedNtfs, "NTFS", ModeUniversal, SomeFilesListedAndNoneCrashed},
         HostileCase{"names with separators, dots and control characters", HostileNames, "NTFS", ModeDeletedFiles,
                     AllNamesKeptInside},
