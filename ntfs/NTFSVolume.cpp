@@ -108,7 +108,8 @@ void CNTFSVolume::LoadMFTRecord() {
 }
 
 bool CNTFSVolume::FillCache(uint64_t position) {
-  const uint64_t dataSize = m_mftData->GetDataSize();
+  // Only what the MFT's runs map can be read into the window.
+  const uint64_t dataSize = m_mftData->GetReadableSize();
   m_cacheLength = 0;
   if (position >= dataSize) return false;
   uint64_t length = std::min<uint64_t>(kCacheSize, dataSize - position);
@@ -130,7 +131,7 @@ bool CNTFSVolume::RecordPosition(uint64_t recordNumber, uint64_t* position) cons
   if (__builtin_mul_overflow(recordNumber, static_cast<uint64_t>(m_fileRecordSize), position)) {
     return false;
   }
-  const uint64_t dataSize = m_mftData->GetDataSize();
+  const uint64_t dataSize = m_mftData->GetReadableSize();
   return *position < dataSize && dataSize - *position >= m_fileRecordSize;
 }
 
