@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <cstring>
 
 #include "filetypes/JPGFile.h"
@@ -64,6 +66,9 @@ struct JpegCase {
   size_t sectors;  // of the image
   bool found;
 };
+
+// Shows the case by its description in test output.
+void PrintTo(const JpegCase& c, std::ostream* os) { *os << c.what; }
 
 class JpegEnd : public ::testing::TestWithParam<JpegCase> {};
 
@@ -196,6 +201,9 @@ struct ZipCase {
   std::vector<std::string> entries;
   int32_t type;
 };
+
+// Shows the case by its description in test output.
+void PrintTo(const ZipCase& c, std::ostream* os) { *os << c.what; }
 
 class ZipKind : public ::testing::TestWithParam<ZipCase> {};
 

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include "support/ParamNames.h"
 #include <sys/wait.h>
 
@@ -49,6 +51,9 @@ struct BadCase {
   const char* arguments;
   const char* message;
 };
+
+// Shows the case by its description in test output.
+void PrintTo(const BadCase& c, std::ostream* os) { *os << c.arguments; }
 
 class CliErrors : public ::testing::TestWithParam<BadCase> {};
 

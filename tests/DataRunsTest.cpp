@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include "support/ParamNames.h"
 
 #include "ntfs/DataRuns.h"
@@ -13,6 +15,9 @@ struct RunCase {
   bool usable;
   std::vector<tagDataRun_Entry> runs;
 };
+
+// Shows the case by its description in test output.
+void PrintTo(const RunCase& c, std::ostream* os) { *os << c.what; }
 
 class DataRunsTest : public ::testing::TestWithParam<RunCase> {};
 

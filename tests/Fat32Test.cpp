@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <filesystem>
 
 #include "app/ScanSession.h"
@@ -41,6 +43,9 @@ struct ChainCase {
   uint32_t clusters;  // measured
   std::vector<uint32_t> read;  // clusters read in order
 };
+
+// Shows the case by its description in test output.
+void PrintTo(const ChainCase& c, std::ostream* os) { *os << c.what; }
 
 class ChainTest : public ::testing::TestWithParam<ChainCase> {};
 
@@ -142,6 +147,9 @@ struct PlausibleCase {
   Bytes entry;
   bool plausible;
 };
+
+// Shows the case by its description in test output.
+void PrintTo(const PlausibleCase& c, std::ostream* os) { *os << c.what; }
 
 Bytes WithByte(Bytes e, size_t offset, uint8_t value) {
   e[offset] = value;

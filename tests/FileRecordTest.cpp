@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include "support/ParamNames.h"
 
 #include <cstring>
@@ -89,6 +91,9 @@ struct NameCase {
   std::vector<std::pair<std::u16string, uint8_t>> names;  // name, name type
   std::u16string expected;
 };
+
+// Shows the case by its description in test output.
+void PrintTo(const NameCase& c, std::ostream* os) { *os << c.what; }
 
 class FileNameChoice : public FileRecordTest, public ::testing::WithParamInterface<NameCase> {};
 

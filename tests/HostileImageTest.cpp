@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <chrono>
 #include <cstring>
 #include <filesystem>
@@ -33,6 +35,9 @@ struct HostileCase {
   int32_t mode;
   bool (*expected)(const Outcome&);
 };
+
+// Shows the case by its description in test output.
+void PrintTo(const HostileCase& c, std::ostream* os) { *os << c.what; }
 
 // Scans an image, lists everything, recovers everything into a fresh folder.
 Outcome ScanAndRecover(const HostileCase& c) {

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include "support/ParamNames.h"
 #include "support/RecordingDevice.h"
 
@@ -59,6 +61,9 @@ struct ColorCase {
   const char16_t* text;
   uint32_t color;
 };
+
+// Shows the case by its description in test output.
+void PrintTo(const ColorCase& c, std::ostream* os) { *os << c.what; }
 
 class MarkupColor : public ::testing::TestWithParam<ColorCase> {};
 

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include "support/ParamNames.h"
 
 #include "ntfs/Attributes.h"
@@ -39,6 +41,9 @@ struct BootCase {
   size_t offset;
   uint8_t value;
 };
+
+// Shows the case by its description in test output.
+void PrintTo(const BootCase& c, std::ostream* os) { *os << c.what; }
 
 class BadBootSector : public ::testing::TestWithParam<BootCase> {};
 

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include "support/ParamNames.h"
 
 #include "app/FileRows.h"
@@ -12,6 +14,9 @@ struct SizeCase {
   uint64_t size;
   const char* text;
 };
+
+// Shows the case by its description in test output.
+void PrintTo(const SizeCase& c, std::ostream* os) { *os << c.size; }
 
 class FormatSizeTest : public ::testing::TestWithParam<SizeCase> {};
 

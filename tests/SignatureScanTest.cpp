@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <cstring>
 #include <set>
 
@@ -135,6 +137,9 @@ struct BreakCase {
   bool directoryCluster;
   bool unreadable;
 };
+
+// Shows the case by its description in test output.
+void PrintTo(const BreakCase& c, std::ostream* os) { *os << c.what; }
 
 class SignatureScanBreaks : public ::testing::TestWithParam<BreakCase> {};
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <ostream>
 #include <string>
 
 #include "app/ScanSession.h"
@@ -11,6 +12,8 @@ struct FixtureCase {
   int32_t mode;
   int32_t source;
 };
+
+inline void PrintTo(const FixtureCase& c, std::ostream* os) { *os << c.what; }
 
 inline const FixtureCase kFixtureCases[] = {
     {"ntfs_deleted", "ntfs-sample.img", ModeDeletedFiles, SourceNtfs},
