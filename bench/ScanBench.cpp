@@ -12,17 +12,6 @@
 
 namespace {
 
-class SilentProgress : public IScanProgress {
- public:
-  void SetRange(uint32_t, uint32_t) override {}
-  void SetPos(uint32_t) override {}
-  void SetPercentText(const std::string&) override {}
-  void SetFoundText(const std::string&) override {}
-  void SetTitle(const std::string&) override {}
-  bool IsCancelled() const override { return false; }
-  void OnOK() override {}
-  void ShowMessage(const std::string&, const std::string&) override {}
-};
 
 void ScanImage(benchmark::State& state, const char* variable, int32_t mode) {
   const char* image = std::getenv(variable);
@@ -41,7 +30,7 @@ void ScanImage(benchmark::State& state, const char* variable, int32_t mode) {
     ScanSession session;
     session.selectedDrive = letter;
     session.recoveryMode = mode;
-    SilentProgress progress;
+    CSilentProgress progress;
     ScanThreadProc(progress, session);
     files = session.foundFiles.size();
     benchmark::DoNotOptimize(files);

@@ -9,17 +9,6 @@
 #include "scan/ScanThread.h"
 
 namespace {
-class QuietProgress : public IScanProgress {
- public:
-  void SetRange(uint32_t, uint32_t) override {}
-  void SetPos(uint32_t) override {}
-  void SetPercentText(const std::string&) override {}
-  void SetFoundText(const std::string&) override {}
-  void SetTitle(const std::string&) override {}
-  bool IsCancelled() const override { return false; }
-  void OnOK() override {}
-  void ShowMessage(const std::string&, const std::string&) override {}
-};
 const char* const kFileSystems[] = {"NTFS", "FAT32", "", "exFAT"};
 }  // namespace
 
@@ -38,7 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   ScanSession session;
   session.selectedDrive = 'F';
   session.recoveryMode = (choice & 4) ? ModeUniversal : ModeDeletedFiles;
-  QuietProgress progress;
+  CSilentProgress progress;
   ScanThreadProc(progress, session);
   CResultsModel model(session);
   for (const CTreeNode* node : model.Tree().AllNodes()) {

@@ -20,3 +20,16 @@ class IScanProgress {
   // A message box owned by the scan's window (caption, text).
   virtual void ShowMessage(const std::string& caption, const std::string& text) = 0;
 };
+
+// A watcher that shows nothing and never cancels, for scans nobody watches.
+class CSilentProgress : public IScanProgress {
+ public:
+  void SetRange(uint32_t, uint32_t) override {}
+  void SetPos(uint32_t) override {}
+  void SetPercentText(const std::string&) override {}
+  void SetFoundText(const std::string&) override {}
+  void SetTitle(const std::string&) override {}
+  bool IsCancelled() const override { return false; }
+  void OnOK() override {}
+  void ShowMessage(const std::string&, const std::string&) override {}
+};
