@@ -39,6 +39,20 @@ TEST(Cli, ScanPrintsJsonOfEveryDeletedFile) {
   EXPECT_NE(r.out.find("\"path\": \"找到的文件/dir1\", \"name\": \"orphan.bin\""), std::string::npos);
 }
 
+TEST(Cli, ScanListsCarvedAndFat32Files) {
+  CliRun raw = Cli("scan --image " + FixturePath("raw-carve.img") + " --json --quiet");
+  EXPECT_EQ(raw.status, 0) << raw.out;
+  EXPECT_NE(raw.out.find("\"resultSource\": \"other\""), std::string::npos);
+  EXPECT_NE(raw.out.find("{\"path\": \"按类型分类的文件/xlsx\", \"name\": \"ID_XLSX5100.xlsx\", \"size\": 9310, \"time\": \"\", "
+                         "\"kind\": \"carved\", \"firstSector\": 5100, \"type\": 4}"),
+            std::string::npos) << raw.out;
+  CliRun fat = Cli("scan --image " + FixturePath("fat32-sample.img") + " --json --quiet");
+  EXPECT_EQ(fat.status, 0) << fat.out;
+  EXPECT_NE(fat.out.find("\"path\": \"删除的文件/Old Stuff/Inner\", \"name\": \"Beta.bin\", \"size\": 70000, "
+                         "\"time\": \"2024-03-15  10:30\", \"kind\": \"fat32\", \"firstCluster\": "),
+            std::string::npos) << fat.out;
+}
+
 TEST(Cli, RecoverReportsWhatWasWritten) {
   const std::string target = MakeTempFolder();
   CliRun r = Cli("recover --image " + kSample + " --to " + target + " --node 删除的文件/docs --quiet");
