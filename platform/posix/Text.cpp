@@ -24,8 +24,30 @@ bool SetAnsiCodePage(const std::string& name, std::string* error) {
 
 const std::string& AnsiCodePage() { return CodePage(); }
 
+namespace {
+// One converter per thread for the code page in use; opening one costs more
+// than converting a short name.
+iconv_t Converter() {
+  struct Cache {
+    std::string codePage;
+    iconv_t cd = reinterpret_cast<iconv_t>(-1);
+    ~Cache() {
+      if (cd != reinterpret_cast<iconv_t>(-1)) iconv_close(cd);
+    }
+  };
+  thread_local Cache cache;
+  if (cache.codePage != CodePage()) {
+    if (cache.cd != reinterpret_cast<iconv_t>(-1)) iconv_close(cache.cd);
+    cache.codePage = CodePage();
+    cache.cd = iconv_open("UTF-8", cache.codePage.c_str());
+  }
+  if (cache.cd != reinterpret_cast<iconv_t>(-1)) iconv(cache.cd, nullptr, nullptr, nullptr, nullptr);
+  return cache.cd;
+}
+}  // namespace
+
 std::string AnsiToUtf8(const char* text, size_t length) {
-  iconv_t cd = iconv_open("UTF-8", CodePage().c_str());
+  iconv_t cd = Converter();
   if (cd == reinterpret_cast<iconv_t>(-1)) return std::string(text, length);
   std::string out;
   out.resize(length * 4 + 4);
@@ -45,7 +67,6 @@ std::string AnsiToUtf8(const char* text, size_t length) {
     ++in;
     --inLeft;
   }
-  iconv_close(cd);
   out.resize(out.size() - outLeft);
   return out;
 }
