@@ -30,9 +30,13 @@ std::string TimeColumnText(uint64_t fileTime) {
   return (fileTime >> 32) != 0 ? FormatTime(fileTime) : std::string();
 }
 
-int ImageForName(const std::string& name) {
+std::string LowerExtension(const std::string& name) {
   const size_t dot = name.rfind('.');
-  const std::string extension = Utf8ToLower(dot == std::string::npos ? name : name.substr(dot + 1));
+  return Utf8ToLower(dot == std::string::npos ? name : name.substr(dot + 1));
+}
+
+int ImageForName(const std::string& name) {
+  const std::string extension = LowerExtension(name);
   if (extension == "rar" || extension == "zip") return kImageArchive;
   if (extension == "jpg") return kImageJpg;
   if (extension == "bmp") return kImageBmp;

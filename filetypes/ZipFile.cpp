@@ -2,26 +2,10 @@
 
 #include <cstring>
 
-namespace {
-constexpr uint32_t kLocalHeader = 0x04034B50;
-constexpr uint32_t kDataDescriptor = 0x08074B50;
-constexpr uint32_t kCentralHeader = 0x02014B50;
-constexpr uint32_t kEndOfDirectory = 0x06054B50;
+#include "filetypes/ZipRecords.h"
 
-// Local file header offsets.
-constexpr size_t kLocalCompressedSize = 18;
-constexpr size_t kLocalNameLength = 26;
-constexpr size_t kLocalExtraLength = 28;
-constexpr size_t kLocalHeaderSize = 30;
-// Central-directory file header offsets.
-constexpr size_t kCentralNameLength = 28;
-constexpr size_t kCentralExtraLength = 30;
-constexpr size_t kCentralCommentLength = 32;
-constexpr size_t kCentralHeaderSize = 46;
-// End of central directory.
-constexpr size_t kEndCommentLength = 20;
-constexpr size_t kEndSize = 22;
-constexpr size_t kDataDescriptorSize = 16;
+namespace {
+using namespace ziprecord;
 
 constexpr char kContentTypes[] = "[Content_Types].xml";
 
