@@ -58,7 +58,7 @@ RecoveryReport CRecovery::RecoverRows(const std::vector<FileRow>& rows,
   for (const FileRow& row : rows) {
     if (row.file == nullptr) continue;
     const uint64_t utcTime = row.foundIndex ? m_model.Session().foundFiles[*row.foundIndex].utcTime : 0;
-    WriteFile(*row.file, m_report.rootPath, row.name, utcTime);
+    WriteFile(*row.file, m_report.rootPath, row.name, row.size, utcTime);
     if (m_report.cancelled) break;
   }
   return m_report;
@@ -99,7 +99,7 @@ void CRecovery::RecoverNode(const CTreeNode* node, const std::string& path) {
   if (node->folder != nullptr) {
     // A checked FAT32 folder writes all its files: they have no checks of their own.
     for (const auto& entry : node->folder->Files()) {
-      WriteFile(*entry, path, entry->GetName(), 0);
+      WriteFile(*entry, path, entry->GetName(), entry->GetFileSize(), 0);
       if (m_report.cancelled) return;
     }
     return;
@@ -110,13 +110,13 @@ void CRecovery::RecoverNode(const CTreeNode* node, const std::string& path) {
     if (!found.checked) continue;
     std::shared_ptr<CDelFile> file = m_model.MakeRecoverable(found);
     if (!file) continue;
-    WriteFile(*file, path, found.name, found.utcTime);
+    WriteFile(*file, path, found.name, found.size, found.utcTime);
     if (m_report.cancelled) return;
   }
 }
 
 void CRecovery::WriteFile(CDelFile& file, const std::string& folder, const std::string& name,
-                          uint64_t utcTime) {
+                          uint64_t size, uint64_t utcTime) {
   // Two deleted files of one name in one folder both survive: the later is numbered.
   std::set<std::string>& used = m_usedNames[folder];
   const std::string safe = SafePathName(name);
@@ -131,9 +131,21 @@ void CRecovery::WriteFile(CDelFile& file, const std::string& folder, const std::
   std::string reason;
   if (file.RecoverTo(path, &reason)) {
     ++m_report.written;
+    m_report.bytesWritten += size;
     if (utcTime != 0) SetFileModificationTime(path, utcTime);
   } else {
     ++m_report.failed;
     m_report.failures.push_back(path + ": " + reason);
   }
+}
+
+std::string RecoverySummaryText(const RecoveryReport& report, size_t failuresShown) {
+  std::string text = "恢复完成";
+  if (report.failed == 0 && !report.cancelled) return text;
+  if (report.cancelled) text += " (已取消)";
+  text += "\n\n已恢复 " + std::to_string(report.written) + " 个文件, " + std::to_string(report.failed) +
+          " 个文件失败";
+  for (size_t i = 0; i < report.failures.size() && i < failuresShown; ++i) text += "\n" + report.failures[i];
+  if (report.failures.size() > failuresShown) text += "\n......";
+  return text;
 }

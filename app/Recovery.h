@@ -17,12 +17,18 @@ struct RecoveryReport {
   std::string rootPath;      // the recovery root that was written
   uint32_t written = 0;
   uint32_t failed = 0;
+  uint64_t bytesWritten = 0;  // sizes of the files written in full
   bool cancelled = false;
   std::vector<std::string> failures;  // "path: reason", in the order they happened
 };
 
 // Told before each file; answering false stops the recovery there.
 using RecoveryProgress = std::function<bool(const std::string& path, const RecoveryReport& soFar)>;
+
+// What the user is told when a recovery run ends: "恢复完成", and when any
+// file failed or the run was cancelled, how many were written and failed,
+// with the first failures.
+std::string RecoverySummaryText(const RecoveryReport& report, size_t failuresShown = 5);
 
 class CRecovery {
  public:
@@ -44,7 +50,8 @@ class CRecovery {
   bool IsRefused(const std::string& path, RecoveryReport* report) const;
   void RecoverNode(const CTreeNode* node, const std::string& path);
   void RecoverLevel(const CTreeNode* node, const std::string& path, int depth);
-  void WriteFile(CDelFile& file, const std::string& folder, const std::string& name, uint64_t utcTime);
+  void WriteFile(CDelFile& file, const std::string& folder, const std::string& name, uint64_t size,
+                 uint64_t utcTime);
 
   CResultsModel& m_model;
   RecoveryReport m_report;

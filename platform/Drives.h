@@ -9,7 +9,8 @@
 
 #include "platform/Device.h"
 
-enum class DriveType { Fixed, Removable };
+// Other covers the drives the program never offers: network, CD-ROM, RAM disks.
+enum class DriveType { Fixed, Removable, Other };
 
 struct DriveInfo {
   char letter = 0;

@@ -1,0 +1,29 @@
+#include "app/DriveRows.h"
+
+#include <algorithm>
+#include <cstdio>
+
+std::string FormatGibibytes(double bytes) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%.2fG", bytes / 1073741824.0);
+  return text;
+}
+
+std::vector<DriveRow> MakeDriveRows(const std::vector<DriveInfo>& drives) {
+  std::vector<DriveInfo> sorted;
+  for (const DriveInfo& d : drives) {
+    if (d.type == DriveType::Fixed || d.type == DriveType::Removable) sorted.push_back(d);
+  }
+  std::sort(sorted.begin(), sorted.end(), [](const DriveInfo& a, const DriveInfo& b) { return a.letter < b.letter; });
+  std::vector<DriveRow> rows;
+  for (const DriveInfo& d : sorted) {
+    DriveRow row;
+    row.letter = d.letter;
+    row.letterText = std::string(1, d.letter) + ":";
+    row.fileSystem = d.fileSystem;
+    if (d.totalSize) row.sizeText = FormatGibibytes(static_cast<double>(d.totalSize));
+    row.devicePath = d.devicePath;
+    rows.push_back(row);
+  }
+  return rows;
+}
