@@ -41,7 +41,9 @@ CQenloDlg::CQenloDlg(ScanSession& session, QWidget* parent)
   banner->setObjectName("banner1004");
   banner->setGeometry(DluX(128), DluY(20), DluX(129), DluY(26));
   banner->setAlignment(Qt::AlignCenter);
-  banner->setText(QString::fromUtf8("<span style='color:#6C9105'>找回的文件请保存到另一个盘</span>"));
+  banner->setWordWrap(true);
+  banner->setStyleSheet("background: #FFFFFF; border: 1px solid #C8DCA0; color: #6C9105;");
+  banner->setText(QString::fromUtf8("只读扫描, 被扫描的盘不会被改动"));
 
   m_list = new QTreeWidget(this);
   m_list->setObjectName("list1000");

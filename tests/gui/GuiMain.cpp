@@ -1,22 +1,9 @@
 // The widget tests run with a real QApplication, headless unless told otherwise.
 
 #include <QApplication>
-#include <QElapsedTimer>
-#include <QThread>
 #include <gtest/gtest.h>
 
 #include "ModalDriver.h"
-
-bool WaitFor(const std::function<bool()>& done, int timeoutMs) {
-  QElapsedTimer clock;
-  clock.start();
-  while (!done()) {
-    if (clock.elapsed() > timeoutMs) return false;
-    QApplication::processEvents(QEventLoop::AllEvents, 10);
-    QThread::msleep(1);
-  }
-  return true;
-}
 
 int main(int argc, char** argv) {
   qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));

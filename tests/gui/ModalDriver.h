@@ -36,3 +36,9 @@ void WhenModal(std::function<void(T*)> act, int timeoutMs = 20000) {
 
 // Runs pending events until done() holds or timeoutMs has passed.
 bool WaitFor(const std::function<bool()>& done, int timeoutMs = 20000);
+
+#include <QString>
+#include <ostream>
+
+// Test output shows Qt strings as text.
+inline void PrintTo(const QString& text, std::ostream* os) { *os << '"' << text.toStdString() << '"'; }

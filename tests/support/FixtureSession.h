@@ -9,16 +9,18 @@
 #include "support/FakeProgress.h"
 #include "support/Fixtures.h"
 
-// A fixture image scanned into a session of its own, with its results model.
+// A fixture image scanned into a session of its own, with its results model
+// unless a window is to build its own (building empties the directory map).
 struct FixtureSession {
-  explicit FixtureSession(const std::string& image, char letter = 'T', int32_t mode = ModeDeletedFiles)
+  explicit FixtureSession(const std::string& image, char letter = 'T', int32_t mode = ModeDeletedFiles,
+                          bool buildModel = true)
       : letter(letter) {
     std::string error;
     registered = RegisterImage(FixturePath(image) + "=" + std::string(1, letter), &error);
     session.selectedDrive = letter;
     session.recoveryMode = mode;
     ScanThreadProc(progress, session);
-    model = std::make_unique<CResultsModel>(session);
+    if (buildModel) model = std::make_unique<CResultsModel>(session);
   }
   ~FixtureSession() { ForgetDrive(letter); }
 
