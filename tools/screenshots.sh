@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # Takes a picture of each wizard step and of the results window with each
 # preview page, under Xvfb with a window manager, on the NTFS sample image.
-#   tools/screenshots.sh [OUTPUT_FOLDER]   (default: docs/screenshots)
+#   tools/screenshots.sh [OUTPUT_FOLDER]   (default: tools/screenshots)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-out=${1:-docs/screenshots}
+out=${1:-tools/screenshots}
 tools/install-deps.sh
 DEBIAN_FRONTEND=noninteractive
 for p in xvfb openbox; do
