@@ -1,34 +1,19 @@
+// The POSIX side of the drive table: block devices from sysfs, file systems
+// by libblkid, devices opened read-only.
+
 #include <blkid/blkid.h>
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <map>
-#include <mutex>
 
-#include "platform/Drives.h"
-#include "platform/MemoryDevice.h"
+#include "platform/SystemDrives.h"
 #include "platform/posix/PosixDevice.h"
 
 namespace {
-
-struct RegisteredDrive {
-  DriveInfo info;
-  std::shared_ptr<const std::vector<uint8_t>> memory;  // set for in-memory images
-};
-
-std::mutex& TableMutex() {
-  static std::mutex m;
-  return m;
-}
-std::map<char, RegisteredDrive>& Registered() {
-  static std::map<char, RegisteredDrive> drives;
-  return drives;
-}
 
 std::string ReadSysfsLine(const std::filesystem::path& path) {
   std::ifstream in(path);
@@ -45,7 +30,7 @@ std::string WindowsFileSystemName(const std::string& type, const std::string& ve
   return "";
 }
 
-std::string ProbeFileSystem(const std::string& path) {
+std::string ProbeWithBlkid(const std::string& path) {
   blkid_probe probe = blkid_new_probe_from_filename(path.c_str());
   if (probe == nullptr) return "";
   blkid_probe_enable_superblocks(probe, 1);
@@ -90,154 +75,40 @@ std::vector<DriveInfo> SystemBlockDevices() {
     info.type = ReadSysfsLine(disk / "removable") == "1" ? DriveType::Removable : DriveType::Fixed;
     // sysfs counts 512-byte units whatever the device's sector size.
     info.totalSize = std::stoull(sizeText) * 512ULL;
-    info.fileSystem = ProbeFileSystem(info.devicePath);
+    info.fileSystem = ProbeWithBlkid(info.devicePath);
     out.push_back(info);
   }
   return out;
 }
 
-bool IsTaken(char letter, const std::vector<DriveInfo>& drives) {
-  return std::any_of(drives.begin(), drives.end(),
-                     [&](const DriveInfo& d) { return d.letter == letter; });
-}
-
-// Block devices take letters from C upwards, skipping letters given to images.
-std::vector<DriveInfo> AllDrivesLocked() {
-  std::vector<DriveInfo> drives;
-  for (const auto& [letter, reg] : Registered()) drives.push_back(reg.info);
-  char next = 'C';
-  for (DriveInfo device : SystemBlockDevices()) {
-    const bool already = std::any_of(drives.begin(), drives.end(), [&](const DriveInfo& d) {
-      return d.devicePath == device.devicePath;
-    });
-    if (already) continue;
-    while (next <= 'Z' && IsTaken(next, drives)) ++next;
-    if (next > 'Z') break;
-    device.letter = next++;
-    drives.push_back(device);
-  }
-  std::sort(drives.begin(), drives.end(),
-            [](const DriveInfo& a, const DriveInfo& b) { return a.letter < b.letter; });
-  return drives;
-}
-
-char FreeImageLetterLocked() {
-  // Images get letters from the far end so block devices keep theirs stable.
-  for (char c = 'Z'; c >= 'D'; --c) {
-    if (Registered().count(c) == 0) return c;
-  }
-  return 0;
-}
-
 }  // namespace
 
-bool RegisterImage(const std::string& imageArgument, std::string* error, char* letterOut) {
-  std::string path = imageArgument;
-  char letter = 0;
-  const size_t eq = imageArgument.rfind('=');
-  if (eq != std::string::npos && eq + 2 == imageArgument.size() && std::isalpha(static_cast<unsigned char>(imageArgument[eq + 1]))) {
-    path = imageArgument.substr(0, eq);
-    letter = static_cast<char>(std::toupper(static_cast<unsigned char>(imageArgument[eq + 1])));
-  }
+namespace system_drives {
+
+std::vector<DriveInfo> List() { return SystemBlockDevices(); }
+
+bool LetterInUse(char) { return false; }
+
+bool Unlisted(char, DriveInfo*) { return false; }
+
+bool InspectImagePath(const std::string& path, bool* isRegularFile, std::string* error) {
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0) {
-    if (error) *error = path + ": " + std::strerror(errno);
+    if (error) *error = std::strerror(errno);
     return false;
   }
   if (!S_ISREG(st.st_mode) && !S_ISBLK(st.st_mode)) {
-    if (error) *error = path + ": not a disk image or block device";
+    if (error) *error = "not a disk image or block device";
     return false;
   }
-  std::string openError;
-  std::shared_ptr<CPosixDevice> device = CPosixDevice::Open(path, &openError);
-  if (!device) {
-    if (error) *error = path + ": " + openError;
-    return false;
-  }
-  DiskGeometry geometry;
-  device->GetGeometry(&geometry);
-
-  std::lock_guard<std::mutex> lock(TableMutex());
-  if (letter == 0) letter = FreeImageLetterLocked();
-  if (letter == 0 || Registered().count(letter) != 0) {
-    if (error) *error = path + ": drive letter " + std::string(1, letter ? letter : '?') + " is already in use";
-    return false;
-  }
-  RegisteredDrive reg;
-  reg.info.letter = letter;
-  reg.info.devicePath = path;
-  reg.info.type = DriveType::Fixed;
-  reg.info.totalSize = geometry.diskSize;
-  reg.info.fileSystem = ProbeFileSystem(path);
-  reg.info.isImage = S_ISREG(st.st_mode);
-  Registered()[letter] = reg;
-  if (letterOut) *letterOut = letter;
+  *isRegularFile = S_ISREG(st.st_mode);
   return true;
 }
 
-bool RegisterMemoryImage(char letter, std::shared_ptr<const std::vector<uint8_t>> bytes,
-                         const std::string& fileSystem) {
-  std::lock_guard<std::mutex> lock(TableMutex());
-  RegisteredDrive reg;
-  reg.info.letter = letter;
-  reg.info.devicePath = std::string("memory:") + letter;
-  reg.info.fileSystem = fileSystem;
-  reg.info.totalSize = bytes->size();
-  reg.info.isImage = true;
-  reg.memory = std::move(bytes);
-  Registered()[letter] = reg;
-  return true;
+std::shared_ptr<CDevice> OpenPath(const std::string& path, std::string* error) {
+  return CPosixDevice::Open(path, error);
 }
 
-void ForgetDrive(char letter) {
-  std::lock_guard<std::mutex> lock(TableMutex());
-  Registered().erase(letter);
-}
+std::string ProbeFileSystem(const std::string& path) { return ProbeWithBlkid(path); }
 
-std::vector<DriveInfo> ListDrives() {
-  std::lock_guard<std::mutex> lock(TableMutex());
-  return AllDrivesLocked();
-}
-
-bool FindDrive(char letter, DriveInfo* info) {
-  letter = static_cast<char>(std::toupper(static_cast<unsigned char>(letter)));
-  std::lock_guard<std::mutex> lock(TableMutex());
-  auto it = Registered().find(letter);
-  if (it != Registered().end()) {
-    *info = it->second.info;
-    return true;
-  }
-  for (const DriveInfo& d : AllDrivesLocked()) {
-    if (d.letter == letter) {
-      *info = d;
-      return true;
-    }
-  }
-  return false;
-}
-
-std::shared_ptr<CDevice> OpenDrive(char letter, std::string* error) {
-  letter = static_cast<char>(std::toupper(static_cast<unsigned char>(letter)));
-  {
-    std::lock_guard<std::mutex> lock(TableMutex());
-    auto it = Registered().find(letter);
-    if (it != Registered().end() && it->second.memory) {
-      return std::make_shared<CMemoryDevice>(it->second.memory);
-    }
-  }
-  DriveInfo info;
-  if (!FindDrive(letter, &info)) {
-    if (error) *error = std::string("drive ") + letter + ": does not exist";
-    return nullptr;
-  }
-  std::string reason;
-  std::shared_ptr<CDevice> device = CPosixDevice::Open(info.devicePath, &reason);
-  if (!device && error) *error = info.devicePath + ": " + reason;
-  return device;
-}
-
-std::string GetVolumeFileSystemName(char letter) {
-  DriveInfo info;
-  if (!FindDrive(letter, &info)) return "";
-  return info.fileSystem;
-}
+}  // namespace system_drives
