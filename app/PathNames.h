@@ -3,8 +3,15 @@
 
 #include <string>
 
+enum class PathNameRules { Posix, Windows };
+
 // A name that stays inside its folder: separators and NUL become '_', and
-// "." and ".." (or an empty name) become underscores.
+// "." and ".." (or an empty name) become underscores. Under Windows' rules
+// also ':' (an alternate data stream), '*?"<>|', control characters and
+// trailing dots and spaces become '_', and a device name (CON, NUL, COM1 ...)
+// gets a leading '_'.
+std::string SafePathNameFor(const std::string& name, PathNameRules rules);
+// By the rules of the system the files are written on.
 std::string SafePathName(const std::string& name);
 // "name (2).ext" for the n-th file of one name in one folder.
 std::string NumberedName(const std::string& name, unsigned n);

@@ -55,6 +55,34 @@ TEST(PathNames, HostileNamesStayInTheirFolder) {
   EXPECT_EQ(NumberedName("README", 3), "README (3)");
 }
 
+struct WindowsNameCase {
+  // The name on disk and the name it is written under.
+  const char* name;
+  const char* written;
+};
+
+class WindowsNames : public ::testing::TestWithParam<WindowsNameCase> {};
+
+TEST_P(WindowsNames, NothingTheWindowsFileSystemsRefuseOrReinterpret) {
+  EXPECT_EQ(SafePathNameFor(GetParam().name, PathNameRules::Windows), GetParam().written);
+  EXPECT_EQ(SafePathNameFor("a:b", PathNameRules::Posix), "a:b") << "only Windows reads ':' as a stream";
+}
+
+void PrintTo(const WindowsNameCase& c, std::ostream* os) { *os << c.name; }
+
+INSTANTIATE_TEST_SUITE_P(Table, WindowsNames,
+                         ::testing::Values(WindowsNameCase{"report.txt:hidden", "report.txt_hidden"},
+                                           WindowsNameCase{"a*b?c\"d<e>f|g", "a_b_c_d_e_f_g"},
+                                           WindowsNameCase{"tab\there", "tab_here"},
+                                           WindowsNameCase{"trailing. . ", "trailing____"},
+                                           WindowsNameCase{"CON", "_CON"},
+                                           WindowsNameCase{"nul.txt", "_nul.txt"},
+                                           WindowsNameCase{"Com7.log", "_Com7.log"},
+                                           WindowsNameCase{"lpt0", "lpt0"},
+                                           WindowsNameCase{"console.txt", "console.txt"},
+                                           WindowsNameCase{"..", "__"},
+                                           WindowsNameCase{"照片.jpg", "照片.jpg"}));
+
 class ResultsModelTest : public ::testing::Test {
  protected:
   ResultsModelTest() {
