@@ -128,7 +128,7 @@ TEST(Fat32Entry, ContentIsTheFilesSizeReadOnFromItsFirstCluster) {
   const std::string path = MakeTempFolder() + "/big.bin";
   std::string error;
   ASSERT_TRUE(file.RecoverTo(path, &error)) << error;
-  EXPECT_EQ(std::filesystem::file_size(path), size);
+  EXPECT_EQ(std::filesystem::file_size(PathOf(path)), size);
   EXPECT_EQ(Sha256OfFile(path), Sha256Hex(data.data(), data.size()));
 }
 

@@ -54,12 +54,12 @@ Outcome ScanAndRecover(const HostileCase& c) {
   model.ClickNodeCheckBox(model.Tree().GetDriveNode());
   const std::string parent = MakeTempFolder();
   const std::string target = parent + "/target";
-  fs::create_directory(target);
+  fs::create_directory(PathOf(target));
   const RecoveryReport report = CRecovery(model).RecoverChecked(target);
   out.written = report.written;
   out.failed = report.failed;
   // A hostile name must not reach the target's parent.
-  for (const auto& e : fs::directory_iterator(parent)) out.inside = out.inside && e.path() == fs::path(target);
+  for (const auto& e : fs::directory_iterator(PathOf(parent))) out.inside = out.inside && e.path() == PathOf(target);
   ForgetDrive('H');
   return out;
 }

@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "app/Recovery.h"
+#include "platform/FileOutput.h"
 #include "ntfs/FileRecord.h"
 #include "platform/Drives.h"
 #include "scan/ScanThread.h"
@@ -19,7 +20,7 @@ namespace {
 
 size_t CountFiles(const std::string& folder) {
   size_t n = 0;
-  for (const auto& e : fs::recursive_directory_iterator(folder)) n += e.is_regular_file();
+  for (const auto& e : fs::recursive_directory_iterator(PathOf(folder))) n += e.is_regular_file();
   return n;
 }
 
@@ -34,7 +35,7 @@ TEST_P(FixtureRecovery, EverythingCheckedComesBackByteForByte) {
   RecoveryReport report = CRecovery(m).RecoverChecked(target);
   EXPECT_FALSE(report.refused);
   EXPECT_EQ(report.failed, 0u) << (report.failures.empty() ? "" : report.failures[0]);
-  EXPECT_EQ(report.rootPath, target + "/T盘恢复的文件");
+  EXPECT_EQ(report.rootPath, target + kPathSeparator + "T盘恢复的文件");
   size_t expected = 0;
   for (const ManifestEntry& e : LoadManifest(c.image)) {
     if (!Expected(e.state, c)) continue;
@@ -58,7 +59,7 @@ TEST(Recovery, OnlyTheCheckedNodeAndItsAncestorsAreWritten) {
   const std::string target = MakeTempFolder();
   RecoveryReport report = CRecovery(m).RecoverChecked(target);
   EXPECT_EQ(report.written, 1u);
-  EXPECT_TRUE(fs::is_regular_file(report.rootPath + "/删除的文件/old/inner/b.bin"));
+  EXPECT_TRUE(fs::is_regular_file(PathOf(report.rootPath + "/删除的文件/old/inner/b.bin")));
   EXPECT_EQ(CountFiles(report.rootPath), 1u);
 }
 
@@ -67,7 +68,7 @@ TEST(Recovery, NothingCheckedWritesNothing) {
   const std::string target = MakeTempFolder();
   RecoveryReport report = CRecovery(*fx.model).RecoverChecked(target);
   EXPECT_EQ(report.written + report.failed, 0u);
-  EXPECT_FALSE(fs::exists(report.rootPath));
+  EXPECT_FALSE(fs::exists(PathOf(report.rootPath)));
 }
 
 TEST(Recovery, SearchMatchesGoToTheRoot) {
@@ -76,7 +77,7 @@ TEST(Recovery, SearchMatchesGoToTheRoot) {
   const std::string target = MakeTempFolder();
   RecoveryReport report = CRecovery(*fx.model).RecoverRows(fx.model->Rows(), target);
   EXPECT_EQ(report.written, 3u);
-  EXPECT_TRUE(fs::is_regular_file(report.rootPath + "/b.bin"));
+  EXPECT_TRUE(fs::is_regular_file(PathOf(report.rootPath + "/b.bin")));
 }
 
 // Byte-level volume: two deleted files of one name in one folder, a name with
@@ -113,7 +114,7 @@ TEST_F(RecoveryEdgeTest, SameNamesAreKeptAndHostileNamesStayInside) {
   const std::string folder = report.rootPath + "/删除的文件/";
   EXPECT_EQ(Sha256OfFile(folder + "same.txt"), Sha256Hex(reinterpret_cast<const uint8_t*>("1"), 1));
   EXPECT_EQ(Sha256OfFile(folder + "same (2).txt"), Sha256Hex(reinterpret_cast<const uint8_t*>("2"), 1));
-  EXPECT_TRUE(fs::is_regular_file(folder + ".._.._evil"));
+  EXPECT_TRUE(fs::is_regular_file(PathOf(folder + ".._.._evil")));
   EXPECT_EQ(CountFiles(target), 4u);
 }
 
@@ -127,14 +128,14 @@ TEST_F(RecoveryEdgeTest, RecordInUseAgainIsAFailureNotAnotherFile) {
   EXPECT_EQ(report.written, 3u);
   ASSERT_EQ(report.failed, 1u);
   EXPECT_NE(report.failures[0].find("reused"), std::string::npos) << report.failures[0];
-  EXPECT_FALSE(fs::exists(report.rootPath + "/删除的文件/reused.txt"));
+  EXPECT_FALSE(fs::exists(PathOf(report.rootPath + "/删除的文件/reused.txt")));
 }
 
 TEST_F(RecoveryEdgeTest, UnwritableTargetCountsEveryFileAsFailed) {
   RecoveryReport report = CRecovery(*model).RecoverChecked("/no/such/folder");
   EXPECT_EQ(report.written, 0u);
   EXPECT_GT(report.failed, 0u);
-  EXPECT_NE(report.failures[0].find("No such file or directory"), std::string::npos);
+  EXPECT_NE(report.failures[0].find(kMissingPathReason), std::string::npos) << report.failures[0];
 }
 
 TEST_F(RecoveryEdgeTest, CancelStopsBetweenFiles) {

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs, builds and runs every test: a release build with warnings as
-# errors, the same suite under AddressSanitizer and UBSan, and every fuzz
-# target over its seeds and regression inputs plus a short bounded run.
+# errors, the same suite under AddressSanitizer and UBSan (the widget tests
+# headless in both), every fuzz target over its seeds and regression inputs
+# plus a short bounded run, and the Windows build's tests and CLI under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/install-deps.sh
@@ -16,3 +17,5 @@ cmake --build build-asan -j"$jobs"
 (cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j"$jobs")
 
 tools/fuzz.sh
+
+tools/test-windows.sh

@@ -76,7 +76,9 @@ bool Unlisted(char letter, DriveInfo* info) {
   auto device = CWin32Device::Open(VolumePath(letter), &reason);
   if (!device) return false;
   *info = Describe(letter, DRIVE_UNKNOWN);
-  if (info->fileSystem.empty()) info->fileSystem = ProbeFileSystem(info->devicePath);
+  // A device without a volume of the system's own (Wine's device links) is
+  // named by its boot sector; what the system says of it may be stale.
+  info->fileSystem = ProbeFileSystem(info->devicePath);
   if (info->totalSize == 0) {
     DiskGeometry geometry;
     if (device->GetGeometry(&geometry)) info->totalSize = geometry.diskSize;

@@ -3,6 +3,7 @@
 #include <winioctl.h>
 
 #include <cstring>
+#include <set>
 
 #include "platform/Diagnostics.h"
 #include "platform/win32/WinText.h"
@@ -15,6 +16,14 @@ constexpr size_t kBytesPerSector = 0x0B;   // NTFS and FAT, little-endian 16 bit
 constexpr size_t kFat32TypeName = 0x52;    // "FAT32   "
 constexpr size_t kFatTypeName = 0x36;      // "FAT12   ", "FAT16   ", "FAT     "
 constexpr size_t kExFatSectorShift = 0x6C; // bytes per sector as a power of two
+
+// The fallback is told once per device path, not at every open.
+bool FirstTimeFor(const std::string& path) {
+  static std::mutex mutex;
+  static std::set<std::string> told;
+  std::lock_guard<std::mutex> lock(mutex);
+  return told.insert(path).second;
+}
 
 bool NameAt(const uint8_t* sector, size_t length, size_t offset, const char* name) {
   const size_t n = std::strlen(name);
@@ -38,7 +47,7 @@ std::unique_ptr<CWin32Device> CWin32Device::Open(const std::string& path, std::s
     if (error) *error = SystemErrorText(GetLastError());
     return nullptr;
   }
-  return std::unique_ptr<CWin32Device>(new CWin32Device(handle));
+  return std::unique_ptr<CWin32Device>(new CWin32Device(handle, path));
 }
 
 CWin32Device::~CWin32Device() { CloseHandle(m_handle); }
@@ -133,9 +142,11 @@ bool CWin32Device::GetGeometry(DiskGeometry* geometry) {
   const uint32_t fromBootSector = SectorSizeFromBootSector();
   geometry->bytesPerSector = fromBootSector ? fromBootSector : kDefaultSectorSize;
   geometry->diskSize = MeasureSize();
-  DiagnosticPrintf("Geometry query failed (0x%X): %u bytes per sector %s\n", static_cast<unsigned>(reason),
-                   static_cast<unsigned>(geometry->bytesPerSector),
-                   fromBootSector ? "from the boot sector" : "assumed");
+  if (FirstTimeFor(m_path)) {
+    DiagnosticPrintf("Geometry query failed (0x%X): %u bytes per sector %s\n", static_cast<unsigned>(reason),
+                     static_cast<unsigned>(geometry->bytesPerSector),
+                     fromBootSector ? "from the boot sector" : "assumed");
+  }
   return geometry->diskSize != 0;
 }
 

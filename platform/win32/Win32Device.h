@@ -21,13 +21,14 @@ class CWin32Device : public CDevice {
   std::string LastErrorText() const override;
 
  private:
-  explicit CWin32Device(HANDLE handle) : m_handle(handle) {}
+  CWin32Device(HANDLE handle, std::string path) : m_handle(handle), m_path(std::move(path)) {}
   bool SetPointer(uint64_t offset);
   bool ReadHere(void* buffer, uint32_t length, uint32_t* got);
   uint64_t MeasureSize();
   uint32_t SectorSizeFromBootSector();
 
   HANDLE m_handle;
+  std::string m_path;
   // The handle has one file position; positioned reads take it in turn.
   std::mutex m_mutex;
   std::atomic<uint32_t> m_lastError{0};

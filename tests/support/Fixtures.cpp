@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 
 std::string FixturePath(const std::string& image) { return std::string(MAROVI_FIXTURE_DIR) + "/" + image; }
@@ -55,19 +56,40 @@ bool PathMatches(const std::string& pattern, const std::string& path) {
   return true;
 }
 
+#ifdef _WIN32
+const char* const kMissingPathReason = "(error 3)";
+#else
+const char* const kMissingPathReason = "No such file or directory";
+#endif
+
+std::filesystem::path PathOf(const std::string& utf8) {
+  return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
+std::string Utf8Of(const std::filesystem::path& path) {
+  const std::u8string text = path.u8string();
+  return std::string(text.begin(), text.end());
+}
+
 std::vector<std::string> FindFilesMatching(const std::string& root, const std::string& pattern) {
   std::vector<std::string> found;
   std::error_code ec;
-  for (const auto& e : std::filesystem::recursive_directory_iterator(root, ec)) {
+  for (const auto& e : std::filesystem::recursive_directory_iterator(PathOf(root), ec)) {
     if (!e.is_regular_file()) continue;
-    const std::string relative = std::filesystem::relative(e.path(), root).string();
-    if (PathMatches(pattern, relative)) found.push_back(e.path().string());
+    const std::u8string relative = std::filesystem::relative(e.path(), PathOf(root)).generic_u8string();
+    if (PathMatches(pattern, std::string(relative.begin(), relative.end()))) found.push_back(Utf8Of(e.path()));
   }
   return found;
 }
 
 std::string MakeTempFolder() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "marovi-test-XXXXXX").string();
-  char* made = mkdtemp(pattern.data());
-  return made ? std::string(made) : std::string();
+  static std::mt19937_64 random{std::random_device{}()};
+  std::error_code ec;
+  const std::filesystem::path base = std::filesystem::temp_directory_path(ec);
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const std::filesystem::path folder = base / ("marovi-test-" + std::to_string(random() % 1000000000));
+    // Only a folder this call made is handed out.
+    if (std::filesystem::create_directory(folder, ec)) return Utf8Of(folder);
+  }
+  return std::string();
 }

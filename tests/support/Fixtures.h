@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -22,3 +23,11 @@ std::vector<std::string> FindFilesMatching(const std::string& root, const std::s
 
 // A fresh empty folder under the system's temporary folder.
 std::string MakeTempFolder();
+
+// The program's paths are UTF-8; the standard library's narrow paths are in
+// the system's code page on some systems, so tests convert through these.
+std::filesystem::path PathOf(const std::string& utf8);
+std::string Utf8Of(const std::filesystem::path& path);
+
+// How the system words the reason for a path whose folder does not exist.
+extern const char* const kMissingPathReason;

@@ -1,5 +1,7 @@
 #include "support/Sha256.h"
 
+#include "support/Fixtures.h"
+
 #include <array>
 #include <cstdio>
 #include <fstream>
@@ -62,7 +64,7 @@ std::string Sha256Hex(const uint8_t* data, size_t length) {
 }
 
 std::string Sha256OfFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
+  std::ifstream in(PathOf(path), std::ios::binary);
   if (!in) return "missing";
   std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   return Sha256Hex(bytes.data(), bytes.size());
