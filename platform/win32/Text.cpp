@@ -7,14 +7,15 @@
 #include "platform/win32/WinText.h"
 
 namespace {
-// The system's ANSI code page unless a named one was chosen.
+// The calling thread's ANSI code page, which is the system's unless the
+// thread's locale was changed, until a named one is chosen.
 struct CodePageChoice {
-  UINT codePage = CP_ACP;
+  UINT codePage = CP_THREAD_ACP;
   std::string name;
 };
 
 CodePageChoice& Choice() {
-  static CodePageChoice choice{CP_ACP, "CP" + std::to_string(GetACP())};
+  static CodePageChoice choice{CP_THREAD_ACP, "CP" + std::to_string(GetACP())};
   return choice;
 }
 
