@@ -10,6 +10,7 @@
 #include "support/FakeProgress.h"
 #include "support/FixtureCases.h"
 #include "support/FixtureSession.h"
+#include "support/ManifestCheck.h"
 #include "support/ParamNames.h"
 #include "support/NtfsImageBuilder.h"
 #include "support/Sha256.h"
@@ -36,16 +37,7 @@ TEST_P(FixtureRecovery, EverythingCheckedComesBackByteForByte) {
   EXPECT_FALSE(report.refused);
   EXPECT_EQ(report.failed, 0u) << (report.failures.empty() ? "" : report.failures[0]);
   EXPECT_EQ(report.rootPath, target + kPathSeparator + "T盘恢复的文件");
-  size_t expected = 0;
-  for (const ManifestEntry& e : LoadManifest(c.image)) {
-    if (!Expected(e.state, c)) continue;
-    ++expected;
-    bool same = false;
-    for (const std::string& path : FindFilesMatching(report.rootPath, e.path + "/" + e.name)) {
-      same = same || Sha256OfFile(path) == e.sha256;
-    }
-    EXPECT_TRUE(same) << e.path << "/" << e.name;
-  }
+  const size_t expected = ExpectRecoveredAsManifest(report.rootPath, c);
   EXPECT_EQ(report.written, expected);
   EXPECT_EQ(CountFiles(report.rootPath), expected);
 }

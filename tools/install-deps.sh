@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
-# Installs what building and testing need on a fresh Debian 12 machine.
+# Installs what building and testing need on a fresh Debian 12 machine, or
+# the packages named on the command line.
+#   tools/install-deps.sh [PACKAGE...]
 set -euo pipefail
 packages=(cmake g++ make pkg-config libblkid-dev libgtest-dev libbenchmark-dev gzip clang-14 libclang-rt-14-dev
   qt6-base-dev fonts-wqy-microhei)
+(($#)) && packages=("$@")
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -6,11 +6,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 out=${1:-tools/screenshots}
 tools/install-deps.sh
-DEBIAN_FRONTEND=noninteractive
-for p in xvfb openbox; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" ||
-    { [ "$(id -u)" -eq 0 ] && apt-get install -y -qq "$p" || sudo apt-get install -y -qq "$p"; }
-done
+tools/install-deps.sh xvfb openbox
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build -j"$(nproc)" --target marovi_screenshots fixtures
 mkdir -p "$out"

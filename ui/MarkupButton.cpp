@@ -7,6 +7,16 @@
 #include "ui/Palette.h"
 #include "ui/TextBlockCaption.h"
 
+CMarkupButton* MakeMarkupButton(QWidget* parent, const char* name, const QRect& rect, const std::string& caption,
+                                const QPixmap& picture) {
+  auto* button = new CMarkupButton(parent);
+  button->setObjectName(name);
+  button->setGeometry(rect);
+  button->SetMarkupCaption(caption);
+  if (!picture.isNull()) button->SetPicture(picture);
+  return button;
+}
+
 CMarkupButton::CMarkupButton(QWidget* parent) : QPushButton(parent) {
   setAttribute(Qt::WA_Hover);
   setCursor(Qt::PointingHandCursor);

@@ -6,6 +6,12 @@
 #include <QPushButton>
 #include <string>
 
+class CMarkupButton;
+
+// A button of the program's look at rect of its parent, with its caption and picture.
+CMarkupButton* MakeMarkupButton(QWidget* parent, const char* name, const QRect& rect, const std::string& caption,
+                                const QPixmap& picture = QPixmap());
+
 class CMarkupButton : public QPushButton {
  public:
   explicit CMarkupButton(QWidget* parent = nullptr);

@@ -36,10 +36,8 @@ CProgressDlg::CProgressDlg(ScanSession& session, QWidget* parent)
   m_clock->setGeometry(60, 336, 500, 22);
   for (QLabel* label : {m_percent, m_found, m_clock}) label->setStyleSheet("background: white;");
 
-  m_cancel = new CMarkupButton(this);
-  m_cancel->setObjectName("cancel");
-  m_cancel->setGeometry(DluX(490) - 150, 440, 90, 60);
-  m_cancel->SetMarkupCaption("<TextBlock Foreground='#749719' >取消</TextBlock>");
+  m_cancel = MakeMarkupButton(this, "cancel", QRect(DluX(490) - 150, 440, 90, 60),
+                              "<TextBlock Foreground='#749719' >取消</TextBlock>");
   m_cancel->setAutoDefault(false);
   connect(m_cancel, &QPushButton::clicked, this, [this] { reject(); });
 

@@ -86,17 +86,11 @@ CQenloDlg::CQenloDlg(ScanSession& session, QWidget* parent)
   m_text->setLineWrapMode(QPlainTextEdit::NoWrap);
   m_tabs->addTab(m_hex, QString::fromUtf8("十六进程显示"));
 
-  m_recover = new CMarkupButton(this);
-  m_recover->setObjectName("recover1005");
-  m_recover->setGeometry(DluX(314), DluY(16), DluX(50), DluY(40));
-  m_recover->SetMarkupCaption("<TextBlock Foreground='#749719' >开始恢复</TextBlock>");
-  m_recover->SetPicture(Artwork::NextButton());
+  m_recover = MakeMarkupButton(this, "recover1005", QRect(DluX(314), DluY(16), DluX(50), DluY(40)),
+                               "<TextBlock Foreground='#749719' >开始恢复</TextBlock>", Artwork::NextButton());
   m_recover->setAutoDefault(false);
-  m_find = new CMarkupButton(this);
-  m_find->setObjectName("find1013");
-  m_find->setGeometry(DluX(370), DluY(15), DluX(49), DluY(40));
-  m_find->SetMarkupCaption("<TextBlock Foreground='#749719' >查找文件</TextBlock>");
-  m_find->SetPicture(Artwork::FindButton());
+  m_find = MakeMarkupButton(this, "find1013", QRect(DluX(370), DluY(15), DluX(49), DluY(40)),
+                            "<TextBlock Foreground='#749719' >查找文件</TextBlock>", Artwork::FindButton());
   m_find->setAutoDefault(false);
 
   AddResizeRule(m_tabs, {0, 1, 1, 1});

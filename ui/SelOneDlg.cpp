@@ -33,11 +33,8 @@ CSelOneDlg::CSelOneDlg(ScanSession& session, QWidget* parent)
     m_modeList->SetNotifyHandler([this](const RichListNotify& n) { OnNotify(n); });
   }
 
-  m_next = new CMarkupButton(this);
-  m_next->setObjectName("next");
-  m_next->setGeometry(DluX(217), DluY(14), DluX(50), DluY(41));
-  m_next->SetMarkupCaption(Palette::kNextCaption);
-  m_next->SetPicture(Artwork::NextButton());
+  m_next = MakeMarkupButton(this, "next", QRect(DluX(217), DluY(14), DluX(50), DluY(41)), Palette::kNextCaption,
+                            Artwork::NextButton());
   connect(m_next, &QPushButton::clicked, this, [this] { OnNext(); });
 
   AddResizeRule(m_modeList, {0, 0, 1, 1});

@@ -39,11 +39,8 @@ CSelectDlg::CSelectDlg(ScanSession& session, QWidget* parent)
   connect(m_list, &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem* item, int) { OnDoubleClick(item); });
   FillRows();
 
-  m_next = new CMarkupButton(this);
-  m_next->setObjectName("next");
-  m_next->setGeometry(DluX(215), DluY(14), DluX(50), DluY(48));
-  m_next->SetMarkupCaption(Palette::kNextCaption);
-  m_next->SetPicture(Artwork::NextButton());
+  m_next = MakeMarkupButton(this, "next", QRect(DluX(215), DluY(14), DluX(50), DluY(48)), Palette::kNextCaption,
+                            Artwork::NextButton());
   connect(m_next, &QPushButton::clicked, this, [this] { OnNext(); });
 
   m_addImage = new QPushButton(QString::fromUtf8("添加映像文件..."), this);

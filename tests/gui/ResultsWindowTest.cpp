@@ -7,6 +7,7 @@
 #include "ModalDriver.h"
 #include "support/FixtureCases.h"
 #include "support/FixtureSession.h"
+#include "support/ManifestCheck.h"
 #include "support/Sha256.h"
 #include "ui/FindDlg.h"
 #include "ui/MessageBoxes.h"
@@ -178,16 +179,7 @@ TEST_F(ResultsWindowTest, RecoveryThroughTheButtonMatchesTheManifest) {
   EXPECT_EQ(boxes[0], QString::fromUtf8("恢复完成"));
   const RecoveryReport& report = window->LastReport();
   EXPECT_EQ(report.failed, 0u);
-  size_t expected = 0;
-  for (const ManifestEntry& e : LoadManifest(c.image)) {
-    if (!Expected(e.state, c)) continue;
-    ++expected;
-    bool same = false;
-    for (const std::string& path : FindFilesMatching(report.rootPath, e.path + "/" + e.name)) {
-      same = same || Sha256OfFile(path) == e.sha256;
-    }
-    EXPECT_TRUE(same) << e.path << "/" << e.name;
-  }
+  const size_t expected = ExpectRecoveredAsManifest(report.rootPath, c);
   EXPECT_EQ(report.written, expected);
 }
 

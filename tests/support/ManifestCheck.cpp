@@ -1,0 +1,20 @@
+#include "support/ManifestCheck.h"
+
+#include <gtest/gtest.h>
+
+#include "support/Fixtures.h"
+#include "support/Sha256.h"
+
+size_t ExpectRecoveredAsManifest(const std::string& root, const FixtureCase& c) {
+  size_t expected = 0;
+  for (const ManifestEntry& e : LoadManifest(c.image)) {
+    if (!Expected(e.state, c)) continue;
+    ++expected;
+    bool same = false;
+    for (const std::string& path : FindFilesMatching(root, e.path + "/" + e.name)) {
+      same = same || Sha256OfFile(path) == e.sha256;
+    }
+    EXPECT_TRUE(same) << e.path << "/" << e.name;
+  }
+  return expected;
+}
