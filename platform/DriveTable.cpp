@@ -6,7 +6,9 @@
 #include <map>
 #include <mutex>
 
+#include "platform/BootSector.h"
 #include "platform/Drives.h"
+#include "platform/GzipImage.h"
 #include "platform/MemoryDevice.h"
 #include "platform/SystemDrives.h"
 
@@ -87,6 +89,14 @@ bool RegisterImage(const std::string& imageArgument, std::string* error, char* l
   }
   DiskGeometry geometry;
   device->GetGeometry(&geometry);
+  std::shared_ptr<const std::vector<uint8_t>> unpacked;
+  if (isRegularFile && IsGzipImage(*device)) {
+    unpacked = UnpackGzipImage(*device, geometry.diskSize, &reason);
+    if (!unpacked) {
+      if (error) *error = path + ": " + reason;
+      return false;
+    }
+  }
 
   std::lock_guard<std::mutex> lock(TableMutex());
   if (letter == 0) letter = FreeImageLetterLocked();
@@ -101,6 +111,11 @@ bool RegisterImage(const std::string& imageArgument, std::string* error, char* l
   reg.info.totalSize = geometry.diskSize;
   reg.info.fileSystem = system_drives::ProbeFileSystem(path);
   reg.info.isImage = isRegularFile;
+  if (unpacked) {
+    reg.info.totalSize = unpacked->size();
+    reg.info.fileSystem = FileSystemOfBootSector(unpacked->data(), unpacked->size());
+    reg.memory = unpacked;
+  }
   Registered()[letter] = reg;
   if (letterOut) *letterOut = letter;
   return true;

@@ -30,6 +30,35 @@ TEST(Platform, ImagesRegisterUnderTheirLetter) {
   ForgetDrive('K');
 }
 
+TEST(Platform, GzippedImagesAreReadUnpacked) {
+  const std::string packed = std::string(MAROVI_SOURCE_FIXTURES) + "/ntfs-sample.img.gz";
+  std::string error;
+  ASSERT_TRUE(RegisterImage(packed + "=G", &error)) << error;
+  DriveInfo info;
+  ASSERT_TRUE(FindDrive('G', &info));
+  EXPECT_EQ(info.fileSystem, "NTFS");
+  EXPECT_EQ(info.totalSize, 16u << 20);
+  EXPECT_TRUE(info.isImage);
+  auto device = OpenDrive('G', &error);
+  ASSERT_TRUE(device) << error;
+  std::vector<char> a(4096), b(4096);
+  ASSERT_TRUE(ReadExactly(*device, 8192, a.data(), 4096));
+  std::ifstream plain(PathOf(FixturePath("ntfs-sample.img")), std::ios::binary);
+  plain.seekg(8192);
+  plain.read(b.data(), 4096);
+  EXPECT_EQ(a, b) << "the same bytes as the unpacked image";
+  ForgetDrive('G');
+
+  // A compressed image cut short is refused, with the reason.
+  std::ifstream in(PathOf(packed), std::ios::binary);
+  std::string head(20000, '\0');
+  in.read(head.data(), static_cast<std::streamsize>(head.size()));
+  const std::string cut = MakeTempFolder() + "/cut.img.gz";
+  std::ofstream(PathOf(cut), std::ios::binary) << head;
+  EXPECT_FALSE(RegisterImage(cut + "=G", &error));
+  EXPECT_NE(error.find("ends early"), std::string::npos) << error;
+}
+
 TEST(Platform, MissingImageNamesThePathAndTheReason) {
   std::string error;
   EXPECT_FALSE(RegisterImage("/no/such/image.img", &error));

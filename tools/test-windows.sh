@@ -7,7 +7,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/install-deps.sh
-tools/install-deps.sh g++-mingw-w64-x86-64-posix wine wine64 googletest python3
+tools/install-deps.sh g++-mingw-w64-x86-64-posix libz-mingw-w64-dev wine wine64 googletest python3
 jobs=$(nproc)
 
 cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=platform/win32/toolchain-mingw-w64.cmake \

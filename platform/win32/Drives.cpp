@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "platform/BootSector.h"
 #include "platform/SystemDrives.h"
 #include "platform/win32/Win32Device.h"
 #include "platform/win32/WinText.h"

@@ -5,16 +5,14 @@
 #include <cstring>
 #include <set>
 
+#include "platform/BootSector.h"
 #include "platform/Diagnostics.h"
 #include "platform/win32/WinText.h"
 
 namespace {
 constexpr uint32_t kDefaultSectorSize = 512;
 // Boot-sector offsets of the file systems whose sector size the fallback reads.
-constexpr size_t kOemName = 3;             // NTFS and exFAT name themselves here
 constexpr size_t kBytesPerSector = 0x0B;   // NTFS and FAT, little-endian 16 bits
-constexpr size_t kFat32TypeName = 0x52;    // "FAT32   "
-constexpr size_t kFatTypeName = 0x36;      // "FAT12   ", "FAT16   ", "FAT     "
 constexpr size_t kExFatSectorShift = 0x6C; // bytes per sector as a power of two
 
 // The fallback is told once per device path, not at every open.
@@ -24,20 +22,7 @@ bool FirstTimeFor(const std::string& path) {
   std::lock_guard<std::mutex> lock(mutex);
   return told.insert(path).second;
 }
-
-bool NameAt(const uint8_t* sector, size_t length, size_t offset, const char* name) {
-  const size_t n = std::strlen(name);
-  return offset + n <= length && std::memcmp(sector + offset, name, n) == 0;
-}
 }  // namespace
-
-std::string FileSystemOfBootSector(const uint8_t* sector, size_t length) {
-  if (NameAt(sector, length, kOemName, "NTFS    ")) return "NTFS";
-  if (NameAt(sector, length, kOemName, "EXFAT   ")) return "exFAT";
-  if (NameAt(sector, length, kFat32TypeName, "FAT32   ")) return "FAT32";
-  if (NameAt(sector, length, kFatTypeName, "FAT")) return "FAT";
-  return "";
-}
 
 std::unique_ptr<CWin32Device> CWin32Device::Open(const std::string& path, std::string* error) {
   // Read access only, sharing with whoever else has the volume open.

@@ -33,6 +33,3 @@ class CWin32Device : public CDevice {
   std::mutex m_mutex;
   std::atomic<uint32_t> m_lastError{0};
 };
-
-// The file system a boot sector names, as Windows names it; empty when none.
-std::string FileSystemOfBootSector(const uint8_t* sector, size_t length);

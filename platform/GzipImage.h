@@ -1,0 +1,19 @@
+#pragma once
+// Disk images stored gzip-compressed, unpacked into memory and read from
+// there: the compressed file itself is only read.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/Device.h"
+
+// An image larger than this unpacked is refused: unpack it to a file first.
+constexpr uint64_t kMaxUnpackedImage = 4ULL << 30;
+
+// True when the device starts with the gzip signature.
+bool IsGzipImage(CDevice& device);
+// The unpacked bytes of a gzip stream of compressedSize bytes; null with a reason.
+std::shared_ptr<const std::vector<uint8_t>> UnpackGzipImage(CDevice& device, uint64_t compressedSize,
+                                                            std::string* error);
