@@ -56,13 +56,15 @@ ln -sfn "$(realpath build/fixtures/ntfs-sample.img)" "$WINEPREFIX/dosdevices/f::
 wine "$cli" scan --drive F --quiet 2>&1 >/dev/null | tr -d '\r' | grep '^Geometry'
 wine "$cli" scan --drive E --quiet --codepage CP936 2>&1 >/dev/null | tr -d '\r' | grep '^Geometry'
 
-echo "== an image file given with --image under Wine"
+echo "== image files given with --image under Wine, plain and gzip-compressed"
 image=$(realpath build/fixtures/ntfs-sample.img)
 wine "$cli" scan --image "Z:$image=E" --json --quiet 2>/dev/null | tr -d '\r' >"$work/win.json"
+wine "$cli" scan --image "Z:$(realpath fixtures/ntfs-sample.img.gz)=E" --json --quiet 2>/dev/null | tr -d '\r' >"$work/win-gz.json"
 build/marovi-cli scan --image "$image=E" --json --quiet >"$work/native.json" 2>/dev/null
-python3 - "$work/win.json" "$work/native.json" "--image ntfs-sample.img" <<'PY'
+python3 - "$work/win.json" "$work/win-gz.json" "$work/native.json" <<'PY'
 import json, sys
-win, native = (json.load(open(p, encoding="utf-8")) for p in sys.argv[1:3])
-assert win["files"] == native["files"], f"{sys.argv[3]}: listings differ"
-print(f"{sys.argv[3]}: {len(win['files'])} files listed alike")
+win, packed, native = (json.load(open(p, encoding="utf-8")) for p in sys.argv[1:4])
+assert win["files"] == native["files"], "--image ntfs-sample.img: listings differ"
+assert packed["files"] == native["files"], "--image ntfs-sample.img.gz: listings differ"
+print(f"--image ntfs-sample.img and .img.gz: {len(win['files'])} files listed alike")
 PY

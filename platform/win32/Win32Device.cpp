@@ -128,7 +128,8 @@ bool CWin32Device::GetGeometry(DiskGeometry* geometry) {
   geometry->bytesPerSector = fromBootSector ? fromBootSector : kDefaultSectorSize;
   geometry->diskSize = MeasureSize();
   if (FirstTimeFor(m_path)) {
-    DiagnosticPrintf("Geometry query failed (0x%X): %u bytes per sector %s\n", static_cast<unsigned>(reason),
+    DiagnosticPrintf("Geometry query failed for %s (0x%X): %u bytes per sector %s\n", m_path.c_str(),
+                     static_cast<unsigned>(reason),
                      static_cast<unsigned>(geometry->bytesPerSector),
                      fromBootSector ? "from the boot sector" : "assumed");
   }

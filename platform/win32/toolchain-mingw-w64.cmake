@@ -13,3 +13,5 @@ set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 # Windows 7 and later: the volume and file calls used here are all older.
 add_compile_definitions(_WIN32_WINNT=0x0601 UNICODE _UNICODE)
+# Static programs: zlib from its archive, not its import library.
+set(ZLIB_USE_STATIC_LIBS ON)
