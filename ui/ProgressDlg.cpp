@@ -89,7 +89,7 @@ void CProgressDlg::UpdateClock() {
 
 void CProgressDlg::SetRange(uint32_t low, uint32_t high) {
   m_updates.Send([this, low, high] {
-    // The bar counts in int; ranges beyond it are scaled by the same factor as positions.
+    // The bar counts in int: the scan's ranges fit, anything beyond is clamped.
     m_bar->setRange(static_cast<int>(std::min<uint32_t>(low, INT32_MAX)), static_cast<int>(std::min<uint32_t>(high, INT32_MAX)));
   });
 }

@@ -1,14 +1,11 @@
 #include "ui/QenloDlg.h"
 
-#include <QApplication>
-#include <QBuffer>
 #include <QContextMenuEvent>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileDialog>
 #include <QHeaderView>
 #include <QImage>
-#include <QImageReader>
 #include <QMenu>
 #include <QPainter>
 #include <QProgressDialog>
@@ -150,6 +147,8 @@ CQenloDlg::CQenloDlg(ScanSession& session, QWidget* parent)
   connect(m_find, &QPushButton::clicked, this, [this] { OnFindFiles(); });
 
   setWindowState(windowState() | Qt::WindowMaximized);
+  activateWindow();
+  raise();
 }
 
 QTreeWidgetItem* CQenloDlg::ItemOfNode(const CTreeNode* node) const {
