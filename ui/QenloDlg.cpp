@@ -73,11 +73,14 @@ CQenloDlg::CQenloDlg(ScanSession& session, QWidget* parent)
   m_tabs = new QTabWidget(this);
   m_tabs->setObjectName("tabs1009");
   m_tabs->setGeometry(DluX(207), DluY(152), DluX(270), DluY(176));
-  m_hex = new CHexView;
-  m_picture = new QLabel;
+  // Pages not shown yet belong to the tab control all the same.
+  m_hex = new CHexView(m_tabs);
+  m_picture = new QLabel(m_tabs);
+  m_picture->hide();
   m_picture->setObjectName("picture");
   m_picture->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-  m_text = new QPlainTextEdit;
+  m_text = new QPlainTextEdit(m_tabs);
+  m_text->hide();
   m_text->setObjectName("textView");
   m_text->setReadOnly(true);
   m_text->setLineWrapMode(QPlainTextEdit::NoWrap);

@@ -1,5 +1,7 @@
 #include "ui/SelOneDlg.h"
 
+#include <memory>
+
 #include "app/ScanSession.h"
 #include "app/Wizard.h"
 #include "ui/Artwork.h"
@@ -21,8 +23,10 @@ CSelOneDlg::CSelOneDlg(ScanSession& session, QWidget* parent)
   AddPaintedText(30, 100, QString::fromUtf8("1.请用鼠标双击选择最适合的恢复模式"));
 
   m_modeImages.push_back(Artwork::ModeIcon());
-  m_modeList = new CHTMLListCtrl;
-  if (m_modeList->Create(this, QRect(QPoint(28, 118), QPoint(709, 539)))) {
+  // Once made, the list belongs to the dialog; without it only cancelling remains.
+  auto list = std::make_unique<CHTMLListCtrl>();
+  if (list->Create(this, QRect(QPoint(28, 118), QPoint(709, 539)))) {
+    m_modeList = list.release();
     m_modeList->SetImageList(&m_modeImages);
     m_modeList->SetStyle(StyleBorder | StyleImages);
     const int32_t modes[2] = {ModeDeletedFiles, ModeUniversal};
@@ -37,7 +41,7 @@ CSelOneDlg::CSelOneDlg(ScanSession& session, QWidget* parent)
                             Artwork::NextButton());
   connect(m_next, &QPushButton::clicked, this, [this] { OnNext(); });
 
-  AddResizeRule(m_modeList, {0, 0, 1, 1});
+  if (m_modeList) AddResizeRule(m_modeList, {0, 0, 1, 1});
   AddResizeRule(m_next, {0, 0, 1, 0});
 }
 

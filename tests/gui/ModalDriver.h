@@ -3,6 +3,7 @@
 // user-interface thread while a modal run waits for input.
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QPoint>
 #include <QTimer>
 #include <QWidget>
@@ -12,22 +13,21 @@
 // Gives up after timeoutMs and closes every modal window, so no test hangs.
 template <class T>
 void WhenModal(std::function<void(T*)> act, int timeoutMs = 20000) {
-  auto* timer = new QTimer;
-  auto* waited = new int(0);
+  // The application owns the timer until it has acted or given up.
+  auto* timer = new QTimer(qApp);
   timer->setInterval(10);
-  QObject::connect(timer, &QTimer::timeout, [timer, waited, act, timeoutMs] {
-    *waited += 10;
+  QElapsedTimer clock;
+  clock.start();
+  QObject::connect(timer, &QTimer::timeout, [timer, clock, act, timeoutMs] {
     if (auto* w = dynamic_cast<T*>(QApplication::activeModalWidget()); w && w->isVisible()) {
       timer->stop();
       timer->deleteLater();
-      delete waited;
       act(w);
       return;
     }
-    if (*waited > timeoutMs) {
+    if (clock.elapsed() > timeoutMs) {
       timer->stop();
       timer->deleteLater();
-      delete waited;
       while (QWidget* modal = QApplication::activeModalWidget()) modal->close();
     }
   });
