@@ -241,6 +241,23 @@ INSTANTIATE_TEST_SUITE_P(Table, FindDialog,
                                            FindCase{"other_file_system", "raw-carve.img", "pic", 0}),
                          [](const auto& info) { return std::string(info.param.what); });
 
+TEST_F(ResultsWindowTest, CarvedMatchesOfASearchPreviewAndRecoverTheirOwnBytes) {
+  Open("ntfs-sample.img", ModeUniversal);
+  window->FindAndList("pic");
+  QTreeWidgetItem* jpeg = nullptr;
+  for (int i = 0; i < window->FileList()->topLevelItemCount(); ++i) {
+    QTreeWidgetItem* row = window->FileList()->topLevelItem(i);
+    if (row->text(0).endsWith(".jpg") && row->text(1) == "11KB") jpeg = row;
+  }
+  ASSERT_TRUE(jpeg) << "the carved copy of jfif.jpg";
+  ClickName(window->FileList(), jpeg);
+  EXPECT_EQ(window->PicturePage()->toolTip(), QString::fromUtf8("原图大小160×120像素"));
+  const std::string path = MakeTempFolder() + "/carved.jpg";
+  window->chooseSaveFile = [&](QWidget*, const QString&) { return QString::fromStdString(path); };
+  window->OnRecoverThisFile();
+  EXPECT_EQ(Sha256OfFile(path), "c1272da5bcd1d7b921f432d78fc90ad12a724050d81965fca05392280b689650");
+}
+
 TEST_F(ResultsWindowTest, CheckingAFoundRowChecksTheNodeSelectedBefore) {
   Open("ntfs-sample.img");
   Select("old");
