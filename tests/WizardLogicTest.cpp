@@ -5,6 +5,8 @@
 #include <thread>
 
 #include "app/DriveRows.h"
+#include "app/HexRows.h"
+#include "app/Recovery.h"
 #include "app/ScanClock.h"
 #include "app/SentUpdates.h"
 #include "app/Wizard.h"
@@ -140,6 +142,27 @@ TEST(DriveRows, OnlyFixedAndRemovableInLetterOrder) {
   EXPECT_EQ(rows[1].sizeText, "8.00G");
   drives[1].totalSize = 0;
   EXPECT_EQ(MakeDriveRows(drives)[0].sizeText, "") << "an unknown size leaves the column empty";
+}
+
+TEST(HexRows, OffsetBytesAndCharactersStayAligned) {
+  const uint8_t data[] = {'H', 'e', 'l', 'l', 'o', 0, '\n', 0xFF, 'A', 0x7F};
+  EXPECT_EQ(HexRowCount(0), 0u);
+  EXPECT_EQ(HexRowCount(sizeof data), 2u);
+  EXPECT_EQ(HexRowText(data, sizeof data, 0), "00000000  48 65 6C 6C 6F 00 0A FF  Hello...");
+  EXPECT_EQ(HexRowText(data, sizeof data, 1), "00000008  41 7F                    A.") << "a short last row keeps the columns";
+  EXPECT_EQ(HexRowText(data, sizeof data, 2), "");
+}
+
+TEST(RecoverySummary, SuccessSaysOnlyDoneAndFailuresAreCounted) {
+  RecoveryReport report;
+  report.written = 3;
+  EXPECT_EQ(RecoverySummaryText(report), "恢复完成");
+  report.failed = 7;
+  report.failures = {"f0: reason", "f1: reason", "f2: reason", "f3: reason", "f4: reason", "f5: reason", "f6: reason"};
+  EXPECT_EQ(RecoverySummaryText(report, 2), "恢复完成\n\n已恢复 3 个文件, 7 个文件失败\nf0: reason\nf1: reason\n......");
+  RecoveryReport cancelled;
+  cancelled.cancelled = true;
+  EXPECT_EQ(RecoverySummaryText(cancelled), "恢复完成 (已取消)\n\n已恢复 0 个文件, 0 个文件失败");
 }
 
 TEST(TextBlockCaption, TextAndColour) {

@@ -9,6 +9,7 @@
 #include "app/ScanSession.h"
 #include "platform/Drives.h"
 #include "ui/Artwork.h"
+#include "ui/MessageBoxes.h"
 #include "ui/QenloApp.h"
 
 namespace {
@@ -42,6 +43,8 @@ int main(int argc, char** argv) {
     std::string error;
     if (!RegisterImage(image.toStdString(), &error)) {
       std::fprintf(stderr, "marovi: %s\n", error.c_str());
+      // Started from a desktop, nobody reads standard error.
+      ShowMessageBox(nullptr, QString::fromUtf8("无法使用映像文件: ") + QString::fromStdString(error));
       return 2;
     }
   }
