@@ -199,7 +199,7 @@ void CQenloDlg::FillList() {
 }
 
 void CQenloDlg::SyncChecks() {
-  m_syncing = true;
+  // Signals stay blocked while the boxes take the model's states.
   {
     const QSignalBlocker blockTree(m_tree);
     for (auto& [item, node] : m_nodes) {
@@ -216,11 +216,9 @@ void CQenloDlg::SyncChecks() {
   }
   m_tree->viewport()->update();
   m_list->viewport()->update();
-  m_syncing = false;
 }
 
 void CQenloDlg::OnTreeItemChanged(QTreeWidgetItem* item) {
-  if (m_syncing) return;
   auto it = m_nodes.find(item);
   if (it == m_nodes.end()) return;
   const bool nowChecked = item->checkState(0) == Qt::Checked;
@@ -237,7 +235,7 @@ int CQenloDlg::RowOfItem(QTreeWidgetItem* item) const {
 }
 
 void CQenloDlg::OnListItemChanged(QTreeWidgetItem* item, int column) {
-  if (m_syncing || column != kNameColumn) return;
+  if (column != kNameColumn) return;
   const int row = RowOfItem(item);
   if (row < 0) return;
   const bool nowChecked = item->checkState(kNameColumn) == Qt::Checked;

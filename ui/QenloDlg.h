@@ -73,6 +73,5 @@ class CQenloDlg : public CResizeDialog {
   std::map<QTreeWidgetItem*, CTreeNode*> m_nodes;
   std::map<const CTreeNode*, QTreeWidgetItem*> m_items;
   std::vector<QIcon> m_listIcons;
-  bool m_syncing = false;
   RecoveryReport m_lastReport;
 };
