@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <string>
 
-// Image indices of the file list's image list.
-enum FileImage : int { kImageOther = 0, kImageFatFile = 1, kImageArchive = 2, kImageJpg = 3, kImageBmp = 4 };
+#include "filetypes/CarvedFormats.h"
+
 
 std::string FormatSize(uint64_t size);
 // Local FILETIME to "YYYY-MM-DD  HH:MM"; all zeros when it cannot be converted.

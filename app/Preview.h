@@ -4,9 +4,8 @@
 
 #include <string>
 
+#include "filetypes/CarvedFormats.h"
 #include "volume/ByteOrder.h"
-
-enum class PreviewKind { Picture, ZipListing, Hex };
 
 // jpg, png, bmp and gif are pictures, zip an archive, anything else hex.
 PreviewKind PreviewKindForName(const std::string& name);

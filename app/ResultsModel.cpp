@@ -1,8 +1,10 @@
 #include "app/ResultsModel.h"
 
 #include "app/FileRows.h"
+#include "app/Preview.h"
 #include "fat32/Folder.h"
 #include "filetypes/BaseFile.h"
+#include "ntfs/NTFSDelFile.h"
 #include "platform/Text.h"
 
 namespace {
@@ -39,7 +41,7 @@ std::vector<size_t> CResultsModel::FilesOfNode(const CTreeNode* node) const {
 
 std::shared_ptr<CDelFile> CResultsModel::MakeRecoverable(const FoundFile& file) const {
   if (file.kind == FoundKind::Ntfs) {
-    return std::make_shared<CDelFile>(Low32(file.id), m_session.recordPrototype.get());
+    return std::make_shared<CNTFSDelFile>(Low32(file.id), m_session.recordPrototype.get());
   }
   if (file.kind == FoundKind::Carved && file.id < m_session.carvedFiles.size()) {
     // The session owns carved files; the row only refers to one.
@@ -57,6 +59,7 @@ FileRow CResultsModel::MakeFolderRow(CFileEntry& entry) {
   row.timeText = FatTimeText(entry.ShortEntry());
   row.kind = FoundKind::Fat32;
   row.number = entry.GetFirstCluster();
+  row.preview = PreviewKindForName(row.name);
   row.file = &entry;
   return row;
 }
@@ -83,9 +86,15 @@ FileRow CResultsModel::MakeRow(size_t foundIndex) const {
   row.foundIndex = foundIndex;
   row.kind = found.kind;
   row.number = found.id;
+  row.preview = PreviewKindForName(found.name);
   if (found.kind == FoundKind::Carved && found.id < m_session.carvedFiles.size()) {
     row.number = m_session.carvedFiles[found.id]->firstSector;
     row.typeCode = m_session.carvedFiles[found.id]->typeCode;
+    // A carved file is what its format's table entry says, whatever its name.
+    if (const CarvedKind* kind = FindCarvedKind(row.typeCode)) {
+      row.image = kind->icon;
+      row.preview = kind->preview;
+    }
   }
   row.ownedFile = MakeRecoverable(found);
   row.file = row.ownedFile.get();

@@ -10,7 +10,8 @@
 
 #include "app/FolderTree.h"
 #include "app/ScanSession.h"
-#include "filetypes/DelFile.h"
+#include "filetypes/CarvedFormats.h"
+#include "volume/DelFile.h"
 
 class CFileEntry;
 
@@ -24,6 +25,7 @@ struct FileRow {
   FoundKind kind = FoundKind::Ntfs;
   uint64_t number = 0;    // MFT record, first sector or first cluster, by kind
   int32_t typeCode = 0;   // carved files
+  PreviewKind preview = PreviewKind::Hex;
   std::optional<size_t> foundIndex;  // the linked FoundFile, when there is one
   CDelFile* file = nullptr;          // reads and writes the row's content
   std::shared_ptr<CDelFile> ownedFile;

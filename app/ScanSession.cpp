@@ -1,25 +1,14 @@
 #include "app/ScanSession.h"
 
-#include "fat32/Folder.h"
-#include "filetypes/BaseFile.h"
-#include "ntfs/FileRecord.h"
-#include "ntfs/NTFSVolume.h"
-#include "volume/VolumeAccess.h"
-
-ScanSession::ScanSession() = default;
-
-ScanSession::~ScanSession() {
-  // Records refer to the volume: release them first.
-  recordPrototype.reset();
-  ntfsVolume.reset();
-  // Folders and files read through the access object: release them before it.
-  rootFolder.reset();
-  foundFolders.clear();
-  carvedFiles.clear();
-  volumeAccess.reset();
-}
+#include "platform/Drives.h"
 
 ScanSession& TheSession() {
   static ScanSession session;
   return session;
+}
+
+bool OpenSelectedDrive(ScanSession& session, std::string* error) {
+  session.device = OpenDrive(session.selectedDrive, error);
+  session.volumeLabel = std::string(1, session.selectedDrive);
+  return session.device != nullptr;
 }

@@ -1,76 +1,18 @@
 #pragma once
-// The scan state the whole program shares: the user's choices, the objects
-// that read the scanned drive again, and everything the scan found.
+// The scan state the whole program shares: the drive the user chose, and
+// the scan's results.
 
-#include <cstdint>
-#include <map>
-#include <memory>
 #include <string>
-#include <vector>
 
-class CVolumeAccess;
-class CNTFSVolume;
-class CFileRecord;
-class CBaseFile;
-class CRootFolder;
-class CFolderEntry;
+#include "scan/ScanResults.h"
 
-enum RecoveryMode : int32_t { ModeNone = 0, ModeDeletedFiles = 1, ModeUniversal = 2 };
-enum ResultSource : int32_t { SourceNtfs = 0, SourceFat32 = 1, SourceOther = 2 };
-
-// What kind of object a found file is read back through.
-enum class FoundKind : uint8_t { Ntfs, Carved, Fat32 };
-
-// Reserved directory ids.
-constexpr uint64_t kRootDirectoryId = 5;
-constexpr uint64_t kPlaceholderParentId = 0;
-constexpr uint64_t kTypeFoldersParentId = 0xFFFFFFFF;
-
-struct FoundFile {
-  uint64_t id = 0;         // MFT record number, or the index of the carved file
-  uint64_t parentRef = 0;  // parent reference, or the carved file's type code
-  std::string name;        // UTF-8, as stored on disk
-  uint64_t time = 0;       // FILETIME, local time
-  uint64_t size = 0;
-  uint8_t checked = 0;
-  FoundKind kind = FoundKind::Ntfs;
-  uint64_t utcTime = 0;  // FILETIME, UTC, given to the recovered file
-};
-
-struct DirectoryInfo {
-  uint8_t deleted = 0;
-  uint64_t parentRef = 0;
-  std::string name;
-  uint8_t onPath = 0;
-};
-
-struct ScanSession {
-  ScanSession();
-  ~ScanSession();
-  ScanSession(const ScanSession&) = delete;
-  ScanSession& operator=(const ScanSession&) = delete;
-
+struct ScanSession : ScanResults {
   char selectedDrive = 0;
-  int32_t recoveryMode = ModeNone;
-  int32_t resultSource = SourceNtfs;
-  std::unique_ptr<CVolumeAccess> volumeAccess;
-  std::unique_ptr<CRootFolder> rootFolder;
-  // The volume outlives every record made from the prototype.
-  std::unique_ptr<CNTFSVolume> ntfsVolume;
-  std::unique_ptr<CFileRecord> recordPrototype;
-  std::map<uint64_t, DirectoryInfo> directories;
-  std::vector<FoundFile> foundFiles;
-  uint32_t placeholderCount = 0;
-  // FAT directory clusters found in free space, loaded as folders of their own.
-  std::vector<std::unique_ptr<CFolderEntry>> foundFolders;
-  std::vector<uint32_t> directoryClusters;
-  // Completed carved files; a carved FoundFile's id is its index here.
-  std::vector<std::unique_ptr<CBaseFile>> carvedFiles;
-  // Why the scan could not read the drive; empty when it could.
-  std::string sourceError;
 };
 
 // The one session of the program run.
 ScanSession& TheSession();
 
-inline uint32_t Low32(uint64_t value) { return static_cast<uint32_t>(value); }
+// Opens the selected drive as the device the scan reads. False with the
+// system's reason when it cannot be opened.
+bool OpenSelectedDrive(ScanSession& session, std::string* error);

@@ -1,53 +1,96 @@
 // Whole scans of an image, as the scan thread runs them: the MFT walk of
-// MAROVI_BENCH_IMAGE and the signature scan of MAROVI_BENCH_CARVE_IMAGE.
-// A benchmark whose image is not named is skipped.
+// MAROVI_BENCH_IMAGE and the signature scan of MAROVI_BENCH_CARVE_IMAGE, and
+// the results model built from the MFT walk's results. A benchmark whose
+// image is not named is skipped.
 
 #include <benchmark/benchmark.h>
 #include <sys/resource.h>
 
 #include <cstdlib>
 
+#include "app/ResultsModel.h"
+#include "app/ScanSession.h"
 #include "platform/Drives.h"
 #include "scan/ScanThread.h"
 
 namespace {
 
-
-void ScanImage(benchmark::State& state, const char* variable, int32_t mode) {
+// Registers the image a variable names; 0 with the benchmark skipped when it cannot.
+char RegisterBenchImage(benchmark::State& state, const char* variable) {
   const char* image = std::getenv(variable);
   if (image == nullptr) {
     state.SkipWithError((std::string("set ") + variable + " to an image").c_str());
-    return;
+    return 0;
   }
   std::string error;
   char letter = 0;
   if (!RegisterImage(image, &error, &letter)) {
     state.SkipWithError(error.c_str());
-    return;
+    return 0;
   }
+  return letter;
+}
+
+void ScanInto(ScanSession& session, char letter, int32_t mode) {
+  session.selectedDrive = letter;
+  session.recoveryMode = mode;
+  std::string error;
+  OpenSelectedDrive(session, &error);
+  CSilentProgress progress;
+  ScanThreadProc(progress, session);
+}
+
+void ReportPeakMemory(benchmark::State& state) {
+  struct rusage usage {};
+  getrusage(RUSAGE_SELF, &usage);
+  state.counters["peak_rss_MiB"] = static_cast<double>(usage.ru_maxrss) / 1024.0;
+}
+
+void ScanImage(benchmark::State& state, const char* variable, int32_t mode) {
+  const char letter = RegisterBenchImage(state, variable);
+  if (letter == 0) return;
   size_t files = 0;
   for (auto _ : state) {
     ScanSession session;
-    session.selectedDrive = letter;
-    session.recoveryMode = mode;
-    CSilentProgress progress;
-    ScanThreadProc(progress, session);
+    ScanInto(session, letter, mode);
     files = session.foundFiles.size();
     benchmark::DoNotOptimize(files);
   }
-  struct rusage usage {};
-  getrusage(RUSAGE_SELF, &usage);
   DriveInfo drive;
   FindDrive(letter, &drive);
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * drive.totalSize));
   state.counters["files"] = static_cast<double>(files);
-  state.counters["peak_rss_MiB"] = static_cast<double>(usage.ru_maxrss) / 1024.0;
+  ReportPeakMemory(state);
+  ForgetDrive(letter);
+}
+
+// The tree, the index of files by folder and the first list, as the results
+// window builds them when it opens.
+void BM_ResultsModel(benchmark::State& state) {
+  const char letter = RegisterBenchImage(state, "MAROVI_BENCH_IMAGE");
+  if (letter == 0) return;
+  size_t nodes = 0;
+  for (auto _ : state) {
+    state.PauseTiming();
+    auto session = std::make_unique<ScanSession>();
+    ScanInto(*session, letter, ModeDeletedFiles);
+    state.ResumeTiming();
+    CResultsModel model(*session);
+    nodes = model.Tree().AllNodes().size();
+    benchmark::DoNotOptimize(nodes);
+    state.PauseTiming();
+    session.reset();
+    state.ResumeTiming();
+  }
+  state.counters["nodes"] = static_cast<double>(nodes);
+  ReportPeakMemory(state);
   ForgetDrive(letter);
 }
 
 void BM_MftWalk(benchmark::State& state) { ScanImage(state, "MAROVI_BENCH_IMAGE", ModeDeletedFiles); }
 void BM_SignatureScan(benchmark::State& state) { ScanImage(state, "MAROVI_BENCH_CARVE_IMAGE", ModeUniversal); }
 BENCHMARK(BM_MftWalk)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_ResultsModel)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_SignatureScan)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 }  // namespace

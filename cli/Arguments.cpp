@@ -5,11 +5,12 @@
 const char* UsageText() {
   return "usage:\n"
          "  marovi-cli drives [--json] [--image PATH[=LETTER]]...\n"
-         "  marovi-cli scan SOURCE [--mode deleted|universal] [--json] [--quiet]\n"
+         "  marovi-cli scan SOURCE [--mode deleted|universal] [--json] [--quiet] [--verbose]\n"
          "  marovi-cli recover SOURCE [--mode deleted|universal] --to DIR\n"
          "             [--all | --node PATH ... | --find TEXT] [--quiet]\n"
          "SOURCE is --drive LETTER or --image PATH[=LETTER].\n"
-         "--codepage NAME sets the ANSI code page of short names (default CP936).\n";
+         "--codepage NAME sets the ANSI code page of short names (default CP936).\n"
+         "--verbose prints the readers' diagnostics and every rejected structure on stderr.\n";
 }
 
 bool ParseArguments(int argc, char** argv, CliArguments* out, std::string* error) {
@@ -37,6 +38,8 @@ bool ParseArguments(int argc, char** argv, CliArguments* out, std::string* error
       out->json = true;
     } else if (arg == "--quiet") {
       out->quiet = true;
+    } else if (arg == "--verbose") {
+      out->verbose = true;
     } else if (arg == "--all") {
       out->all = true;
     } else if (arg == "--image") {

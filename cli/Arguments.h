@@ -10,6 +10,7 @@ struct CliArguments {
   std::string mode = "deleted";
   bool json = false;
   bool quiet = false;
+  bool verbose = false;  // diagnostics and rejected structures on stderr
   std::string codepage;
   std::string targetFolder;
   bool all = false;

@@ -35,8 +35,8 @@ const char* KindName(FoundKind kind) {
 }
 
 bool PrepareDrives(const CliArguments& args, char* letter) {
-  // Diagnostics must not mix with the data this tool prints.
-  SetDiagnosticStream(stderr);
+  // Diagnostics must not mix with the data this tool prints, and are silent unless asked for.
+  SetDiagnosticStream(args.verbose && !args.quiet ? stderr : nullptr);
   std::string error;
   if (!args.codepage.empty() && !SetAnsiCodePage(args.codepage, &error)) {
     std::fprintf(stderr, "marovi-cli: %s\n", error.c_str());
@@ -63,7 +63,7 @@ bool Scan(const CliArguments& args, ScanSession& session, DriveInfo* drive) {
   session.recoveryMode = args.mode == "universal" ? ModeUniversal : ModeDeletedFiles;
   CConsoleProgress progress(!args.quiet && isatty(STDERR_FILENO));
   std::string openError;
-  if (!OpenDrive(drive->letter, &openError)) {
+  if (!OpenSelectedDrive(session, &openError)) {
     std::fprintf(stderr, "marovi-cli: cannot open %s\n", openError.c_str());
     return false;
   }
@@ -78,10 +78,15 @@ bool Scan(const CliArguments& args, ScanSession& session, DriveInfo* drive) {
 
 void PrintJson(const CliArguments& args, const DriveInfo& drive, CResultsModel& model) {
   const ScanSession& session = model.Session();
-  std::printf("{\"drive\": %s, \"device\": %s, \"fileSystem\": %s, \"mode\": %s, \"resultSource\": %s, \"files\": [",
+  std::printf("{\"drive\": %s, \"device\": %s, \"fileSystem\": %s, \"mode\": %s, \"resultSource\": %s, ",
               JsonString(std::string(1, drive.letter)).c_str(), JsonString(drive.devicePath).c_str(),
-              JsonString(drive.fileSystem).c_str(), JsonString(args.mode).c_str(),
+              JsonString(session.fileSystem).c_str(), JsonString(args.mode).c_str(),
               JsonString(ResultSourceName(session.resultSource)).c_str());
+  std::printf("\"notes\": [");
+  for (size_t i = 0; i < session.notes.size(); ++i) {
+    std::printf("%s%s", i == 0 ? "" : ", ", JsonString(session.notes[i]).c_str());
+  }
+  std::printf("], \"files\": [");
   bool first = true;
   for (const CTreeNode* node : model.Tree().AllNodes()) {
     const std::string path = CFolderTree::PathOf(node);
@@ -102,8 +107,10 @@ void PrintJson(const CliArguments& args, const DriveInfo& drive, CResultsModel& 
 }
 
 void PrintTree(const DriveInfo& drive, CResultsModel& model) {
+  const ScanSession& session = model.Session();
   std::printf("%c: %s (%s)\n", drive.letter, drive.devicePath.c_str(),
-              drive.fileSystem.empty() ? "unknown file system" : drive.fileSystem.c_str());
+              session.fileSystem.empty() ? "unknown file system" : session.fileSystem.c_str());
+  for (const std::string& note : session.notes) std::printf("note: %s\n", note.c_str());
   size_t total = 0;
   for (const CTreeNode* node : model.Tree().AllNodes()) {
     int depth = 0;

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "filetypes/FileWriter.h"
+#include "volume/FileWriter.h"
 #include "platform/Text.h"
 #include "volume/VolumeAccess.h"
 

@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "filetypes/DelFile.h"
+#include "volume/DelFile.h"
 #include "volume/ByteOrder.h"
 
 class CVolumeAccess;

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstring>
 
-#include "app/ScanSession.h"
 #include "platform/Diagnostics.h"
 #include "platform/Time.h"
 #include "volume/FAT32VolumeAccess.h"
@@ -56,8 +55,9 @@ bool IsPlausibleEntry(ByteSpan e, uint32_t clusterCount, int currentYear) {
   return (LE8(e, fatentry::kReserved) & 0xE7) == 0;
 }
 
-CFolderLoader::CFolderLoader(CVolumeAccess* a, CFAT32VolumeAccess* f, ScanSession* s)
-    : access(a), fat(f), session(s), currentYear(CurrentYear()) {}
+CFolderLoader::CFolderLoader(CVolumeAccess* a, CFAT32VolumeAccess* f, FoundFolderList* found,
+                             std::vector<uint32_t>* clusters)
+    : access(a), fat(f), foundFolders(found), directoryClusters(clusters), currentYear(CurrentYear()) {}
 
 CFolderEntry::CFolderEntry(ByteSpan entrySet, uint16_t longNameCount, bool inDeletedFolder, uint32_t parentCluster)
     : CEntry(entrySet, longNameCount, inDeletedFolder), m_parentCluster(parentCluster) {}
@@ -128,7 +128,7 @@ bool CFolderEntry::AddFolder(CFolderLoader& loader, ByteSpan entrySet, uint16_t 
   auto folder = std::make_unique<CFolderEntry>(entrySet, longNameCount, ChildrenInDeletedFolder(), GetFirstCluster());
   const uint32_t cluster = folder->GetFirstCluster();
   // A folder found earlier in free space is adopted where its parent turns up.
-  for (const auto& found : loader.session->foundFolders) {
+  for (const auto& found : *loader.foundFolders) {
     if (found->GetFirstCluster() == cluster) {
       m_subFolders.push_back(found.get());
       return true;
@@ -144,7 +144,7 @@ bool CFolderEntry::AddFolder(CFolderLoader& loader, ByteSpan entrySet, uint16_t 
     loader.loaded.erase(cluster);
     return false;
   }
-  loader.session->directoryClusters.push_back(cluster);
+  loader.directoryClusters->push_back(cluster);
   m_subFolders.push_back(folder.get());
   m_ownedSubFolders.push_back(std::move(folder));
   return true;

@@ -11,7 +11,6 @@
 
 class CVolumeAccess;
 class CFAT32VolumeAccess;
-struct ScanSession;
 class CFolderEntry;
 
 // The entry tests of the folder reader.
@@ -20,13 +19,19 @@ bool IsDotEntry(ByteSpan entry);
 bool HasDotEntryShape(ByteSpan entry);
 bool IsPlausibleEntry(ByteSpan entry, uint32_t clusterCount, int currentYear);
 
-// What loading folders needs: the readers, the session's folder lists, and
-// the clusters loaded so far, which keep a damaged tree from being walked twice.
+// Folders met in free space, owned by whoever keeps the scan's results.
+using FoundFolderList = std::vector<std::unique_ptr<CFolderEntry>>;
+
+// What loading folders needs: the readers, the lists of folders found in free
+// space and of directory clusters, and the clusters loaded so far, which keep
+// a damaged tree from being walked twice.
 struct CFolderLoader {
-  CFolderLoader(CVolumeAccess* access, CFAT32VolumeAccess* fat, ScanSession* session);
+  CFolderLoader(CVolumeAccess* access, CFAT32VolumeAccess* fat, FoundFolderList* foundFolders,
+                std::vector<uint32_t>* directoryClusters);
   CVolumeAccess* access;
   CFAT32VolumeAccess* fat;  // null when the volume is not FAT32
-  ScanSession* session;
+  FoundFolderList* foundFolders;
+  std::vector<uint32_t>* directoryClusters;
   int currentYear;
   std::unordered_set<uint32_t> loaded;
   int depth = 0;

@@ -2,10 +2,8 @@
 
 #include <algorithm>
 
-#include "filetypes/BmpFile.h"
-#include "filetypes/JPGFile.h"
-#include "filetypes/ZipFile.h"
-#include "filetypes/FileWriter.h"
+#include "filetypes/CarvedFormats.h"
+#include "volume/FileWriter.h"
 #include "volume/VolumeAccess.h"
 
 namespace {
@@ -56,21 +54,6 @@ ByteSpan SectorView::From(int64_t rel) const {
   return run.subspan(static_cast<size_t>(start));
 }
 
-std::unique_ptr<CBaseFile> CandidateHolder::TryCreate(ByteSpan data, uint32_t sector) const {
-  // Every signature begins with one of these bytes: FF (JPEG), P (ZIP), B
-  // (BMP), I or M (TIFF). Most sectors stop at this one test.
-  if (data.empty()) return nullptr;
-  switch (data[0]) {
-    case 0xFF: case 'P': case 'B': case 'I': case 'M': break;
-    default: return nullptr;
-  }
-  // JPEG, ZIP and BMP starts come first; a TIFF header only where none of them is.
-  if (auto file = CJPGFile::TryCreate(data, sector, m_access)) return file;
-  if (auto file = CZipFile::TryCreate(data, sector, m_bytesPerSector, m_access)) return file;
-  if (auto file = CBmpFile::TryCreate(data, sector, m_bytesPerSector, m_access)) return file;
-  return CTiffFile::TryCreate(data, sector, m_access);
-}
-
 void CandidateHolder::BeginRun(ByteSpan run, bool touches) {
   if (!touches) {
     DiscardPending();
@@ -92,7 +75,7 @@ void CandidateHolder::EndRun() {
 bool CandidateHolder::Offer(size_t at, uint32_t sector) {
   const SectorView view{m_carry, m_run, at};
   // A signature at the start of a sector wins over the pending candidate.
-  if (std::unique_ptr<CBaseFile> candidate = TryCreate(m_run.subspan(at), sector)) m_pending = std::move(candidate);
+  if (std::unique_ptr<CBaseFile> candidate = CreateCarvedFile(m_run.subspan(at), sector, m_bytesPerSector, m_access)) m_pending = std::move(candidate);
   if (!m_pending) return false;
   const int32_t result = m_pending->ExamineSector(sector, view, m_bytesPerSector, runLimitSector);
   if (result > 0) {

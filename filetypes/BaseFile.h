@@ -5,7 +5,7 @@
 #include <memory>
 #include <vector>
 
-#include "filetypes/DelFile.h"
+#include "volume/DelFile.h"
 #include "volume/ByteOrder.h"
 
 class CVolumeAccess;
@@ -82,8 +82,6 @@ class CandidateHolder {
   uint32_t runLimitSector = 0;
 
  private:
-  std::unique_ptr<CBaseFile> TryCreate(ByteSpan data, uint32_t sector) const;
-
   // Records and names that straddle two runs are read back from here.
   static constexpr size_t kCarryBytes = 66 * 1024;
   uint32_t m_bytesPerSector;

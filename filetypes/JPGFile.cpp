@@ -2,7 +2,6 @@
 
 #include <cstring>
 
-#include "platform/Diagnostics.h"
 
 namespace {
 constexpr uint8_t kMarker = 0xFF;
@@ -98,30 +97,21 @@ int32_t CTiffFile::ExamineSector(uint32_t sector, const SectorView& view, uint32
   const uint64_t end = base + bytesPerSector;
   while (!m_chainEnded && m_nextDirectory <= end) {
     const int64_t rel = static_cast<int64_t>(m_nextDirectory) - static_cast<int64_t>(base);
-    DebugTrace("if(offset<=(offset2+len)&&offset>offset2)");
-    DebugTrace("offset=%llx,offset2=%llx", static_cast<unsigned long long>(m_nextDirectory),
-               static_cast<unsigned long long>(base));
     uint8_t count[2];
     if (!view.Read(rel, 2, count)) return 0;
     const uint32_t entries = Read16(count);
-    DebugTrace("ifd=%u", entries);
     // The whole directory must be in memory before it is walked.
     uint8_t next[4];
     if (!view.Read(rel + 2 + 12 * static_cast<int64_t>(entries), 4, next)) return 0;
     for (uint32_t e = 0; e < entries; ++e) {
       uint8_t entry[12];
       view.Read(rel + 2 + 12 * static_cast<int64_t>(e), 12, entry);
-      const uint32_t tag = Read16(entry);
       const uint64_t size = static_cast<uint64_t>(TiffUnitSize(Read16(entry + 2))) * Read32(entry + 4);
       const uint32_t value = Read32(entry + 8);
       if (size > 4 && value > m_largestExtent) m_largestExtent = value + size;
-      if (tag == 0x117 && size > 4) DebugTrace("长度过%llu", static_cast<unsigned long long>(size));
-      DebugTrace("tag=%x,idfosset=%x", tag, value);
     }
     const uint32_t following = Read32(next);
     if (following == 0) {
-      DebugTrace("maxoffset=%llx", static_cast<unsigned long long>(m_largestExtent));
-      DebugTrace("等于零");
       m_chainEnded = true;
       break;
     }
@@ -131,7 +121,6 @@ int32_t CTiffFile::ExamineSector(uint32_t sector, const SectorView& view, uint32
       break;
     }
     m_nextDirectory = following;
-    DebugTrace("newoffset=%x", following);
   }
   return 0;
 }

@@ -26,7 +26,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::memcpy(image->data() + dataOffset, data + fatTake, dataTake);
   auto access = std::make_unique<CFAT32VolumeAccess>(std::make_shared<CMemoryDevice>(image));
   ScanSession session;
-  CFolderLoader loader(access.get(), access.get(), &session);
+  CFolderLoader loader(access.get(), access.get(), &session.foundFolders, &session.directoryClusters);
   CRootFolder root(access->GetRootCluster());
   root.Load(loader);
   Bytes cluster(image->begin() + builder.ClusterOffset(3), image->begin() + builder.ClusterOffset(4));

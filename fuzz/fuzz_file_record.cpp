@@ -4,7 +4,7 @@
 // a valid update sequence, so that the attribute parsing is reached.
 #include <cstring>
 
-#include "filetypes/DelFile.h"
+#include "ntfs/NTFSDelFile.h"
 #include "ntfs/FileRecord.h"
 #include "ntfs/NTFSVolume.h"
 #include "platform/MemoryDevice.h"
@@ -71,7 +71,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   probe.SetAttrMask(kMaskData);
   CAttrBase* stream = probe.ReadRecord(20) && probe.ParseAttrs() ? probe.FindUnnamedData() : nullptr;
   if (stream && stream->GetDataSize() <= 256 * 1024) {
-    CDelFile file(20, &prototype);
+    CNTFSDelFile file(20, &prototype);
     uint32_t length = 0;
     file.LoadContent(&length);
   }

@@ -5,7 +5,6 @@
 #include <cstring>
 
 #include "ntfs/FileRecord.h"
-#include "platform/Drives.h"
 #include "volume/ByteOrder.h"
 
 namespace {
@@ -35,15 +34,6 @@ uint32_t DecodeRecordSize(int8_t n, uint32_t clusterSize) {
 
 bool IsPowerOfTwo(uint32_t v) { return v != 0 && (v & (v - 1)) == 0; }
 }  // namespace
-
-CNTFSVolume::CNTFSVolume(char driveLetter) {
-  if (std::isalpha(static_cast<unsigned char>(driveLetter))) {
-    m_device = OpenDrive(driveLetter, &m_openError);
-  } else {
-    m_openError = "not a drive letter";
-  }
-  Open();
-}
 
 CNTFSVolume::CNTFSVolume(std::shared_ptr<CDevice> device) : m_device(std::move(device)) { Open(); }
 

@@ -13,7 +13,6 @@ class CAttrBase;
 
 class CNTFSVolume {
  public:
-  explicit CNTFSVolume(char driveLetter);
   explicit CNTFSVolume(std::shared_ptr<CDevice> device);
   virtual ~CNTFSVolume();
   CNTFSVolume(const CNTFSVolume&) = delete;

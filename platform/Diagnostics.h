@@ -1,13 +1,10 @@
 #pragma once
-// The readers' few diagnostic lines. They go to standard output, where a
-// windowed program shows nothing; a tool whose output is data moves them.
+// The readers' and the scan's diagnostic lines, and the structures they
+// reject: silent unless a stream is set (the CLI's --verbose, the desktop
+// program's MAROVI_VERBOSE environment variable).
 
 #include <cstdio>
 
 void SetDiagnosticStream(std::FILE* stream);
+bool DiagnosticsEnabled();
 void DiagnosticPrintf(const char* format, ...) __attribute__((format(printf, 1, 2)));
-
-// The analysers' trace, for a debugger's eyes only: written as lines to the
-// trace stream when one is set, else dropped.
-void SetTraceStream(std::FILE* stream);
-void DebugTrace(const char* format, ...) __attribute__((format(printf, 1, 2)));

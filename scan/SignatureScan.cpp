@@ -5,71 +5,12 @@
 #include <cstdio>
 
 #include "fat32/Folder.h"
-#include "ntfs/FileRecord.h"
-#include "ntfs/NTFSVolume.h"
+#include "filetypes/CarvedFormats.h"
 #include "platform/Diagnostics.h"
-#include "platform/Drives.h"
 #include "scan/RunPrefetcher.h"
-#include "scan/ScanThread.h"
 #include "volume/FAT32VolumeAccess.h"
-#include "volume/NTFSVolumeAccess.h"
-#include "volume/RawVolumeAccess.h"
 
-namespace {
-
-constexpr uint64_t kBitmapRecord = 6;
-constexpr uint32_t kBitmapChunk = 65536;
-
-std::string DriveText(const char* format, char letter) {
-  char text[64];
-  std::snprintf(text, sizeof text, format, letter);
-  return text;
-}
-
-struct TypeName {
-  const char* folder;
-  const char* pattern;
-};
-constexpr TypeName kTypeNames[] = {{"JPG", "pic%u.jpg"}, {"ZIP", "Zip%u.ZIP"}, {"word", "word%u.docx"},
-                                   {"xlsx", "ID_XLSX%u.xlsx"}, {"ppt", "ppt%u.pptx"}, {"BMP", "pic%u.bmp"}};
-
-bool IsTypeCode(int32_t type) { return type >= kTypeJpg && type <= kTypeBmp; }
-
-// The volume bitmap of an NTFS volume, whole; false when it cannot be read.
-bool ReadVolumeBitmap(CNTFSVolume& volume, std::vector<uint8_t>* bitmap) {
-  CFileRecord record(&volume);
-  record.SetAttrMask(kMaskData);
-  if (!record.ReadRecord(kBitmapRecord) || !record.ParseAttrs()) return false;
-  CAttrBase* data = record.FindUnnamedData();
-  // Without the bitmap free clusters cannot be told from used ones: nothing is scanned.
-  if (data == nullptr) return false;
-  const uint64_t size = data->GetDataSize();
-  // One bit per cluster: a bitmap larger than the volume's clusters need is damaged.
-  const uint64_t clusters = volume.GetTotalSectors() / volume.GetSectorsPerCluster();
-  if (size > clusters / 8 + kBitmapChunk) return false;
-  DiskGeometry geometry;
-  if (volume.GetDeviceHandle()->GetGeometry(&geometry) && size > geometry.diskSize) return false;
-  bitmap->assign(size, 0);
-  for (uint64_t offset = 0; offset < size; offset += kBitmapChunk) {
-    const uint32_t want = static_cast<uint32_t>(std::min<uint64_t>(kBitmapChunk, size - offset));
-    uint32_t got = 0;
-    if (!data->ReadData(offset, bitmap->data() + offset, want, &got) || got != want) return false;
-  }
-  return true;
-}
-
-}  // namespace
-
-std::string CarvedFileName(int32_t type, uint32_t firstSector) {
-  if (!IsTypeCode(type)) return "";
-  char name[64];
-  std::snprintf(name, sizeof name, kTypeNames[type - 1].pattern, firstSector);
-  return name;
-}
-
-const char* TypeFolderName(int32_t type) { return IsTypeCode(type) ? kTypeNames[type - 1].folder : ""; }
-
-SignatureScanner::SignatureScanner(CVolumeAccess& access, ScanSession& session, CFolderLoader& loader)
+SignatureScanner::SignatureScanner(CVolumeAccess& access, ScanResults& session, CFolderLoader& loader)
     : m_access(access),
       m_session(session),
       m_loader(loader),
@@ -213,7 +154,7 @@ bool SignatureScanner::IsDirectoryCluster(uint32_t unit, ByteSpan data) {
 
 void SignatureScanner::AddCarvedFile(std::unique_ptr<CBaseFile> file) {
   const int32_t type = file->typeCode;
-  if (!IsTypeCode(type)) return;
+  if (FindCarvedKind(type) == nullptr) return;
   if (m_session.directories.count(type) == 0) {
     m_session.directories[type] = DirectoryInfo{0, kTypeFoldersParentId, TypeFolderName(type), 1};
   }
@@ -227,65 +168,23 @@ void SignatureScanner::AddCarvedFile(std::unique_ptr<CBaseFile> file) {
   m_session.carvedFiles.push_back(std::move(file));
 }
 
-namespace {
+void ShowSearchTitle(IScanProgress& dialog, const ScanResults& results) {
+  dialog.SetTitle("正在搜索" + results.volumeLabel + "盘文件");
+}
 
-void ScanWith(IScanProgress& dialog, ScanSession& session, CVolumeAccess& access, CFAT32VolumeAccess* fat,
-              bool loadRoot) {
-  CFolderLoader loader(&access, fat, &session);
-  SignatureScanner scanner(access, session, loader);
+void ScanFreeSpace(IScanProgress& dialog, ScanResults& results, CVolumeAccess& access, CFAT32VolumeAccess* fat) {
+  CFolderLoader loader(&access, fat, &results.foundFolders, &results.directoryClusters);
+  SignatureScanner scanner(access, results, loader);
   std::string error;
   if (!scanner.IsUsable(&error)) {
-    session.sourceError = error;
+    results.sourceError = error;
     return;
   }
-  if (loadRoot && fat != nullptr) {
-    session.rootFolder = std::make_unique<CRootFolder>(fat->GetRootCluster());
+  if (fat != nullptr) {
+    results.rootFolder = std::make_unique<CRootFolder>(fat->GetRootCluster());
     loader.loaded.insert(fat->GetRootCluster());
-    session.rootFolder->Load(loader);
-    session.directoryClusters.push_back(fat->GetRootCluster());
+    results.rootFolder->Load(loader);
+    results.directoryClusters.push_back(fat->GetRootCluster());
   }
   scanner.Run(dialog);
-}
-
-void ScanNtfs(IScanProgress& dialog, ScanSession& session) {
-  CNTFSVolume volume(session.selectedDrive);
-  if (!volume.IsVolumeOK()) {
-    if (!volume.GetOpenError().empty()) session.sourceError = volume.GetOpenError();
-    return;
-  }
-  std::vector<uint8_t> bitmap;
-  if (!ReadVolumeBitmap(volume, &bitmap)) return;
-  dialog.SetTitle(DriveText("正在搜索%c盘文件", session.selectedDrive));
-  auto access = std::make_unique<CNTFSVolumeAccess>(volume, std::move(bitmap));
-  CNTFSVolumeAccess* ntfs = access.get();
-  session.volumeAccess = std::move(access);
-  ScanWith(dialog, session, *ntfs, nullptr, false);
-  ntfs->ReleaseBitmap();
-}
-
-}  // namespace
-
-uint32_t RunSignatureScan(IScanProgress& dialog, ScanSession& session) {
-  dialog.SetTitle("正在初始化,请等待......");
-  const std::string fileSystem = GetVolumeFileSystemName(session.selectedDrive);
-  try {
-    if (fileSystem == "NTFS") {
-      ScanNtfs(dialog, session);
-    } else if (fileSystem == "FAT32") {
-      dialog.SetTitle(DriveText("正在搜索%c盘文件", session.selectedDrive));
-      auto access = std::make_unique<CFAT32VolumeAccess>(session.selectedDrive);
-      CFAT32VolumeAccess* fat = access.get();
-      session.volumeAccess = std::move(access);
-      ScanWith(dialog, session, *fat, fat, true);
-    } else {
-      session.resultSource = SourceOther;
-      dialog.SetTitle(DriveText("正在搜索%c盘文件", session.selectedDrive));
-      session.volumeAccess = std::make_unique<CRawVolumeAccess>(session.selectedDrive);
-      ScanWith(dialog, session, *session.volumeAccess, nullptr, false);
-    }
-  } catch (const CVolumeOpenError& e) {
-    // The drive cannot be read at all: the scan ends without results and says why.
-    session.sourceError = e.Reason();
-  }
-  return 0;
 }

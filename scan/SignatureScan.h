@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/ScanSession.h"
+#include "scan/ScanResults.h"
 #include "filetypes/BaseFile.h"
 #include "scan/ScanProgress.h"
 
@@ -15,7 +15,7 @@ struct CFolderLoader;
 
 class SignatureScanner {
  public:
-  SignatureScanner(CVolumeAccess& access, ScanSession& session, CFolderLoader& loader);
+  SignatureScanner(CVolumeAccess& access, ScanResults& session, CFolderLoader& loader);
   // False when the reader's geometry cannot be scanned; the reason in *error.
   bool IsUsable(std::string* error) const;
   void Run(IScanProgress& dialog);
@@ -31,7 +31,7 @@ class SignatureScanner {
   void ProgressStep(IScanProgress& dialog, uint32_t unit);
 
   CVolumeAccess& m_access;
-  ScanSession& m_session;
+  ScanResults& m_session;
   CFolderLoader& m_loader;
   uint32_t m_unitCount;
   uint32_t m_unitSize;
@@ -44,6 +44,10 @@ class SignatureScanner {
   CandidateHolder m_holder;
 };
 
-// Name of a carved file of a type found at a sector ("pic%u.jpg" ...).
-std::string CarvedFileName(int32_t type, uint32_t firstSector);
-const char* TypeFolderName(int32_t type);
+class CFAT32VolumeAccess;
+
+// Carves the free space the access maps, loading the FAT directory clusters
+// met there as folders; with a FAT32 reader, the folder tree from the root first.
+void ScanFreeSpace(IScanProgress& dialog, ScanResults& results, CVolumeAccess& access, CFAT32VolumeAccess* fat);
+// "正在搜索X盘文件", once the volume is open and its free space known.
+void ShowSearchTitle(IScanProgress& dialog, const ScanResults& results);

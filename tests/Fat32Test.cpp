@@ -205,7 +205,7 @@ class FolderTest : public ::testing::Test {
   }
   CRootFolder& Load() {
     access = Open(b.Image());
-    loader = std::make_unique<CFolderLoader>(access.get(), access.get(), &session);
+    loader = std::make_unique<CFolderLoader>(access.get(), access.get(), &session.foundFolders, &session.directoryClusters);
     root = std::make_unique<CRootFolder>(2);
     root->Load(*loader);
     return *root;
@@ -265,7 +265,7 @@ TEST(RawFolder, WalkedFromEntryZeroWithoutDotEntries) {
   ScanSession session;
   FatImageBuilder b;
   auto access = Open(b.Image());
-  CFolderLoader loader(access.get(), access.get(), &session);
+  CFolderLoader loader(access.get(), access.get(), &session.foundFolders, &session.directoryClusters);
   CRawFolder folder(cluster, 40, 1);
   EXPECT_TRUE(folder.Load(loader));
   EXPECT_EQ(folder.Files().size(), 2u);

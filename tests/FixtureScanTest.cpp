@@ -89,7 +89,7 @@ TEST(FixtureScan, CarvedFilesAreNamedAfterTheirFirstSector) {
 TEST(FixtureScan, StreamInManyExtentsReadsWhole) {
   std::string error;
   ASSERT_TRUE(RegisterImage(FixturePath("ntfs-fragmented.img") + "=F", &error)) << error;
-  CNTFSVolume volume('F');
+  CNTFSVolume volume(OpenDrive('F', &error));
   ASSERT_TRUE(volume.IsVolumeOK());
   const uint64_t records = volume.GetMFTDataAttr()->GetDataSize() / volume.GetFileRecordSize();
   CFileRecord record(&volume);

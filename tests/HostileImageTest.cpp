@@ -6,6 +6,8 @@
 #include <cstring>
 #include <filesystem>
 
+#include "app/ScanSession.h"
+#include "platform/MemoryDevice.h"
 #include "app/Recovery.h"
 #include "ntfs/FileRecord.h"
 #include "platform/Drives.h"
@@ -41,9 +43,9 @@ void PrintTo(const HostileCase& c, std::ostream* os) { *os << c.what; }
 
 // Scans an image, lists everything, recovers everything into a fresh folder.
 Outcome ScanAndRecover(const HostileCase& c) {
-  RegisterMemoryImage('H', std::make_shared<const std::vector<uint8_t>>(c.image()), c.fileSystem);
   ScanSession session;
   session.selectedDrive = 'H';
+  session.device = std::make_shared<CMemoryDevice>(std::make_shared<const std::vector<uint8_t>>(c.image()));
   session.recoveryMode = c.mode;
   FakeProgress progress;
   ScanThreadProc(progress, session);
@@ -60,7 +62,6 @@ Outcome ScanAndRecover(const HostileCase& c) {
   out.failed = report.failed;
   // A hostile name must not reach the target's parent.
   for (const auto& e : fs::directory_iterator(PathOf(parent))) out.inside = out.inside && e.path() == PathOf(target);
-  ForgetDrive('H');
   return out;
 }
 

@@ -2,6 +2,8 @@
 
 #include <filesystem>
 
+#include "app/ScanSession.h"
+#include "platform/MemoryDevice.h"
 #include "app/Recovery.h"
 #include "platform/FileOutput.h"
 #include "ntfs/FileRecord.h"
@@ -83,14 +85,13 @@ class RecoveryEdgeTest : public ::testing::Test {
     b.PutRecord(18, FileRecordBytes(0, {name(u"../../evil"), ResidentAttr(0x80, {'e'})}, 18));
     b.PutRecord(19, FileRecordBytes(0, {name(u"reused.txt"), ResidentAttr(0x80, {'r'})}, 19));
     image = std::make_shared<std::vector<uint8_t>>(b.Image());
-    RegisterMemoryImage('M', image, "NTFS");
     session.selectedDrive = 'M';
+    session.device = std::make_shared<CMemoryDevice>(image);
     session.recoveryMode = ModeDeletedFiles;
     ScanThreadProc(progress, session);
     model = std::make_unique<CResultsModel>(session);
     model->ClickNodeCheckBox(model->Tree().GetDriveNode());
   }
-  void TearDown() override { ForgetDrive('M'); }
 
   NtfsImageBuilder b;
   std::shared_ptr<std::vector<uint8_t>> image;

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "app/ScanSession.h"
+#include "platform/MemoryDevice.h"
 #include "ntfs/FileRecord.h"
 #include "platform/Drives.h"
 #include "scan/ScanThread.h"
@@ -79,13 +81,12 @@ NtfsImageBuilder MixedVolume() {
 class MftScanTest : public ::testing::Test {
  protected:
   void Scan(const NtfsImageBuilder& b, FakeProgress& progress, int32_t mode = ModeDeletedFiles) {
-    RegisterMemoryImage(kLetter, b.Share(), "NTFS");
     session = std::make_unique<ScanSession>();
     session->selectedDrive = kLetter;
+    session->device = std::make_shared<CMemoryDevice>(b.Share());
     session->recoveryMode = mode;
     ScanThreadProc(progress, *session);
   }
-  void TearDown() override { ForgetDrive(kLetter); }
   std::vector<std::string> Names() const {
     std::vector<std::string> names;
     for (const FoundFile& f : session->foundFiles) names.push_back(f.name);

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <set>
 
+#include "app/ScanSession.h"
 #include "fat32/Folder.h"
 #include "filetypes/BmpFile.h"
 #include "platform/Drives.h"
@@ -74,7 +75,7 @@ std::unique_ptr<ScanResult> Scan(FakeVolumeAccess& access, int cancelAfter = -1)
   auto result = std::make_unique<ScanResult>();
   result->progress = FakeProgress(cancelAfter);
   ScanSession session;
-  CFolderLoader loader(&access, nullptr, &session);
+  CFolderLoader loader(&access, nullptr, &session.foundFolders, &session.directoryClusters);
   SignatureScanner scanner(access, session, loader);
   if (!scanner.IsUsable(&result->error)) return result;
   scanner.Run(result->progress);
@@ -207,7 +208,7 @@ TEST(SignatureScan, DirectoryClusterInFreeSpaceBecomesAFoundFolder) {
   access.Put(12, Concat({ShortEntry(".          ", 0x10, 12, 0), ShortEntry("..         ", 0x10, 0, 0),
                          ShortEntry("\xE5" "OST    TXT", 0x20, 20, 5)}));
   ScanSession session;
-  CFolderLoader loader(&access, nullptr, &session);
+  CFolderLoader loader(&access, nullptr, &session.foundFolders, &session.directoryClusters);
   SignatureScanner scanner(access, session, loader);
   FakeProgress progress;
   scanner.Run(progress);

@@ -10,9 +10,9 @@
 #include "app/ScanClock.h"
 #include "app/SentUpdates.h"
 #include "app/Wizard.h"
-#include "ui/ResizeRules.h"
-#include "ui/RichListModel.h"
-#include "ui/TextBlockCaption.h"
+#include "uimodel/ResizeRules.h"
+#include "uimodel/RichListModel.h"
+#include "uimodel/TextBlockCaption.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 
 #include "ui/Palette.h"
 #include "ui/QenloDlg.h"
-#include "ui/ResizeRules.h"
+#include "uimodel/ResizeRules.h"
 
 CFindDlg::CFindDlg(CQenloDlg& results) : QDialog(&results), m_results(results) {
   setObjectName("CFindDlg");

@@ -10,7 +10,7 @@
 #include <functional>
 #include <vector>
 
-#include "ui/RichListModel.h"
+#include "uimodel/RichListModel.h"
 
 class CHTMLListCtrl : public QAbstractScrollArea {
  public:

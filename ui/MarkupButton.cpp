@@ -5,7 +5,7 @@
 
 #include "ui/Artwork.h"
 #include "ui/Palette.h"
-#include "ui/TextBlockCaption.h"
+#include "uimodel/TextBlockCaption.h"
 
 CMarkupButton* MakeMarkupButton(QWidget* parent, const char* name, const QRect& rect, const std::string& caption,
                                 const QPixmap& picture) {

@@ -70,6 +70,10 @@ void CProgressDlg::StartScan() {
   m_elapsed.start();
   UpdateClock();
   m_clockTimer.start();
+  // The drive dialog opens the chosen drive; a session handed over without
+  // one opens it here, and a failure ends the scan with the system's reason.
+  std::string error;
+  if (!m_session.device && !OpenSelectedDrive(m_session, &error)) m_session.sourceError = error;
   m_thread = std::thread([this] { ScanThreadProc(*this, m_session); });
 }
 

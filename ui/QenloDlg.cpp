@@ -262,7 +262,7 @@ void CQenloDlg::ShowPreview(size_t rowIndex) {
     static const uint8_t kNothing = 0;
     content = &kNothing;
   }
-  switch (PreviewKindForName(row.name)) {
+  switch (row.preview) {
     case PreviewKind::Picture:
       ShowPicture(content, length);
       break;

@@ -9,7 +9,7 @@
 #include <optional>
 #include <vector>
 
-#include "ui/MarkupText.h"
+#include "uimodel/MarkupText.h"
 
 class CQtMarkupDevice : public IMarkupDevice {
  public:

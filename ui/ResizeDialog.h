@@ -7,7 +7,7 @@
 #include <QPixmap>
 #include <vector>
 
-#include "ui/ResizeRules.h"
+#include "uimodel/ResizeRules.h"
 
 class CResizeDialog : public QDialog {
  public:

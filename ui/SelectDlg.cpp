@@ -93,11 +93,13 @@ bool CSelectDlg::Choose(char letter) {
   // A drive that cannot be read is reported now, with the system's reason,
   // rather than after a scan that found nothing.
   std::string error;
-  if (!OpenDrive(letter, &error)) {
+  const char previous = m_session.selectedDrive;
+  m_session.selectedDrive = letter;
+  if (!OpenSelectedDrive(m_session, &error)) {
+    m_session.selectedDrive = previous;
     ShowMessageBox(this, QString::fromUtf8("无法打开%1盘: %2").arg(QChar(letter)).arg(QString::fromStdString(error)));
     return false;
   }
-  m_session.selectedDrive = letter;
   done(kIdOk);
   return true;
 }

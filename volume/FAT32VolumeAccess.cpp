@@ -21,8 +21,6 @@ constexpr uint64_t kMaxFatBytes = 1ULL << 30;
 constexpr uint32_t kMaxDirectoryClusters = 65536;
 }  // namespace
 
-CFAT32VolumeAccess::CFAT32VolumeAccess(char driveLetter) : m_device(OpenVolumeDevice(driveLetter)) { Load(); }
-
 CFAT32VolumeAccess::CFAT32VolumeAccess(std::shared_ptr<CDevice> device) : m_device(std::move(device)) { Load(); }
 
 void CFAT32VolumeAccess::Load() {

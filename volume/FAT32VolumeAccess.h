@@ -10,7 +10,6 @@
 
 class CFAT32VolumeAccess : public CVolumeAccess {
  public:
-  explicit CFAT32VolumeAccess(char driveLetter);
   explicit CFAT32VolumeAccess(std::shared_ptr<CDevice> device);
 
   uint32_t GetClusterCount() override;

@@ -2,20 +2,22 @@
 
 #include <algorithm>
 
-#include "ntfs/NTFSVolume.h"
 #include "volume/RawVolumeAccess.h"
 
-CNTFSVolumeAccess::CNTFSVolumeAccess(const CNTFSVolume& volume, std::vector<uint8_t> bitmap)
-    : m_device(volume.GetDeviceHandle()),
-      m_bytesPerSector(volume.GetBytesPerSector()),
-      m_clusterCount(static_cast<uint32_t>(volume.GetTotalSectors() / volume.GetSectorsPerCluster())),
-      m_clusterSize(volume.GetBytesPerCluster()),
-      m_sectorsPerCluster(volume.GetSectorsPerCluster()),
+CNTFSVolumeAccess::CNTFSVolumeAccess(std::shared_ptr<CDevice> device, const NtfsGeometry& geometry,
+                                     std::vector<uint8_t> bitmap)
+    : m_device(std::move(device)),
+      m_bytesPerSector(geometry.bytesPerSector),
+      m_clusterCount(geometry.sectorsPerCluster == 0
+                         ? 0
+                         : static_cast<uint32_t>(geometry.totalSectors / geometry.sectorsPerCluster)),
+      m_clusterSize(geometry.bytesPerSector * geometry.sectorsPerCluster),
+      m_sectorsPerCluster(geometry.sectorsPerCluster),
       m_bitmap(std::move(bitmap)) {
   // Clusters beyond the device cannot be read, whatever the boot sector says.
-  DiskGeometry geometry;
-  if (m_clusterSize != 0 && m_device->GetGeometry(&geometry)) {
-    m_clusterCount = static_cast<uint32_t>(std::min<uint64_t>(m_clusterCount, geometry.diskSize / m_clusterSize));
+  DiskGeometry disk;
+  if (m_clusterSize != 0 && m_device->GetGeometry(&disk)) {
+    m_clusterCount = static_cast<uint32_t>(std::min<uint64_t>(m_clusterCount, disk.diskSize / m_clusterSize));
   }
 }
 

@@ -8,11 +8,16 @@
 #include "platform/Device.h"
 #include "volume/VolumeAccess.h"
 
-class CNTFSVolume;
+// The geometry an NTFS boot sector gives.
+struct NtfsGeometry {
+  uint32_t bytesPerSector = 0;
+  uint32_t sectorsPerCluster = 0;
+  uint64_t totalSectors = 0;
+};
 
 class CNTFSVolumeAccess : public CVolumeAccess {
  public:
-  CNTFSVolumeAccess(const CNTFSVolume& volume, std::vector<uint8_t> bitmap);
+  CNTFSVolumeAccess(std::shared_ptr<CDevice> device, const NtfsGeometry& geometry, std::vector<uint8_t> bitmap);
 
   uint32_t GetClusterCount() override { return m_clusterCount; }
   uint32_t GetClusterSize() override { return m_clusterSize; }

@@ -1,9 +1,5 @@
 #include "volume/RawVolumeAccess.h"
 
-CRawVolumeAccess::CRawVolumeAccess(char driveLetter) : m_device(OpenVolumeDevice(driveLetter)) {
-  ReadGeometry();
-}
-
 CRawVolumeAccess::CRawVolumeAccess(std::shared_ptr<CDevice> device) : m_device(std::move(device)) {
   ReadGeometry();
 }

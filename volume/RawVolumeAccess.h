@@ -5,10 +5,6 @@
 #include "platform/Device.h"
 #include "volume/VolumeAccess.h"
 
-// Opens a drive for reading by letter, as every reader of this subsystem does.
-// Raises CVolumeOpenError when the drive cannot be opened.
-std::shared_ptr<CDevice> OpenVolumeDevice(char driveLetter);
-
 // Positioned read of whole sectors, shared by the raw and NTFS readers.
 bool ReadDeviceSectors(CDevice& device, uint32_t bytesPerSector, uint32_t first, uint32_t last,
                        uint8_t* buffer, uint32_t reportedSector);
@@ -16,7 +12,6 @@ bool ReadDeviceSectors(CDevice& device, uint32_t bytesPerSector, uint32_t first,
 // A volume with no known file system: every sector is one free unit.
 class CRawVolumeAccess : public CVolumeAccess {
  public:
-  explicit CRawVolumeAccess(char driveLetter);
   explicit CRawVolumeAccess(std::shared_ptr<CDevice> device);
   uint32_t GetClusterCount() override { return m_sectorCount; }
   uint32_t GetClusterSize() override { return m_clusterSize; }

@@ -3,18 +3,7 @@
 
 #include "platform/Diagnostics.h"
 
-#include "platform/Drives.h"
 #include "volume/RawVolumeAccess.h"
-
-std::shared_ptr<CDevice> OpenVolumeDevice(char driveLetter) {
-  std::string reason;
-  std::shared_ptr<CDevice> device = OpenDrive(driveLetter, &reason);
-  if (!device) {
-    DiagnosticPrintf("Error opening connection to drive [%c:]\n", driveLetter);
-    throw CVolumeOpenError("Error Creating accessing the volume", reason);
-  }
-  return device;
-}
 
 bool ReadDeviceSectors(CDevice& device, uint32_t bytesPerSector, uint32_t first, uint32_t last,
                        uint8_t* buffer, uint32_t reportedSector) {

@@ -3,8 +3,6 @@
 // on a raw volume one unit is one sector.
 
 #include <cstdint>
-#include <stdexcept>
-#include <string>
 
 class CVolumeAccess {
  public:
@@ -17,15 +15,4 @@ class CVolumeAccess {
   // The buffer holds (last - first + 1) sectors or clusters.
   virtual bool ReadSectors(uint32_t /*first*/, uint32_t /*last*/, uint8_t* /*buffer*/) { return true; }
   virtual bool ReadClusters(uint32_t /*first*/, uint32_t /*last*/, uint8_t* /*buffer*/) { return true; }
-};
-
-// Raised when a reader cannot open its drive; carries the operating system's reason.
-class CVolumeOpenError : public std::runtime_error {
- public:
-  CVolumeOpenError(const std::string& what, std::string reason)
-      : std::runtime_error(what), m_reason(std::move(reason)) {}
-  const std::string& Reason() const { return m_reason; }
-
- private:
-  std::string m_reason;
 };

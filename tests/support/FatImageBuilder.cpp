@@ -68,7 +68,11 @@ FatImageBuilder::FatImageBuilder(uint32_t sectorsPerFat, uint8_t sectorsPerClust
   Put16(m_image, 0x0E, kReserved);
   m_image[0x10] = kFats;
   Put32(m_image, 0x24, sectorsPerFat);
+  Put32(m_image, 0x20, static_cast<uint32_t>(m_image.size() / kBytesPerSector));  // total sectors
   Put32(m_image, 0x2C, rootCluster);
+  std::memcpy(m_image.data() + 0x52, "FAT32   ", 8);  // file system type
+  m_image[0x1FE] = 0x55;                               // boot signature
+  m_image[0x1FF] = 0xAA;
   SetFat(0, 0x0FFFFFF8);
   SetFat(1, 0x0FFFFFFF);
   SetFat(rootCluster, 0x0FFFFFFF);

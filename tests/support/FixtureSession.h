@@ -18,6 +18,7 @@ struct FixtureSession {
     std::string error;
     registered = RegisterImage(FixturePath(image) + "=" + std::string(1, letter), &error);
     session.selectedDrive = letter;
+    OpenSelectedDrive(session, &error);
     session.recoveryMode = mode;
     ScanThreadProc(progress, session);
     if (buildModel) model = std::make_unique<CResultsModel>(session);

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "ui/MarkupText.h"
+#include "uimodel/MarkupText.h"
 
 class CRecordingDevice : public IMarkupDevice {
  public:

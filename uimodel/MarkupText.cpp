@@ -1,4 +1,4 @@
-#include "ui/MarkupText.h"
+#include "uimodel/MarkupText.h"
 
 #include <algorithm>
 #include <array>

@@ -1,4 +1,4 @@
-#include "ui/ResizeRules.h"
+#include "uimodel/ResizeRules.h"
 
 #include <cmath>
 

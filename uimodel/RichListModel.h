@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "ui/MarkupText.h"
+#include "uimodel/MarkupText.h"
 
 enum RichListItemType : int { ItemTypeMarkup = 1, ItemTypeText = 2, ItemTypePath = 3 };
 enum RichListStyle : int { StyleCheckBoxes = 1, StyleBorder = 2, StyleImages = 4 };

@@ -1,4 +1,4 @@
-#include "ui/TextBlockCaption.h"
+#include "uimodel/TextBlockCaption.h"
 
 #include <cctype>
 

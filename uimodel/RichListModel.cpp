@@ -1,4 +1,4 @@
-#include "ui/RichListModel.h"
+#include "uimodel/RichListModel.h"
 
 #include <algorithm>
 

@@ -2,7 +2,7 @@
 // The resizable dialog's rule: each registered control's edges move by fixed
 // fractions of the change in the dialog's size.
 
-#include "ui/MarkupText.h"
+#include "uimodel/MarkupText.h"
 
 struct ResizeFractions {
   double left = 0, top = 0, right = 0, bottom = 0;

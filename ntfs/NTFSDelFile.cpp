@@ -1,18 +1,16 @@
-#include "filetypes/DelFile.h"
+#include "ntfs/NTFSDelFile.h"
 
 #include <algorithm>
 #include <cstring>
 
 #include "ntfs/FileRecord.h"
 #include "ntfs/NTFSVolume.h"
-#include "filetypes/FileWriter.h"
+#include "volume/FileWriter.h"
 
-CDelFile::CDelFile(uint32_t recordNumber, CFileRecord* prototype)
+CNTFSDelFile::CNTFSDelFile(uint32_t recordNumber, CFileRecord* prototype)
     : m_recordNumber(recordNumber), m_prototype(prototype) {}
 
-CDelFile::~CDelFile() = default;
-
-CAttrBase* CDelFile::OpenData(std::string* error) {
+CAttrBase* CNTFSDelFile::OpenData(std::string* error) {
   auto fail = [&](const std::string& why) -> CAttrBase* {
     if (error) *error = why;
     return nullptr;
@@ -32,7 +30,7 @@ CAttrBase* CDelFile::OpenData(std::string* error) {
   return data;
 }
 
-const uint8_t* CDelFile::LoadContent(uint32_t* length) {
+const uint8_t* CNTFSDelFile::LoadContent(uint32_t* length) {
   CAttrBase* data = OpenData(nullptr);
   if (data == nullptr) return nullptr;
   uint64_t size = data->GetDataSize();
@@ -59,7 +57,7 @@ const uint8_t* CDelFile::LoadContent(uint32_t* length) {
   return m_content.data();
 }
 
-bool CDelFile::RecoverTo(const std::string& path, std::string* error) {
+bool CNTFSDelFile::RecoverTo(const std::string& path, std::string* error) {
   CAttrBase* data = OpenData(error);
   if (data == nullptr) return false;
   return WriteFileContent(path, data->GetDataSize(), kChunkSize,

@@ -1,4 +1,4 @@
-#include "filetypes/FileWriter.h"
+#include "volume/FileWriter.h"
 
 #include <algorithm>
 #include <memory>

@@ -1,0 +1,179 @@
+#include "scan/NtfsScan.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+#include "ntfs/FileRecord.h"
+#include "ntfs/NTFSVolume.h"
+#include "platform/Diagnostics.h"
+#include "platform/Text.h"
+#include "scan/SignatureScan.h"
+#include "volume/NTFSVolumeAccess.h"
+
+namespace {
+
+constexpr uint64_t kBitmapRecord = 6;
+constexpr uint32_t kBitmapChunk = 65536;
+
+std::string FormatPercent(const char* format, double value) {
+  char text[32];
+  std::snprintf(text, sizeof text, format, value);
+  return text;
+}
+
+// Walks the MFT from record 16, collecting every directory and every deleted file.
+void WalkMFT(IScanProgress& dialog, ScanResults& session) {
+  CNTFSVolume& volume = *session.ntfsVolume;
+  // Records past what the MFT's runs map, or past the device, cannot be read:
+  // a damaged size field must not send the walk through billions of them.
+  uint64_t mftBytes = volume.GetMFTDataAttr()->GetReadableSize();
+  DiskGeometry geometry;
+  if (volume.GetDeviceHandle()->GetGeometry(&geometry)) mftBytes = std::min(mftBytes, geometry.diskSize);
+  const uint64_t recordCount = mftBytes / volume.GetFileRecordSize();
+  dialog.SetRange(0, Low32(recordCount));
+
+  session.recordPrototype = std::make_unique<CFileRecord>(&volume);
+  CFileRecord record(*session.recordPrototype);
+  record.SetAttrMask(kMaskScan);
+
+  uint64_t lastShown = 0;
+  std::u16string name;
+  for (uint64_t n = 16; n < recordCount && !dialog.IsCancelled(); ++n) {
+    const uint64_t perMille = (n + 1) * 1000 / recordCount;
+    if (perMille != lastShown) {
+      lastShown = perMille;
+      dialog.SetPercentText(FormatPercent("%.1f%%", static_cast<double>(perMille) / 10.0));
+      dialog.SetPos(Low32(n + 1));
+    }
+    if (!record.ReadRecord(n)) continue;
+    const uint16_t flags = record.GetRecordFlags();
+    const bool isDirectory = flags & kRecordIsDirectory;
+    if ((flags & kRecordInUse) && !isDirectory) continue;
+    if (!record.ParseAttrs()) continue;
+    if (record.GetFileName(&name) == 0) continue;
+    const std::string utf8 = Utf16ToUtf8(name.data(), name.size());
+
+    if (isDirectory) {
+      DirectoryInfo& dir = session.directories[n];
+      dir = DirectoryInfo{static_cast<uint8_t>((flags & kRecordInUse) ? 0 : 1),
+                          record.GetParentRef(), utf8, 0};
+      continue;
+    }
+    FoundFile file;
+    file.id = n;
+    file.parentRef = record.GetParentRef();
+    file.name = utf8;
+    file.time = record.GetFileTime();
+    file.utcTime = record.GetFileTimeUtc();
+    file.size = record.GetFileSize();
+    if (file.size == 0) {
+      if (CAttrBase* data = record.FindUnnamedData()) file.size = data->GetDataSize();
+    }
+    file.kind = FoundKind::Ntfs;
+    session.foundFiles.push_back(std::move(file));
+  }
+}
+
+void PruneDirectories(ScanResults& session) {
+  for (auto it = session.directories.begin(); it != session.directories.end();) {
+    it = it->second.onPath ? std::next(it) : session.directories.erase(it);
+  }
+}
+
+// The volume bitmap of an NTFS volume, whole; false when it cannot be read.
+bool ReadVolumeBitmap(CNTFSVolume& volume, std::vector<uint8_t>* bitmap) {
+  CFileRecord record(&volume);
+  record.SetAttrMask(kMaskData);
+  if (!record.ReadRecord(kBitmapRecord) || !record.ParseAttrs()) return false;
+  CAttrBase* data = record.FindUnnamedData();
+  // Without the bitmap free clusters cannot be told from used ones: nothing is scanned.
+  if (data == nullptr) return false;
+  const uint64_t size = data->GetDataSize();
+  // One bit per cluster: a bitmap larger than the volume's clusters need is damaged.
+  const uint64_t clusters = volume.GetTotalSectors() / volume.GetSectorsPerCluster();
+  if (size > clusters / 8 + kBitmapChunk) return false;
+  DiskGeometry geometry;
+  if (volume.GetDeviceHandle()->GetGeometry(&geometry) && size > geometry.diskSize) return false;
+  bitmap->assign(size, 0);
+  for (uint64_t offset = 0; offset < size; offset += kBitmapChunk) {
+    const uint32_t want = static_cast<uint32_t>(std::min<uint64_t>(kBitmapChunk, size - offset));
+    uint32_t got = 0;
+    if (!data->ReadData(offset, bitmap->data() + offset, want, &got) || got != want) return false;
+  }
+  return true;
+}
+
+class CNtfsScan : public CVolumeScan {
+ public:
+  explicit CNtfsScan(std::unique_ptr<CNTFSVolume> volume) : m_volume(std::move(volume)) {}
+
+  void Run(IScanProgress& dialog, ScanResults& results) override {
+    if (results.recoveryMode == ModeUniversal) CarveFreeSpace(dialog, results);
+    results.ntfsVolume = std::move(m_volume);
+    WalkMFT(dialog, results);
+    for (size_t i = 0; i < results.foundFiles.size(); ++i) {
+      EnsureDirectoryPath(results, results.foundFiles[i].parentRef);
+    }
+    PruneDirectories(results);
+  }
+
+  void CarveFreeSpace(IScanProgress& dialog, ScanResults& results) override {
+    dialog.SetTitle("正在初始化,请等待......");
+    std::vector<uint8_t> bitmap;
+    if (!ReadVolumeBitmap(*m_volume, &bitmap)) {
+      results.notes.push_back("The volume bitmap ($Bitmap) cannot be read: free space was not searched");
+      DiagnosticPrintf("%s\n", results.notes.back().c_str());
+      return;
+    }
+    ShowSearchTitle(dialog, results);
+    const NtfsGeometry geometry{m_volume->GetBytesPerSector(), m_volume->GetSectorsPerCluster(),
+                                m_volume->GetTotalSectors()};
+    auto access = std::make_unique<CNTFSVolumeAccess>(m_volume->GetDeviceHandle(), geometry, std::move(bitmap));
+    CNTFSVolumeAccess* ntfs = access.get();
+    results.volumeAccess = std::move(access);
+    ScanFreeSpace(dialog, results, *ntfs, nullptr);
+    ntfs->ReleaseBitmap();
+  }
+
+ private:
+  std::unique_ptr<CNTFSVolume> m_volume;
+};
+
+}  // namespace
+
+void EnsureDirectoryPath(ScanResults& session, uint64_t parentRef) {
+  // Each step marks one entry, so the walk ends after at most one lap of any cycle.
+  std::vector<uint64_t> marked;
+  for (;;) {
+    const uint64_t key = Low32(parentRef);
+    if (key == kRootDirectoryId) return;
+    auto it = session.directories.find(key);
+    if (it == session.directories.end()) {
+      ++session.placeholderCount;
+      session.directories[key] =
+          DirectoryInfo{0, kPlaceholderParentId, "dir" + std::to_string(session.placeholderCount), 1};
+      return;
+    }
+    if (it->second.onPath) {
+      // A chain that comes back to a directory marked by this very walk is a
+      // cycle that never reaches the root: hang it under the found files, so
+      // that its files are shown.
+      if (std::find(marked.begin(), marked.end(), key) != marked.end()) it->second.parentRef = kPlaceholderParentId;
+      return;
+    }
+    it->second.onPath = 1;
+    marked.push_back(key);
+    parentRef = it->second.parentRef;
+  }
+}
+
+
+std::unique_ptr<CVolumeScan> OpenNtfsScan(std::shared_ptr<CDevice> device, std::string* why) {
+  auto volume = std::make_unique<CNTFSVolume>(std::move(device));
+  if (!volume->IsVolumeOK()) {
+    *why = volume->GetOpenError().empty() ? "MFT cannot be read" : volume->GetOpenError();
+    return nullptr;
+  }
+  return std::make_unique<CNtfsScan>(std::move(volume));
+}

@@ -1,0 +1,20 @@
+#include "scan/ScanResults.h"
+
+#include "fat32/Folder.h"
+#include "filetypes/BaseFile.h"
+#include "ntfs/FileRecord.h"
+#include "ntfs/NTFSVolume.h"
+#include "volume/VolumeAccess.h"
+
+ScanResults::ScanResults() = default;
+
+ScanResults::~ScanResults() {
+  // Records refer to the volume: release them first.
+  recordPrototype.reset();
+  ntfsVolume.reset();
+  // Folders and files read through the access object: release them before it.
+  rootFolder.reset();
+  foundFolders.clear();
+  carvedFiles.clear();
+  volumeAccess.reset();
+}
