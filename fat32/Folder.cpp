@@ -33,26 +33,56 @@ bool HasDotEntryShape(ByteSpan e) {
 }
 
 bool IsPlausibleEntry(ByteSpan e, uint32_t clusterCount, int currentYear) {
+  return CheckPlausibleEntry(e, clusterCount, currentYear).empty();
+}
+
+DecodeError CheckPlausibleEntry(ByteSpan e, uint32_t clusterCount, int currentYear) {
   const uint8_t first = LE8(e, 0);
   const uint8_t attributes = LE8(e, fatentry::kAttributes);
   const uint16_t created = LE16(e, fatentry::kCreationDate);
   const uint16_t accessed = LE16(e, fatentry::kAccessDate);
   const uint32_t cluster = EntryFirstCluster(e);
-  if (first == kDeletedMarker && LE16(e, fatentry::kClusterHigh) != 0) return false;
-  if (first == 0x20 || first == 0x00) return false;
-  if (DateYearField(created) + 1980 > currentYear || DateMonthField(created) > 12) return false;
-  if (!IsValidTime(LE16(e, fatentry::kCreationTime)) || !IsValidTime(LE16(e, fatentry::kWriteTime))) return false;
-  if (DateMonthField(accessed) > 12 || accessed < created) return false;
-  if ((attributes & 0xC0) != 0 || attributes == 0) return false;
+  auto reject = [](size_t offset, const char* field, uint64_t found, std::string expected) {
+    return DecodeError{"directory entry", offset, field, HexValue(found), std::move(expected)};
+  };
+  if (first == kDeletedMarker && LE16(e, fatentry::kClusterHigh) != 0) {
+    return reject(fatentry::kClusterHigh, "high cluster word", LE16(e, fatentry::kClusterHigh), "0 in a deleted entry");
+  }
+  if (first == 0x20 || first == 0x00) return reject(0, "first name byte", first, "not a space or 0");
+  if (DateYearField(created) + 1980 > currentYear || DateMonthField(created) > 12) {
+    return reject(fatentry::kCreationDate, "creation date", created, "a date up to this year");
+  }
+  if (!IsValidTime(LE16(e, fatentry::kCreationTime))) {
+    return reject(fatentry::kCreationTime, "creation time", LE16(e, fatentry::kCreationTime), "a time of day");
+  }
+  if (!IsValidTime(LE16(e, fatentry::kWriteTime))) {
+    return reject(fatentry::kWriteTime, "write time", LE16(e, fatentry::kWriteTime), "a time of day");
+  }
+  if (DateMonthField(accessed) > 12 || accessed < created) {
+    return reject(fatentry::kAccessDate, "access date", accessed, "a date from the creation date " + HexValue(created));
+  }
+  if ((attributes & 0xC0) != 0 || attributes == 0) {
+    return reject(fatentry::kAttributes, "attributes", attributes, "some of the bits 0x3f and none of 0xc0");
+  }
   if (attributes & kAttrDirectory) {
     // A directory's short name pads its extension with spaces, or leaves it zero.
     const auto padding = [](uint8_t b) { return b == 0 || b == ' '; };
-    if (LE32(e, fatentry::kFileSize) != 0 || !padding(LE8(e, 0x08)) || !padding(LE8(e, 0x09))) return false;
+    if (LE32(e, fatentry::kFileSize) != 0) {
+      return reject(fatentry::kFileSize, "folder size", LE32(e, fatentry::kFileSize), "0");
+    }
+    if (!padding(LE8(e, 0x08)) || !padding(LE8(e, 0x09))) {
+      return reject(fatentry::kExtension, "folder extension", LE16(e, 0x08), "spaces or zeros");
+    }
   } else if (LE32(e, fatentry::kFileSize) == 0) {
-    return false;
+    return reject(fatentry::kFileSize, "file size", 0, "more than 0");
   }
-  if (cluster == 0 || cluster > clusterCount) return false;
-  return (LE8(e, fatentry::kReserved) & 0xE7) == 0;
+  if (cluster == 0 || cluster > clusterCount) {
+    return reject(fatentry::kClusterLow, "first cluster", cluster, "2 to " + std::to_string(clusterCount));
+  }
+  if ((LE8(e, fatentry::kReserved) & 0xE7) != 0) {
+    return reject(fatentry::kReserved, "reserved byte", LE8(e, fatentry::kReserved), "only the case bits 0x18");
+  }
+  return {};
 }
 
 CFolderLoader::CFolderLoader(CVolumeAccess* a, CFAT32VolumeAccess* f, FoundFolderList* found,
@@ -114,7 +144,15 @@ bool CFolderEntry::WalkEntries(CFolderLoader& loader, size_t firstIndex, bool pl
       if (longNames < kMaxLongNameEntries) ++longNames;
       continue;
     }
-    if (plausibleOnly && !IsPlausibleEntry(entry, loader.access->GetClusterCount(), loader.currentYear)) return false;
+    if (plausibleOnly) {
+      DecodeError fault = CheckPlausibleEntry(entry, loader.access->GetClusterCount(), loader.currentYear);
+      if (!fault.empty()) {
+        fault.structure = "entry " + std::to_string(i) + " of the deleted folder at cluster " +
+                          std::to_string(GetFirstCluster());
+        ReportRejected(fault);
+        return false;
+      }
+    }
     const ByteSpan entrySet = data.subspan((i - longNames) * kDirEntrySize, (longNames + 1u) * kDirEntrySize);
     const bool kept = (LE8(entry, fatentry::kAttributes) & kAttrDirectory) ? AddFolder(loader, entrySet, longNames)
                                                                           : AddFile(loader, entrySet, longNames);

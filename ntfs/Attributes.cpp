@@ -41,9 +41,18 @@ CAttrBase::CAttrBase(ByteSpan attr, CFileRecord* owner)
       m_device(owner->GetVolume()->GetDeviceHandle()),
       m_owner(owner) {}
 
-bool CAttrResident::IsWellFormed(ByteSpan attr) {
-  if (attr.size() < kResidentHeaderSize) return false;
-  return Fits(attr, LE16(attr, kResidentValueOffset), LE32(attr, kResidentValueLength));
+DecodeError CAttrResident::CheckHeader(ByteSpan attr) {
+  const std::string structure = "resident attribute " + HexValue(LE32(attr, 0x00));
+  if (attr.size() < kResidentHeaderSize) {
+    return {structure, 0x04, "length", HexValue(attr.size()), "at least " + HexValue(kResidentHeaderSize)};
+  }
+  const uint16_t offset = LE16(attr, kResidentValueOffset);
+  const uint32_t length = LE32(attr, kResidentValueLength);
+  if (!Fits(attr, offset, length)) {
+    return {structure, kResidentValueLength, "value", HexValue(length) + " bytes at " + HexValue(offset),
+            "within the attribute's " + HexValue(attr.size()) + " bytes"};
+  }
+  return {};
 }
 
 CAttrResident::CAttrResident(ByteSpan attr, CFileRecord* owner) : CAttrBase(attr, owner) {
@@ -67,9 +76,20 @@ bool CAttrResident::ReadData(uint64_t offset, uint8_t* buffer, uint32_t length, 
   return true;
 }
 
-bool CAttrNonResident::IsWellFormed(ByteSpan attr) {
-  return attr.size() >= kNonResidentHeaderSize && LE16(attr, kRunListOffset) < attr.size() &&
-         LE64(attr, kLastVCN) >= LE64(attr, kStartVCN);
+DecodeError CAttrNonResident::CheckHeader(ByteSpan attr) {
+  const std::string structure = "non-resident attribute " + HexValue(LE32(attr, 0x00));
+  if (attr.size() < kNonResidentHeaderSize) {
+    return {structure, 0x04, "length", HexValue(attr.size()), "at least " + HexValue(kNonResidentHeaderSize)};
+  }
+  if (LE16(attr, kRunListOffset) >= attr.size()) {
+    return {structure, kRunListOffset, "run list offset", HexValue(LE16(attr, kRunListOffset)),
+            "below the attribute's length " + HexValue(attr.size())};
+  }
+  if (LE64(attr, kLastVCN) < LE64(attr, kStartVCN)) {
+    return {structure, kLastVCN, "last VCN", HexValue(LE64(attr, kLastVCN)),
+            "at least the start VCN " + HexValue(LE64(attr, kStartVCN))};
+  }
+  return {};
 }
 
 CAttrNonResident::CAttrNonResident(ByteSpan attr, CFileRecord* owner)
@@ -80,7 +100,7 @@ CAttrNonResident::CAttrNonResident(ByteSpan attr, CFileRecord* owner)
       m_dataSize(LE64(attr, kDataSize)) {
   const uint16_t runListOffset = LE16(attr, kRunListOffset);
   if (IsWellFormed(attr)) {
-    m_runsOK = ParseDataRuns(attr.subspan(runListOffset), m_startVCN, m_lastVCN, &m_runs);
+    m_runsOK = ParseDataRuns(attr.subspan(runListOffset), m_startVCN, m_lastVCN, &m_runs, &m_runsError);
   }
 }
 
@@ -281,34 +301,38 @@ template class CAttr_AttrList<CAttrNonResident>;
 
 namespace {
 template <class T>
-std::unique_ptr<CAttrBase> MakeResident(ByteSpan attr, CFileRecord* owner) {
-  if (!CAttrResident::IsWellFormed(attr)) return nullptr;
-  return std::make_unique<T>(attr, owner);
+std::unique_ptr<CAttrBase> MakeResident(ByteSpan attr, CFileRecord* owner, DecodeError* error) {
+  DecodeError fault = CAttrResident::CheckHeader(attr);
+  if (fault.empty()) return std::make_unique<T>(attr, owner);
+  if (error) *error = std::move(fault);
+  return nullptr;
 }
 template <class T>
-std::unique_ptr<CAttrBase> MakeNonResident(ByteSpan attr, CFileRecord* owner) {
-  if (!CAttrNonResident::IsWellFormed(attr)) return nullptr;
-  return std::make_unique<T>(attr, owner);
+std::unique_ptr<CAttrBase> MakeNonResident(ByteSpan attr, CFileRecord* owner, DecodeError* error) {
+  DecodeError fault = CAttrNonResident::CheckHeader(attr);
+  if (fault.empty()) return std::make_unique<T>(attr, owner);
+  if (error) *error = std::move(fault);
+  return nullptr;
 }
 }  // namespace
 
-std::unique_ptr<CAttrBase> CreateAttribute(ByteSpan attr, CFileRecord* owner) {
+std::unique_ptr<CAttrBase> CreateAttribute(ByteSpan attr, CFileRecord* owner, DecodeError* error) {
   const bool nonResident = LE8(attr, 0x08) != 0;
   switch (LE32(attr, 0x00)) {
     case kAttrStandardInformation:
-      return MakeResident<CAttr_StdInfo>(attr, owner);
+      return MakeResident<CAttr_StdInfo>(attr, owner, error);
     case kAttrAttributeList:
-      return nonResident ? MakeNonResident<CAttr_AttrList<CAttrNonResident>>(attr, owner)
-                         : MakeResident<CAttr_AttrList<CAttrResident>>(attr, owner);
+      return nonResident ? MakeNonResident<CAttr_AttrList<CAttrNonResident>>(attr, owner, error)
+                         : MakeResident<CAttr_AttrList<CAttrResident>>(attr, owner, error);
     case kAttrFileName:
-      return MakeResident<CAttr_FileName>(attr, owner);
+      return MakeResident<CAttr_FileName>(attr, owner, error);
     case kAttrVolumeName:
-      return MakeResident<CAttr_VolName>(attr, owner);
+      return MakeResident<CAttr_VolName>(attr, owner, error);
     case kAttrVolumeInformation:
-      return MakeResident<CAttr_VolInfo>(attr, owner);
+      return MakeResident<CAttr_VolInfo>(attr, owner, error);
     case kAttrData:
-      return nonResident ? MakeNonResident<CAttr_Data<CAttrNonResident>>(attr, owner)
-                         : MakeResident<CAttr_Data<CAttrResident>>(attr, owner);
+      return nonResident ? MakeNonResident<CAttr_Data<CAttrNonResident>>(attr, owner, error)
+                         : MakeResident<CAttr_Data<CAttrResident>>(attr, owner, error);
     default:
       return nullptr;
   }

@@ -53,7 +53,9 @@ class CAttrResident : public CAttrBase {
  public:
   CAttrResident(ByteSpan attr, CFileRecord* owner);
   // False when the value does not lie inside the attribute.
-  static bool IsWellFormed(ByteSpan attr);
+  static bool IsWellFormed(ByteSpan attr) { return CheckHeader(attr).empty(); }
+  // What makes a resident header unusable; empty when it is well formed.
+  static DecodeError CheckHeader(ByteSpan attr);
   bool IsDataRunOK() const override { return true; }
   uint64_t GetDataSize(uint64_t* allocatedSize = nullptr) const override;
   bool ReadData(uint64_t offset, uint8_t* buffer, uint32_t length, uint32_t* got) override;
@@ -65,8 +67,11 @@ class CAttrResident : public CAttrBase {
 class CAttrNonResident : public CAttrBase {
  public:
   CAttrNonResident(ByteSpan attr, CFileRecord* owner);
-  static bool IsWellFormed(ByteSpan attr);
+  static bool IsWellFormed(ByteSpan attr) { return CheckHeader(attr).empty(); }
+  static DecodeError CheckHeader(ByteSpan attr);
   bool IsDataRunOK() const override { return m_runsOK; }
+  // The fault of the run list, usable or not; empty when it had none.
+  const DecodeError& GetRunListError() const { return m_runsError; }
   uint64_t GetDataSize(uint64_t* allocatedSize = nullptr) const override;
   bool ReadData(uint64_t offset, uint8_t* buffer, uint32_t length, uint32_t* got) override;
 
@@ -89,6 +94,7 @@ class CAttrNonResident : public CAttrBase {
 
   std::vector<tagDataRun_Entry> m_runs;
   bool m_runsOK = false;
+  DecodeError m_runsError;
   uint64_t m_startVCN;
   uint64_t m_lastVCN;
   uint64_t m_allocatedSize;
@@ -157,5 +163,6 @@ class CAttr_AttrList : public Base {
   CSList<CFileRecord> m_extensionRecords;
 };
 
-// Builds the attribute object for a header; null for a malformed one.
-std::unique_ptr<CAttrBase> CreateAttribute(ByteSpan attr, CFileRecord* owner);
+// Builds the attribute object for a header; null for a malformed one (said
+// in *error when given) or a type that is not read.
+std::unique_ptr<CAttrBase> CreateAttribute(ByteSpan attr, CFileRecord* owner, DecodeError* error = nullptr);

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "volume/ByteOrder.h"
+#include "volume/DecodeError.h"
 
 // One decoded run. VCNs are absolute within the stream: an extent that starts
 // at VCN 100 numbers its first run from 100.
@@ -16,5 +17,6 @@ struct tagDataRun_Entry {
 
 // Decodes a run list of an extent covering [startVCN, lastVCN]. Runs decoded
 // before a fault stay in runs; the result says whether the list is usable.
+// A fault, usable or not, is described in *error when one is given.
 bool ParseDataRuns(ByteSpan runList, uint64_t startVCN, uint64_t lastVCN,
-                   std::vector<tagDataRun_Entry>* runs);
+                   std::vector<tagDataRun_Entry>* runs, DecodeError* error = nullptr);

@@ -43,16 +43,25 @@ bool CFileRecord::ReadRawRecord(uint64_t n, bool fresh, std::vector<uint8_t>* ou
   return ReadExactly(*m_volume->GetDeviceHandle(), position, out->data(), size);
 }
 
-bool CFileRecord::ApplyFixups(std::vector<uint8_t>& bytes) const {
+bool CFileRecord::Reject(size_t offset, const char* field, std::string found, std::string expected) {
+  m_lastError = DecodeError{"FILE record " + std::to_string(m_recordNumber), offset, field, std::move(found),
+                            std::move(expected)};
+  return false;
+}
+
+bool CFileRecord::ApplyFixups(std::vector<uint8_t>& bytes) {
   const uint32_t bytesPerSector = m_volume->GetBytesPerSector();
   const uint32_t sectors = bytesPerSector == 0 ? 0 : static_cast<uint32_t>(bytes.size()) / bytesPerSector;
   const ByteSpan s(bytes);
   const uint16_t usaOffset = LE16(s, kUpdateSequenceOffset);
-  if (sectors > 0 && !Fits(s, usaOffset, 2 + 2 * static_cast<size_t>(sectors))) return false;
+  if (sectors > 0 && !Fits(s, usaOffset, 2 + 2 * static_cast<size_t>(sectors))) {
+    return Reject(kUpdateSequenceOffset, "update sequence offset", HexValue(usaOffset),
+                  "room for " + std::to_string(sectors + 1) + " entries in " + HexValue(s.size()) + " bytes");
+  }
   const uint16_t usn = LE16(s, usaOffset);
   for (uint32_t i = 0; i < sectors; ++i) {
     const size_t end = static_cast<size_t>(i + 1) * bytesPerSector - 2;
-    if (LE16(s, end) != usn) return false;
+    if (LE16(s, end) != usn) return Reject(end, "update sequence number", HexValue(LE16(s, end)), HexValue(usn));
     const size_t saved = usaOffset + 2 + 2 * static_cast<size_t>(i);
     bytes[end] = bytes[saved];
     bytes[end + 1] = bytes[saved + 1];
@@ -62,29 +71,43 @@ bool CFileRecord::ApplyFixups(std::vector<uint8_t>& bytes) const {
 
 bool CFileRecord::ReadRecord(uint64_t n, bool fresh) {
   ClearAttrLists();
+  m_lastError = {};
   // The buffer is reused from record to record; clearing keeps its capacity.
   if (!ReadRawRecord(n, fresh, &m_buffer)) {
     m_buffer.clear();
+    m_recordNumber = n;
+    Reject(0, "record", "no bytes", "a record the MFT's runs map and the device holds");
     m_recordNumber = kNoRecord;
     return false;
   }
   m_recordNumber = n;
-  if (LE32(m_buffer, kSignature) != kFileSignature || !ApplyFixups(m_buffer)) {
+  if (LE32(m_buffer, kSignature) != kFileSignature) {
+    // A record never written holds zeros: unused, not damaged.
+    if (LE32(m_buffer, kSignature) != 0) Reject(kSignature, "signature", HexValue(LE32(m_buffer, kSignature)), "\"FILE\" (0x454c4946)");
+    m_buffer.clear();
+    return false;
+  }
+  if (!ApplyFixups(m_buffer)) {
     m_buffer.clear();
     return false;
   }
   return true;
 }
 
-bool CFileRecord::ParseAttr(ByteSpan attr) {
+bool CFileRecord::ParseAttr(ByteSpan attr, size_t offset) {
   const uint32_t k = LE32(attr, kAttrType) / 0x10 - 1;
-  std::unique_ptr<CAttrBase> object = CreateAttribute(attr, this);
-  if (!object) return false;
+  DecodeError fault;
+  std::unique_ptr<CAttrBase> object = CreateAttribute(attr, this, &fault);
+  if (!object) {
+    if (fault.empty()) return false;
+    return Reject(offset + fault.offset, fault.structure.c_str(), fault.found, fault.expected);
+  }
   return m_attrLists[k].InsertTail(std::move(object));
 }
 
 bool CFileRecord::ParseAttrs() {
   ClearAttrLists();
+  m_lastError = {};
   const ByteSpan record(m_buffer);
   size_t offset = LE16(record, kFirstAttributeOffset);
   while (Fits(record, offset, kAttrHeaderMin)) {
@@ -92,14 +115,21 @@ bool CFileRecord::ParseAttrs() {
     if (type == kAttrEnd) break;
     const uint32_t length = LE32(record, offset + kAttrLength);
     // A zero length would hold the walk on this attribute; one past the record ends it too.
-    if (length == 0 || !Fits(record, offset, length)) return true;
+    if (length == 0 || !Fits(record, offset, length)) {
+      Reject(offset + kAttrLength, "attribute length", HexValue(length),
+             "1 to the record's end at " + HexValue(record.size()));
+      return true;
+    }
     const uint32_t k = type / 0x10 - 1;
     if (type % 0x10 == 0 && type >= 0x10 && type <= 0x100 && ((m_attrMask >> k) & 1)) {
-      if (!ParseAttr(record.subspan(offset, length))) return false;
+      if (!ParseAttr(record.subspan(offset, length), offset)) return false;
       CSList<CAttrBase>& stdInfo = m_attrLists[0];
       if (!stdInfo.IsEmpty()) {
         const auto* info = static_cast<CAttr_StdInfo*>(stdInfo.At(0));
-        if (info->GetFileAttributes() & (kFileCompressed | kFileEncrypted)) return false;
+        if (info->GetFileAttributes() & (kFileCompressed | kFileEncrypted)) {
+          return Reject(offset, "file attributes", HexValue(info->GetFileAttributes()),
+                        "neither compressed (0x800) nor encrypted (0x4000), which cannot be read");
+        }
       }
     }
     offset += length;

@@ -54,12 +54,16 @@ class CFileRecord {
   uint64_t GetRecordNumber() const { return m_recordNumber; }
   CNTFSVolume* GetVolume() const { return m_volume; }
   ByteSpan GetBuffer() const { return m_buffer; }
+  // Why the last ReadRecord or ParseAttrs failed, or the fault where it stopped
+  // reading attributes; empty when it had none.
+  const DecodeError& GetLastError() const { return m_lastError; }
 
  private:
   void ClearAttrLists();
   bool ReadRawRecord(uint64_t recordNumber, bool fresh, std::vector<uint8_t>* out);
-  bool ApplyFixups(std::vector<uint8_t>& bytes) const;
-  bool ParseAttr(ByteSpan attr);
+  bool ApplyFixups(std::vector<uint8_t>& bytes);
+  bool ParseAttr(ByteSpan attr, size_t offset);
+  bool Reject(size_t offset, const char* field, std::string found, std::string expected);
   CAttr_FileName* FirstFileName() const;
 
   CNTFSVolume* m_volume;
@@ -69,4 +73,5 @@ class CFileRecord {
   std::array<CSList<CAttrBase>, 16> m_attrLists;
   // The unnamed stream assembled from several extents, when it has more than one.
   std::unique_ptr<CAttrNonResident> m_mergedData;
+  DecodeError m_lastError;
 };

@@ -18,13 +18,17 @@ CAttrBase* CNTFSDelFile::OpenData(std::string* error) {
   if (m_prototype == nullptr) return fail("no NTFS volume is open");
   const std::string record = "MFT record " + std::to_string(m_recordNumber);
   // Read from the device: the record may have changed since the scan.
-  if (!m_prototype->ReadRecord(m_recordNumber, true)) return fail(record + " cannot be read");
+  auto why = [&] {
+    const DecodeError& fault = m_prototype->GetLastError();
+    return fault.empty() ? std::string() : ": " + fault.Text();
+  };
+  if (!m_prototype->ReadRecord(m_recordNumber, true)) return fail(record + " cannot be read" + why());
   // A record in use again holds another file now; its data is not ours.
   if (m_prototype->GetRecordFlags() & kRecordInUse) {
     return fail(record + " has been reused by another file");
   }
   m_prototype->SetAttrMask(kMaskData);
-  if (!m_prototype->ParseAttrs()) return fail(record + " is compressed, encrypted or damaged");
+  if (!m_prototype->ParseAttrs()) return fail(record + " is compressed, encrypted or damaged" + why());
   CAttrBase* data = m_prototype->FindUnnamedData();
   if (data == nullptr) return fail(record + " has no data stream");
   return data;

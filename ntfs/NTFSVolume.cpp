@@ -39,10 +39,24 @@ CNTFSVolume::CNTFSVolume(std::shared_ptr<CDevice> device) : m_device(std::move(d
 
 CNTFSVolume::~CNTFSVolume() = default;
 
+bool CNTFSVolume::Reject(DecodeError error) {
+  m_openError = error.Text();
+  ReportRejected(error);
+  return false;
+}
+
 void CNTFSVolume::Open() {
-  if (!m_device) return;
+  if (!m_device) {
+    m_openError = "no device";
+    return;
+  }
   uint8_t boot[kBootSectorSize];
-  if (!ReadExactly(*m_device, 0, boot, kBootSectorSize) || !DecodeBootSector(boot)) {
+  if (!ReadExactly(*m_device, 0, boot, kBootSectorSize)) {
+    m_openError = "the boot sector cannot be read: " + m_device->LastErrorText();
+    m_device.reset();
+    return;
+  }
+  if (!DecodeBootSector(boot)) {
     m_device.reset();
     return;
   }
@@ -58,30 +72,48 @@ void CNTFSVolume::Open() {
 
 bool CNTFSVolume::DecodeBootSector(const uint8_t* bootBytes) {
   const ByteSpan boot(bootBytes, kBootSectorSize);
-  if (std::memcmp(bootBytes + kOemId, "NTFS    ", 8) != 0) return false;
+  auto reject = [&](size_t offset, const char* field, uint64_t found, const char* expected) {
+    return Reject(DecodeError{"NTFS boot sector", offset, field, HexValue(found), expected});
+  };
+  if (std::memcmp(bootBytes + kOemId, "NTFS    ", 8) != 0) {
+    return reject(kOemId, "OEM name", LE64(boot, kOemId), "\"NTFS    \"");
+  }
   m_bytesPerSector = LE16(boot, kBytesPerSector);
   m_sectorsPerCluster = LE8(boot, kSectorsPerCluster);
   m_totalSectors = LE64(boot, kTotalSectors);
-  if (!IsPowerOfTwo(m_bytesPerSector) || m_bytesPerSector < 256 || m_sectorsPerCluster == 0) {
-    return false;
+  if (!IsPowerOfTwo(m_bytesPerSector) || m_bytesPerSector < 256) {
+    return reject(kBytesPerSector, "bytes per sector", m_bytesPerSector, "a power of two from 256");
   }
+  if (m_sectorsPerCluster == 0) return reject(kSectorsPerCluster, "sectors per cluster", 0, "at least 1");
   m_clusterSize = static_cast<uint32_t>(m_bytesPerSector) * m_sectorsPerCluster;
-  if (m_clusterSize > kMaxClusterSize) return false;
+  if (m_clusterSize > kMaxClusterSize) {
+    return reject(kSectorsPerCluster, "sectors per cluster", m_sectorsPerCluster, "clusters of at most 2 MiB");
+  }
   m_fileRecordSize = DecodeRecordSize(static_cast<int8_t>(LE8(boot, kClustersPerFileRecord)), m_clusterSize);
   m_indexBlockSize = DecodeRecordSize(static_cast<int8_t>(LE8(boot, kClustersPerIndexBlock)), m_clusterSize);
-  if (m_fileRecordSize < 256 || m_fileRecordSize > kMaxFileRecordSize) return false;
-  return !__builtin_mul_overflow(LE64(boot, kMftCluster), static_cast<uint64_t>(m_clusterSize), &m_mftOffset);
+  if (m_fileRecordSize < 256 || m_fileRecordSize > kMaxFileRecordSize) {
+    return reject(kClustersPerFileRecord, "clusters per file record", LE8(boot, kClustersPerFileRecord),
+                  "file records of 256 bytes to 64 KiB");
+  }
+  if (__builtin_mul_overflow(LE64(boot, kMftCluster), static_cast<uint64_t>(m_clusterSize), &m_mftOffset)) {
+    return reject(kMftCluster, "MFT cluster", LE64(boot, kMftCluster), "a cluster on a 64-bit device");
+  }
+  return true;
 }
 
 bool CNTFSVolume::CheckVersion() {
   CFileRecord volumeRecord(this);
   volumeRecord.SetAttrMask(kMaskVolume);
-  if (!volumeRecord.ReadRecord(kVolumeRecord)) return false;
+  if (!volumeRecord.ReadRecord(kVolumeRecord)) return Reject(volumeRecord.GetLastError());
   volumeRecord.ParseAttrs();
   CSList<CAttrBase>& infos = volumeRecord.GetAttrList(6);
-  if (infos.IsEmpty()) return false;
+  if (infos.IsEmpty()) {
+    return Reject(DecodeError{"$Volume (MFT record 3)", 0, "$VOLUME_INFORMATION", "none", "one"});
+  }
   m_version = static_cast<CAttr_VolInfo*>(infos.At(0))->GetVersion();
-  if (m_version < 0x0300) return false;
+  if (m_version < 0x0300) {
+    return Reject(DecodeError{"$VOLUME_INFORMATION", 0x08, "NTFS version", HexValue(m_version), "3.0 (0x300) or later"});
+  }
   m_ready = true;
   return true;
 }
@@ -89,11 +121,22 @@ bool CNTFSVolume::CheckVersion() {
 void CNTFSVolume::LoadMFTRecord() {
   m_mftRecord = std::make_unique<CFileRecord>(this);
   m_mftRecord->SetAttrMask(kMaskData);
-  if (!m_mftRecord->ReadRecord(kMftRecord)) return;
+  if (!m_mftRecord->ReadRecord(kMftRecord)) {
+    Reject(m_mftRecord->GetLastError());
+    return;
+  }
   m_mftRecord->ParseAttrs();
   // The MFT's own data may continue in further extents through its attribute list.
   CAttrBase* data = m_mftRecord->FindUnnamedData();
-  if (data == nullptr || !data->IsDataRunOK()) return;
+  if (data == nullptr) {
+    Reject(DecodeError{"$MFT (MFT record 0)", 0, "$DATA", "none", "the MFT's data stream"});
+    return;
+  }
+  if (!data->IsDataRunOK()) {
+    const DecodeError& runs = static_cast<CAttrNonResident*>(data)->GetRunListError();
+    Reject(runs.empty() ? DecodeError{"$MFT (MFT record 0)", 0, "$DATA run list", "unusable", "usable"} : runs);
+    return;
+  }
   m_mftData = data;
 }
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/Device.h"
+#include "volume/DecodeError.h"
 
 class CFileRecord;
 class CAttrBase;
@@ -19,7 +20,8 @@ class CNTFSVolume {
   CNTFSVolume& operator=(const CNTFSVolume&) = delete;
 
   bool IsVolumeOK() const { return m_ready; }
-  // Why the drive could not be opened at all; empty when it was opened.
+  // Why the volume cannot be read: the structure that was rejected, where,
+  // and what was found there. Empty for a volume that is ready.
   const std::string& GetOpenError() const { return m_openError; }
 
   uint16_t GetBytesPerSector() const { return m_bytesPerSector; }
@@ -44,6 +46,7 @@ class CNTFSVolume {
  private:
   void Open();
   bool DecodeBootSector(const uint8_t* boot);
+  bool Reject(DecodeError error);
   bool CheckVersion();
   void LoadMFTRecord();
   bool FillCache(uint64_t position);

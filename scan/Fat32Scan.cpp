@@ -27,6 +27,11 @@ class CFat32Scan : public CVolumeScan {
 
 }  // namespace
 
-std::unique_ptr<CVolumeScan> OpenFat32Scan(std::shared_ptr<CDevice> device, std::string* /*why*/) {
-  return std::make_unique<CFat32Scan>(std::make_unique<CFAT32VolumeAccess>(std::move(device)));
+std::unique_ptr<CVolumeScan> OpenFat32Scan(std::shared_ptr<CDevice> device, std::string* why) {
+  auto access = std::make_unique<CFAT32VolumeAccess>(std::move(device));
+  if (!access->GetOpenError().empty()) {
+    *why = access->GetOpenError().Text();
+    return nullptr;
+  }
+  return std::make_unique<CFat32Scan>(std::move(access));
 }

@@ -47,7 +47,8 @@ std::unique_ptr<CVolumeScan> OpenVolumeScan(ScanResults& results) {
       results.resultSource = entry->resultSource;
       return scan;
     }
-    results.notes.push_back(name + " volume whose " + why + ": every sector is searched for files instead");
+    results.notes.push_back(name + " volume that cannot be read as such (" + why +
+                            "): every sector is searched for files instead");
   } else if (!name.empty()) {
     results.notes.push_back(name + " volume: its deleted files cannot be listed; every sector is searched for files");
   } else if (!why.empty()) {

@@ -46,11 +46,17 @@ void WalkMFT(IScanProgress& dialog, ScanResults& session) {
       dialog.SetPercentText(FormatPercent("%.1f%%", static_cast<double>(perMille) / 10.0));
       dialog.SetPos(Low32(n + 1));
     }
-    if (!record.ReadRecord(n)) continue;
+    if (!record.ReadRecord(n)) {
+      if (!record.GetLastError().empty()) ReportRejected(record.GetLastError());
+      continue;
+    }
     const uint16_t flags = record.GetRecordFlags();
     const bool isDirectory = flags & kRecordIsDirectory;
     if ((flags & kRecordInUse) && !isDirectory) continue;
-    if (!record.ParseAttrs()) continue;
+    if (!record.ParseAttrs()) {
+      ReportRejected(record.GetLastError());
+      continue;
+    }
     if (record.GetFileName(&name) == 0) continue;
     const std::string utf8 = Utf16ToUtf8(name.data(), name.size());
 

@@ -6,6 +6,7 @@
 
 #include "filetypes/JPGFile.h"
 #include "filetypes/ZipFile.h"
+#include "support/CarvedFiles.h"
 #include "support/ParamNames.h"
 
 namespace {
@@ -28,31 +29,6 @@ struct Carve {
   }
   CandidateHolder holder{kSector, nullptr};
 };
-
-Bytes Segment(uint8_t marker, size_t payload) {
-  Bytes s(4 + payload, 0x11);
-  s[0] = 0xFF;
-  s[1] = marker;
-  s[2] = static_cast<uint8_t>((payload + 2) >> 8);  // big-endian length, counting itself
-  s[3] = static_cast<uint8_t>(payload + 2);
-  return s;
-}
-
-// A JPEG: SOI, an APP0 JFIF segment, a quantisation table, SOS, scan data, EOI.
-Bytes Jpeg(size_t scanBytes, uint8_t start = 0xE0) {
-  Bytes j{0xFF, 0xD8};
-  Bytes app = Segment(start, 14);
-  std::memcpy(app.data() + 4, start == 0xE1 ? "Exif" : "JFIF", 4);
-  if (start != 0xDB) j.insert(j.end(), app.begin(), app.end());
-  Bytes dqt = Segment(0xDB, 65);
-  j.insert(j.end(), dqt.begin(), dqt.end());
-  Bytes sos = Segment(0xDA, 10);
-  j.insert(j.end(), sos.begin(), sos.end());
-  j.resize(j.size() + scanBytes, 0x5A);
-  j.push_back(0xFF);
-  j.push_back(0xD9);
-  return j;
-}
 
 Bytes At(size_t offset, const Bytes& file, size_t imageSize) {
   Bytes image(imageSize, 0);

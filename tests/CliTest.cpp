@@ -10,6 +10,7 @@
 #include <string>
 
 #include "support/Fixtures.h"
+#include "support/NtfsImageBuilder.h"
 
 namespace {
 
@@ -18,8 +19,9 @@ struct CliRun {
   std::string out;
 };
 
-CliRun Cli(const std::string& arguments) {
-  const std::string command = std::string(MAROVI_CLI) + " " + arguments + " 2>&1";
+// Runs the CLI with its standard error sent where redirection says (with standard output by default).
+CliRun Cli(const std::string& arguments, const std::string& redirection = " 2>&1") {
+  const std::string command = std::string(MAROVI_CLI) + " " + arguments + redirection;
   FILE* pipe = popen(command.c_str(), "r");
   std::string out;
   std::array<char, 4096> buffer;
@@ -27,6 +29,11 @@ CliRun Cli(const std::string& arguments) {
   while ((n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0) out.append(buffer.data(), n);
   const int status = pclose(pipe);
   return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out};
+}
+
+// What the CLI writes on standard error alone.
+std::string CliStderr(const std::string& arguments) {
+  return Cli(arguments, " 2>&1 >/dev/null").out;
 }
 
 const std::string kSample = FixturePath("ntfs-sample.img");
@@ -59,6 +66,33 @@ TEST(Cli, RecoverReportsWhatWasWritten) {
   EXPECT_EQ(r.status, 0) << r.out;
   EXPECT_NE(r.out.find("恢复完成"), std::string::npos);
   EXPECT_NE(r.out.find("3 files written"), std::string::npos) << r.out;
+}
+
+// Diagnostic lines and rejected structures go to standard error only when
+// asked for; the notes of how the volume was read are part of the results.
+TEST(Cli, DiagnosticsOnlyWithVerbose) {
+  NtfsImageBuilder b;
+  b.PutRecord(17, FileRecordBytes(0, {ResidentAttr(0x30, FileNameValue(5, u"x.txt"))}, 17));
+  b.Image()[NtfsImageBuilder::kMftCluster * NtfsImageBuilder::kClusterSize + 18 * 1024] = 'B';  // record 18
+  const std::string image = MakeTempFolder() + "/damaged.img";
+  std::FILE* file = std::fopen(image.c_str(), "wb");
+  ASSERT_NE(file, nullptr);
+  std::fwrite(b.Image().data(), 1, b.Image().size(), file);
+  std::fclose(file);
+
+  EXPECT_EQ(CliStderr("scan --image " + image), "");
+  EXPECT_EQ(CliStderr("scan --image " + image + " --verbose --quiet"), "");
+  const std::string verbose = CliStderr("scan --image " + image + " --verbose");
+  EXPECT_NE(verbose.find("rejected: FILE record 18, byte 0x0 (signature): found 0x42"), std::string::npos) << verbose;
+
+  const std::string raw = FixturePath("raw-carve.img");
+  EXPECT_EQ(CliStderr("scan --image " + raw + " --mode universal"), "");
+  EXPECT_NE(CliStderr("scan --image " + raw + " --verbose").find("The run time is:"), std::string::npos);
+  CliRun json = Cli("scan --image " + raw + " --json", " 2>/dev/null");
+  EXPECT_NE(json.out.find("\"notes\": [\"No known file system: every sector is searched for files\"]"),
+            std::string::npos) << json.out;
+  CliRun tree = Cli("scan --image " + raw, " 2>/dev/null");
+  EXPECT_NE(tree.out.find("(unknown file system)\nnote: No known file system"), std::string::npos) << tree.out;
 }
 
 struct BadCase {

@@ -40,7 +40,11 @@ CQenloDlg::CQenloDlg(ScanSession& session, QWidget* parent)
   banner->setAlignment(Qt::AlignCenter);
   banner->setWordWrap(true);
   banner->setStyleSheet("background: #FFFFFF; border: 1px solid #C8DCA0; color: #6C9105;");
-  banner->setText(QString::fromUtf8("只读扫描, 被扫描的盘不会被改动"));
+  // How the volume was read (a file system that could not be, carving instead) stands under the promise.
+  QString bannerText = QString::fromUtf8("只读扫描, 被扫描的盘不会被改动");
+  for (const std::string& note : m_model.Session().notes) bannerText += "\n" + QString::fromStdString(note);
+  banner->setText(bannerText);
+  banner->setToolTip(bannerText);
 
   m_list = new QTreeWidget(this);
   m_list->setObjectName("list1000");

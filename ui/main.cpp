@@ -3,10 +3,12 @@
 #include <QApplication>
 #include <QFont>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
 #include "app/ScanSession.h"
+#include "platform/Diagnostics.h"
 #include "platform/Drives.h"
 #include "ui/Artwork.h"
 #include "ui/MessageBoxes.h"
@@ -48,6 +50,9 @@ int main(int argc, char** argv) {
       return 2;
     }
   }
+  // Diagnostics and rejected structures are for whoever starts the program to look into a volume.
+  const char* verbose = std::getenv("MAROVI_VERBOSE");
+  if (verbose != nullptr && *verbose != '\0' && std::strcmp(verbose, "0") != 0) SetDiagnosticStream(stderr);
   CQenloApp program(TheSession());
   program.InitInstance();
   return 0;

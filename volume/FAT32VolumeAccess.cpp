@@ -30,7 +30,10 @@ void CFAT32VolumeAccess::Load() {
     m_bytesPerSector = geometry.bytesPerSector;
     DiagnosticPrintf("Sector size is %d bytes\n", static_cast<int>(m_bytesPerSector));
   }
-  if (m_bytesPerSector == 0) return;
+  if (m_bytesPerSector == 0) {
+    m_openError = DecodeError{"device", 0, "bytes per sector", "0", "the device's sector size"};
+    return;
+  }
   DiagnosticPrintf("Boot sector size = %d Bytes\n", static_cast<int>(kBootSectorKept));
   std::vector<uint8_t> sector(m_bytesPerSector);
   if (!m_device->Seek(0)) {
@@ -44,6 +47,15 @@ void CFAT32VolumeAccess::Load() {
   }
   const ByteSpan boot(m_bootSector);
   m_bytesPerCluster = LE8(boot, kSectorsPerCluster) * m_bytesPerSector;
+  if (m_bytesPerCluster == 0) {
+    m_openError = DecodeError{"FAT32 boot sector", kSectorsPerCluster, "sectors per cluster", "0", "1 to 128"};
+  } else if (LE32(boot, kSectorsPerFat) == 0) {
+    m_openError = DecodeError{"FAT32 boot sector", kSectorsPerFat, "sectors per FAT", "0", "at least 1"};
+  }
+  if (!m_openError.empty()) {
+    ReportRejected(m_openError);
+    return;
+  }
 
   DiagnosticPrintf("Reading FATs Data...");
   uint64_t fatBytes = static_cast<uint64_t>(LE32(boot, kSectorsPerFat)) * m_bytesPerSector;

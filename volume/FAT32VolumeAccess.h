@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/Device.h"
+#include "volume/DecodeError.h"
 #include "volume/VolumeAccess.h"
 
 class CFAT32VolumeAccess : public CVolumeAccess {
@@ -26,6 +27,8 @@ class CFAT32VolumeAccess : public CVolumeAccess {
   bool ReadClusterChain(uint32_t first, uint8_t* buffer, uint32_t* size);
   uint32_t GetRootCluster() const;
   uint32_t GetFatEntry(uint32_t cluster) const;
+  // Why the volume cannot be read as FAT32; empty when it can.
+  const DecodeError& GetOpenError() const { return m_openError; }
 
   static constexpr uint32_t kEndOfChain = 0x0FFFFFFF;
 
@@ -39,4 +42,5 @@ class CFAT32VolumeAccess : public CVolumeAccess {
   std::vector<uint8_t> m_bootSector;  // the first 90 bytes
   uint32_t m_bytesPerCluster = 0;
   std::vector<uint32_t> m_fat;
+  DecodeError m_openError;
 };
