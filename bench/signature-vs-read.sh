@@ -31,7 +31,9 @@ read -r cat_s cat_kb <<< "$(seconds cat "$image")"
 # The scan reads runs of 40000 sectors; the same read in pieces of that size:
 read -r dd_s dd_kb <<< "$(seconds dd if="$image" of=/dev/null bs=$((40000 * 512)))"
 read -r our_s our_kb <<< "$(seconds build/marovi-cli scan --image "$image" --mode universal --json --quiet)"
-read -r pr_s pr_kb <<< "$(seconds photorec /log /d "$out/recup" /cmd "$image" partition_none,fileopt,everything,disable,jpg,enable,zip,enable,bmp,enable,search)"
+# PhotoRec writes its log and session files into the folder it runs in: the temporary one.
+image=$(realpath "$image")
+read -r pr_s pr_kb <<< "$(cd "$out" && seconds photorec /log /d "$out/recup" /cmd "$image" partition_none,fileopt,everything,disable,jpg,enable,zip,enable,bmp,enable,search)"
 found=$(build/marovi-cli scan --image "$image" --mode universal --json --quiet | grep -c '"kind": "carved"' || true)
 recovered=$(find "$out" -name '*.bmp' | wc -l)
 rm -rf "$out"

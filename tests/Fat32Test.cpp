@@ -13,6 +13,7 @@
 #include "support/FatImageBuilder.h"
 #include "support/Fixtures.h"
 #include "support/ParamNames.h"
+#include "support/ZeroPaddedDevice.h"
 #include "support/Sha256.h"
 #include "volume/FAT32VolumeAccess.h"
 
@@ -24,13 +25,19 @@ std::unique_ptr<CFAT32VolumeAccess> Open(const Bytes& image) {
 }
 
 TEST(Fat32Access, MapsClustersPastTheReservedSectorsAndFats) {
-  FatImageBuilder b(1000, 8);
-  auto access = Open(b.Image());
+  // A 500 MiB volume of which only the reserved sectors, the FATs and the
+  // first clusters are held: the rest reads as zeros.
+  FatImageBuilder b(1000, 8, 2, 4);
+  auto open = [&] {
+    return std::make_unique<CFAT32VolumeAccess>(
+        std::make_shared<CZeroPaddedDevice>(std::make_shared<const Bytes>(b.Image()), b.VolumeBytes()));
+  };
+  auto access = open();
   EXPECT_EQ(access->ClusterToSector(2), 2000u);
   EXPECT_EQ(access->GetClusterCount(), 127998u);
   EXPECT_EQ(access->GetClusterSize(), 4096u);
   b.WriteCluster(2, Bytes(4096, 0x77));
-  access = Open(b.Image());
+  access = open();
   Bytes cluster(4096);
   ASSERT_TRUE(access->ReadCluster(2, cluster.data()));
   EXPECT_EQ(cluster, Bytes(4096, 0x77)) << "cluster 2 lies at (32 + 2000) sectors";
@@ -255,8 +262,10 @@ TEST_F(FolderTest, FolderThatContainsItselfEnds) {
 
 TEST_F(FolderTest, CyclicRootChainEnds) {
   b.SetFat(2, 2);  // the root's chain points at itself
-  Load();
-  SUCCEED();
+  CRootFolder& r = Load();
+  // The root's one cluster is walked once, however often the chain comes back to it.
+  EXPECT_EQ(r.Files().size(), 1u);
+  EXPECT_EQ(r.SubFolders().size(), 1u);
 }
 
 TEST(RawFolder, WalkedFromEntryZeroWithoutDotEntries) {

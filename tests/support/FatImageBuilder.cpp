@@ -1,5 +1,6 @@
 #include "support/FatImageBuilder.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -58,17 +59,21 @@ Bytes Concat(const std::vector<Bytes>& parts) {
   return out;
 }
 
-FatImageBuilder::FatImageBuilder(uint32_t sectorsPerFat, uint8_t sectorsPerCluster, uint32_t rootCluster)
+FatImageBuilder::FatImageBuilder(uint32_t sectorsPerFat, uint8_t sectorsPerCluster, uint32_t rootCluster,
+                                 uint32_t clustersHeld)
     : m_sectorsPerFat(sectorsPerFat), m_sectorsPerCluster(sectorsPerCluster) {
   const uint32_t clusters = sectorsPerFat * kBytesPerSector / 4;
-  m_image.assign((kReserved + kFats * sectorsPerFat + static_cast<uint64_t>(clusters) * sectorsPerCluster) * kBytesPerSector, 0);
+  const uint64_t metadataSectors = kReserved + kFats * sectorsPerFat;
+  m_volumeBytes = (metadataSectors + static_cast<uint64_t>(clusters) * sectorsPerCluster) * kBytesPerSector;
+  const uint64_t held = std::min(clusters, clustersHeld);
+  m_image.assign((metadataSectors + held * sectorsPerCluster) * kBytesPerSector, 0);
   std::memcpy(m_image.data() + 3, "MSWIN4.1", 8);
   Put16(m_image, 0x0B, kBytesPerSector);
   m_image[0x0D] = sectorsPerCluster;
   Put16(m_image, 0x0E, kReserved);
   m_image[0x10] = kFats;
   Put32(m_image, 0x24, sectorsPerFat);
-  Put32(m_image, 0x20, static_cast<uint32_t>(m_image.size() / kBytesPerSector));  // total sectors
+  Put32(m_image, 0x20, static_cast<uint32_t>(m_volumeBytes / kBytesPerSector));  // total sectors
   Put32(m_image, 0x2C, rootCluster);
   std::memcpy(m_image.data() + 0x52, "FAT32   ", 8);  // file system type
   m_image[0x1FE] = 0x55;                               // boot signature

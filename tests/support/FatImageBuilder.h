@@ -2,6 +2,8 @@
 // Builds FAT32 volumes and directory entries in memory, byte by byte.
 
 #include <cstdint>
+#include <cstddef>
+#include <climits>
 #include <string>
 #include <vector>
 
@@ -17,15 +19,20 @@ Bytes Concat(const std::vector<Bytes>& parts);
 class FatImageBuilder {
  public:
   static constexpr uint32_t kBytesPerSector = 512;
-  // A volume of 1 sector per cluster, 32 reserved sectors, 2 FATs.
-  explicit FatImageBuilder(uint32_t sectorsPerFat = 16, uint8_t sectorsPerCluster = 1, uint32_t rootCluster = 2);
+  // A volume of 1 sector per cluster, 32 reserved sectors, 2 FATs, and as
+  // many clusters as the FAT maps. The image holds at most clustersHeld of
+  // them; the boot sector still gives the whole volume's size.
+  explicit FatImageBuilder(uint32_t sectorsPerFat = 16, uint8_t sectorsPerCluster = 1, uint32_t rootCluster = 2,
+                           uint32_t clustersHeld = UINT32_MAX);
   void SetFat(uint32_t cluster, uint32_t value);
   void WriteCluster(uint32_t cluster, const Bytes& data);
   uint64_t ClusterOffset(uint32_t cluster) const;
   Bytes& Image() { return m_image; }
+  uint64_t VolumeBytes() const { return m_volumeBytes; }
 
  private:
   uint32_t m_sectorsPerFat;
   uint8_t m_sectorsPerCluster;
   Bytes m_image;
+  uint64_t m_volumeBytes = 0;
 };
