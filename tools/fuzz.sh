@@ -13,12 +13,16 @@ scale=${1:-1}
 declare -A runs=([fuzz_file_record]=300000 [fuzz_data_runs]=300000 [fuzz_fat32]=150000
                  [fuzz_carvers]=600000 [fuzz_scan]=6000 [fuzz_zip_listing]=600000 [fuzz_markup]=600000)
 jobs=$(nproc)
+source tools/ccache.sh
+targets=$(sed -n 's/^set(MAROVI_FUZZ_TARGETS \(.*\))$/\1/p' fuzz/CMakeLists.txt)
+# Only the fuzz targets and the layers they use are built, instrumented.
 CC=clang-14 CXX=clang++-14 cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMAROVI_FUZZ=ON \
-  -DMAROVI_TESTS=OFF -DMAROVI_BENCH=OFF -DMAROVI_WERROR=ON > /dev/null
-cmake --build build-fuzz -j"$jobs"
+  -DMAROVI_TESTS=OFF -DMAROVI_BENCH=OFF -DMAROVI_GUI=OFF -DMAROVI_WERROR=ON "${CCACHE_LAUNCHER[@]}" > /dev/null
+# shellcheck disable=SC2086
+cmake --build build-fuzz -j"$jobs" --target $targets
 mkdir -p build-fuzz/artifacts
 export ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1
-for target in $(sed -n 's/^set(MAROVI_FUZZ_TARGETS \(.*\))$/\1/p' fuzz/CMakeLists.txt); do
+for target in $targets; do
   binary=build-fuzz/fuzz/$target
   inputs=(fuzz/corpus/$target)
   [ -d fuzz/regressions/$target ] && inputs+=(fuzz/regressions/$target)

@@ -3,7 +3,7 @@
 # the packages named on the command line.
 #   tools/install-deps.sh [PACKAGE...]
 set -euo pipefail
-packages=(cmake g++ make pkg-config libblkid-dev libgtest-dev libbenchmark-dev gzip clang-14 libclang-rt-14-dev
+packages=(cmake g++ make ccache pkg-config libblkid-dev libgtest-dev libbenchmark-dev gzip clang-14 libclang-rt-14-dev
   zlib1g-dev qt6-base-dev fonts-wqy-microhei)
 (($#)) && packages=("$@")
 missing=()

@@ -8,13 +8,14 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/install-deps.sh
 tools/install-deps.sh g++-mingw-w64-x86-64-posix libz-mingw-w64-dev wine wine64 googletest python3
+source tools/ccache.sh
 jobs=$(nproc)
 
 cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=platform/win32/toolchain-mingw-w64.cmake \
-  -DCMAKE_BUILD_TYPE=Release -DMAROVI_WERROR=ON >/dev/null
+  -DCMAKE_BUILD_TYPE=Release -DMAROVI_WERROR=ON "${CCACHE_LAUNCHER[@]}" >/dev/null
 cmake --build build-win -j"$jobs"
-# The native CLI is the reference.
-cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
+# The native CLI is the reference: the test command's release build, when it has run.
+cmake -S . -B build -DCMAKE_BUILD_TYPE=Release "${CCACHE_LAUNCHER[@]}" >/dev/null
 cmake --build build -j"$jobs" --target marovi-cli fixtures
 
 work=$(mktemp -d)

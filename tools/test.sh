@@ -6,16 +6,22 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/install-deps.sh
+source tools/ccache.sh
 jobs=$(nproc)
+start=$SECONDS
 
-cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DMAROVI_WERROR=ON
+cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DMAROVI_WERROR=ON "${CCACHE_LAUNCHER[@]}"
 cmake --build build -j"$jobs"
 (cd build && ctest --output-on-failure -j"$jobs")
 
-cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DMAROVI_WERROR=ON -DMAROVI_SANITIZE=ON -DMAROVI_BENCH=OFF
-cmake --build build-asan -j"$jobs"
+# The sanitizers' build holds only what its tests run.
+cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DMAROVI_WERROR=ON -DMAROVI_SANITIZE=ON -DMAROVI_BENCH=OFF \
+  "${CCACHE_LAUNCHER[@]}"
+cmake --build build-asan -j"$jobs" --target marovi_tests marovi_gui_tests marovi-cli fixtures
 (cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j"$jobs")
 
 tools/fuzz.sh
 
 tools/test-windows.sh
+
+echo "test command: $((SECONDS - start)) s"
