@@ -1,10 +1,20 @@
 #!/usr/bin/env bash
 # The MFT walk against The Sleuth Kit's fls on the same image, in one run:
-# wall time and peak memory of each, and their ratio. Run by hand.
+# wall time and peak memory of each, and their ratio, then the Google
+# Benchmark runs of the walk and of the results model built from it. Run by hand.
 # Usage: bench/mft-vs-fls.sh [IMAGE]   (the image is made when missing)
+#        bench/mft-vs-fls.sh --large [RECORDS]
+# The first image holds 110,000 files written with ntfs-3g; --large makes
+# one of 1,000,000 MFT records (or RECORDS) written directly (make-large-mft.py).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-image=${1:-build/bench-mft.img}
+if [ "${1:-}" = "--large" ]; then
+  records=${2:-1000000}
+  image=build/bench-mft-$records.img
+  [ -f "$image" ] || bench/make-large-mft.py "$image" "$records"
+else
+  image=${1:-build/bench-mft.img}
+fi
 for tool in fls /usr/bin/time ntfs-3g; do
   command -v "$tool" >/dev/null || { apt-get install -y -qq sleuthkit time ntfs-3g >/dev/null; break; }
 done

@@ -7,6 +7,8 @@
 #include "platform/Diagnostics.h"
 #include "scan/Fat32Scan.h"
 #include "scan/NtfsScan.h"
+#include "scan/SignatureScan.h"
+#include "volume/RawVolumeAccess.h"
 
 namespace {
 
@@ -25,6 +27,10 @@ const FileSystemEntry* FindEntry(const std::string& name) {
 }
 
 }  // namespace
+
+std::unique_ptr<CVolumeScan> OpenRawScan(std::shared_ptr<CDevice> device) {
+  return MakeFreeSpaceScan(std::make_unique<CRawVolumeAccess>(std::move(device)), nullptr);
+}
 
 std::span<const FileSystemEntry> FileSystemTable() { return kFileSystems; }
 

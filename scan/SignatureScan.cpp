@@ -168,6 +168,34 @@ void SignatureScanner::AddCarvedFile(std::unique_ptr<CBaseFile> file) {
   m_session.carvedFiles.push_back(std::move(file));
 }
 
+namespace {
+
+class CFreeSpaceScan : public CVolumeScan {
+ public:
+  CFreeSpaceScan(std::unique_ptr<CVolumeAccess> access, CFAT32VolumeAccess* fat)
+      : m_access(std::move(access)), m_fat(fat) {}
+
+  void Run(IScanProgress& dialog, ScanResults& results) override { CarveFreeSpace(dialog, results); }
+
+  void CarveFreeSpace(IScanProgress& dialog, ScanResults& results) override {
+    dialog.SetTitle("正在初始化,请等待......");
+    ShowSearchTitle(dialog, results);
+    CVolumeAccess& access = *m_access;
+    results.volumeAccess = std::move(m_access);
+    ScanFreeSpace(dialog, results, access, m_fat);
+  }
+
+ private:
+  std::unique_ptr<CVolumeAccess> m_access;
+  CFAT32VolumeAccess* m_fat;
+};
+
+}  // namespace
+
+std::unique_ptr<CVolumeScan> MakeFreeSpaceScan(std::unique_ptr<CVolumeAccess> access, CFAT32VolumeAccess* fat) {
+  return std::make_unique<CFreeSpaceScan>(std::move(access), fat);
+}
+
 void ShowSearchTitle(IScanProgress& dialog, const ScanResults& results) {
   dialog.SetTitle("正在搜索" + results.volumeLabel + "盘文件");
 }

@@ -8,6 +8,7 @@
 
 #include "scan/ScanResults.h"
 #include "filetypes/BaseFile.h"
+#include "scan/FileSystems.h"
 #include "scan/ScanProgress.h"
 
 class CVolumeAccess;
@@ -49,5 +50,9 @@ class CFAT32VolumeAccess;
 // Carves the free space the access maps, loading the FAT directory clusters
 // met there as folders; with a FAT32 reader, the folder tree from the root first.
 void ScanFreeSpace(IScanProgress& dialog, ScanResults& results, CVolumeAccess& access, CFAT32VolumeAccess* fat);
+// The scan of a volume whose free space is read in one pass with its folders,
+// if it has any: every sector of a raw volume, or the FAT's free clusters
+// with the folder tree from the root when fat is the access itself.
+std::unique_ptr<CVolumeScan> MakeFreeSpaceScan(std::unique_ptr<CVolumeAccess> access, CFAT32VolumeAccess* fat);
 // "正在搜索X盘文件", once the volume is open and its free space known.
 void ShowSearchTitle(IScanProgress& dialog, const ScanResults& results);

@@ -54,8 +54,8 @@ PY
 done
 echo "== the diagnostic when the geometry query fails (Wine does not answer it for a file)"
 ln -sfn "$(realpath build/fixtures/ntfs-sample.img)" "$WINEPREFIX/dosdevices/f::"
-wine "$cli" scan --drive F --quiet 2>&1 >/dev/null | tr -d '\r' | grep '^Geometry'
-wine "$cli" scan --drive E --quiet --codepage CP936 2>&1 >/dev/null | tr -d '\r' | grep '^Geometry'
+wine "$cli" scan --drive F --verbose 2>&1 >/dev/null | tr -d '\r' | grep '^Geometry'
+wine "$cli" scan --drive E --verbose --codepage CP936 2>&1 >/dev/null | tr -d '\r' | grep '^Geometry'
 
 echo "== image files given with --image under Wine, plain and gzip-compressed"
 image=$(realpath build/fixtures/ntfs-sample.img)
