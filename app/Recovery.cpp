@@ -23,6 +23,19 @@ bool CRecovery::IsRefused(const std::string& path, RecoveryReport* report) const
   return true;
 }
 
+bool CRecovery::RecoverFile(CDelFile& file, const std::string& path, std::string* reason) {
+  const std::shared_ptr<CResilientDevice>& reader = m_model.Session().reader;
+  const uint64_t before = reader ? reader->UnreadableCount() : 0;
+  if (!file.RecoverTo(path, reason)) return false;
+  // The file is written whole, with zeros where sectors could not be read,
+  // but it is not a good recovery and is not counted as one.
+  if (reader && reader->UnreadableCount() > before) {
+    *reason = "unreadable sectors at " + reader->DescribeUnreadableSince(before) + ", written as zeros";
+    return false;
+  }
+  return true;
+}
+
 RecoveryReport CRecovery::RecoverChecked(const std::string& targetFolder, const RecoveryProgress& progress) {
   m_report = RecoveryReport{};
   m_progress = progress;
@@ -68,7 +81,7 @@ RecoveryReport CRecovery::RecoverOne(CDelFile& file, const std::string& path, ui
   m_report = RecoveryReport{};
   if (IsRefused(path, &m_report)) return m_report;
   std::string reason;
-  if (file.RecoverTo(path, &reason)) {
+  if (RecoverFile(file, path, &reason)) {
     ++m_report.written;
     if (utcTime != 0) SetFileModificationTime(path, utcTime);
   } else {
@@ -129,7 +142,7 @@ void CRecovery::WriteFile(CDelFile& file, const std::string& folder, const std::
     return;
   }
   std::string reason;
-  if (file.RecoverTo(path, &reason)) {
+  if (RecoverFile(file, path, &reason)) {
     ++m_report.written;
     m_report.bytesWritten += size;
     if (utcTime != 0) SetFileModificationTime(path, utcTime);

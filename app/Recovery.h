@@ -47,6 +47,8 @@ class CRecovery {
   RecoveryReport RecoverOne(CDelFile& file, const std::string& path, uint64_t utcTime = 0);
 
  private:
+  // Writes one file; a file that met unreadable sectors is written but fails.
+  bool RecoverFile(CDelFile& file, const std::string& path, std::string* reason);
   bool IsRefused(const std::string& path, RecoveryReport* report) const;
   void RecoverNode(const CTreeNode* node, const std::string& path);
   void RecoverLevel(const CTreeNode* node, const std::string& path, int depth);

@@ -68,6 +68,10 @@ bool Scan(const CliArguments& args, ScanSession& session, DriveInfo* drive) {
     return false;
   }
   ScanThreadProc(progress, session);
+  if (session.unreadableSectors != 0) {
+    DiagnosticPrintf("%" PRIu64 " sectors could not be read and were taken as zeros: %s\n", session.unreadableSectors,
+                     session.reader->DescribeUnreadableSince(0).c_str());
+  }
   if (!session.sourceError.empty()) {
     std::fprintf(stderr, "marovi-cli: cannot read %s: %s\n", drive->devicePath.c_str(),
                  session.sourceError.c_str());
@@ -86,7 +90,7 @@ void PrintJson(const CliArguments& args, const DriveInfo& drive, CResultsModel& 
   for (size_t i = 0; i < session.notes.size(); ++i) {
     std::printf("%s%s", i == 0 ? "" : ", ", JsonString(session.notes[i]).c_str());
   }
-  std::printf("], \"files\": [");
+  std::printf("], \"unreadableSectors\": %" PRIu64 ", \"files\": [", session.unreadableSectors);
   bool first = true;
   for (const CTreeNode* node : model.Tree().AllNodes()) {
     const std::string path = CFolderTree::PathOf(node);
@@ -111,6 +115,9 @@ void PrintTree(const DriveInfo& drive, CResultsModel& model) {
   std::printf("%c: %s (%s)\n", drive.letter, drive.devicePath.c_str(),
               session.fileSystem.empty() ? "unknown file system" : session.fileSystem.c_str());
   for (const std::string& note : session.notes) std::printf("note: %s\n", note.c_str());
+  if (session.unreadableSectors != 0) {
+    std::printf("note: %" PRIu64 " sectors could not be read; they were taken as zeros\n", session.unreadableSectors);
+  }
   size_t total = 0;
   for (const CTreeNode* node : model.Tree().AllNodes()) {
     int depth = 0;

@@ -6,7 +6,7 @@
 
 #include "volume/FileWriter.h"
 #include "platform/Text.h"
-#include "volume/VolumeAccess.h"
+#include "volume/FAT32VolumeAccess.h"
 
 namespace {
 // Where the 13 characters of a long-name entry lie: 5 at 0x01, 6 at 0x0E, 2 at 0x1C.
@@ -67,21 +67,18 @@ CFileEntry::CFileEntry(ByteSpan entrySet, uint16_t longNameCount, bool inDeleted
 bool CFileEntry::ReadContent(uint64_t offset, uint32_t length, uint8_t* buffer) {
   const uint32_t sectorSize = m_access ? m_access->GetSectorSize() : 0;
   const uint32_t cluster = GetFirstCluster();
-  if (sectorSize == 0 || cluster < 2 || cluster - 2 >= m_access->GetClusterCount()) return false;
+  if (sectorSize == 0 || !IsValidFatCluster(cluster, m_access->GetClusterCount())) return false;
   const uint64_t firstSector = m_access->ClusterToSector(cluster) + offset / sectorSize;
   const uint64_t lastSector = firstSector + (static_cast<uint64_t>(length) - 1) / sectorSize;
-  if (lastSector > UINT32_MAX) return false;
   std::vector<uint8_t> sectors((lastSector - firstSector + 1) * sectorSize);
-  if (!m_access->ReadSectors(static_cast<uint32_t>(firstSector), static_cast<uint32_t>(lastSector), sectors.data())) {
-    return false;
-  }
+  if (!m_access->ReadSectors(firstSector, lastSector, sectors.data())) return false;
   std::memcpy(buffer, sectors.data(), length);
   return true;
 }
 
 const uint8_t* CFileEntry::LoadContent(uint32_t* length) {
   // No file is larger than its volume, whatever its entry says.
-  const uint64_t volumeBytes = m_access ? static_cast<uint64_t>(m_access->GetClusterCount()) * m_access->GetClusterSize() : 0;
+  const uint64_t volumeBytes = m_access ? m_access->GetClusterCount() * m_access->GetClusterSize() : 0;
   const uint32_t size = static_cast<uint32_t>(std::min<uint64_t>({GetFileSize(), kPreviewCap, volumeBytes}));
   m_content.assign(size, 0);
   if (size > 0 && !ReadContent(0, size, m_content.data())) return nullptr;

@@ -32,11 +32,11 @@ bool HasDotEntryShape(ByteSpan e) {
   return true;
 }
 
-bool IsPlausibleEntry(ByteSpan e, uint32_t clusterCount, int currentYear) {
+bool IsPlausibleEntry(ByteSpan e, uint64_t clusterCount, int currentYear) {
   return CheckPlausibleEntry(e, clusterCount, currentYear).empty();
 }
 
-DecodeError CheckPlausibleEntry(ByteSpan e, uint32_t clusterCount, int currentYear) {
+DecodeError CheckPlausibleEntry(ByteSpan e, uint64_t clusterCount, int currentYear) {
   const uint8_t first = LE8(e, 0);
   const uint8_t attributes = LE8(e, fatentry::kAttributes);
   const uint16_t created = LE16(e, fatentry::kCreationDate);
@@ -76,8 +76,8 @@ DecodeError CheckPlausibleEntry(ByteSpan e, uint32_t clusterCount, int currentYe
   } else if (LE32(e, fatentry::kFileSize) == 0) {
     return reject(fatentry::kFileSize, "file size", 0, "more than 0");
   }
-  if (cluster == 0 || cluster > clusterCount) {
-    return reject(fatentry::kClusterLow, "first cluster", cluster, "2 to " + std::to_string(clusterCount));
+  if (!IsValidFatCluster(cluster, clusterCount)) {
+    return reject(fatentry::kClusterLow, "first cluster", cluster, "2 to " + std::to_string(clusterCount + 1));
   }
   if ((LE8(e, fatentry::kReserved) & 0xE7) != 0) {
     return reject(fatentry::kReserved, "reserved byte", LE8(e, fatentry::kReserved), "only the case bits 0x18");
@@ -95,7 +95,7 @@ CFolderEntry::CFolderEntry(ByteSpan entrySet, uint16_t longNameCount, bool inDel
 bool CFolderEntry::Load(CFolderLoader& loader) {
   m_hasContent = false;
   const uint32_t q = GetFirstCluster();
-  if (q < 2 || q > loader.access->GetClusterCount()) return false;
+  if (!IsValidFatCluster(q, loader.access->GetClusterCount())) return false;
   if (IsMarkedDeleted() || IsInDeletedFolder() || loader.fat == nullptr) return LoadDeletedFolder(loader);
   uint32_t size = 0;
   loader.fat->ReadClusterChain(q, nullptr, &size);
@@ -116,7 +116,7 @@ bool CFolderEntry::Load(CFolderLoader& loader) {
 bool CFolderEntry::LoadDeletedFolder(CFolderLoader& loader) {
   const uint32_t q = GetFirstCluster();
   CVolumeAccess& access = *loader.access;
-  if (q < 2 || q > access.GetClusterCount() || access.IsClusterUsed(q)) return false;
+  if (!IsValidFatCluster(q, access.GetClusterCount()) || access.IsClusterUsed(q)) return false;
   const uint32_t clusterSize = access.GetClusterSize();
   if (clusterSize < 2 * kDirEntrySize) return false;
   m_data.assign(clusterSize, 0);

@@ -18,9 +18,9 @@ class CFolderEntry;
 bool IsDotEntry(ByteSpan entry);
 // Size 0, attributes exactly "directory", bytes 2 to 10 spaces: '.' or '..'.
 bool HasDotEntryShape(ByteSpan entry);
-bool IsPlausibleEntry(ByteSpan entry, uint32_t clusterCount, int currentYear);
+bool IsPlausibleEntry(ByteSpan entry, uint64_t clusterCount, int currentYear);
 // Why an entry cannot belong to a real deleted folder; empty when it can.
-DecodeError CheckPlausibleEntry(ByteSpan entry, uint32_t clusterCount, int currentYear);
+DecodeError CheckPlausibleEntry(ByteSpan entry, uint64_t clusterCount, int currentYear);
 
 // Folders met in free space, owned by whoever keeps the scan's results.
 using FoundFolderList = std::vector<std::unique_ptr<CFolderEntry>>;

@@ -16,7 +16,7 @@ const uint8_t* CBaseFile::LoadContent(uint32_t* length) {
   const uint64_t fileLength = GetLength(sectorSize);
   // A preview holds at most the cap; recovery reads everything.
   const uint32_t shown = static_cast<uint32_t>(std::min<uint64_t>(fileLength, kPreviewCap));
-  const uint32_t last = firstSector + (shown - 1) / sectorSize;
+  const uint64_t last = firstSector + (shown - 1) / sectorSize;
   m_content.assign(static_cast<size_t>(last - firstSector + 1) * sectorSize, 0);
   if (!m_access->ReadSectors(firstSector, last, m_content.data())) return nullptr;
   *length = shown;
@@ -32,7 +32,7 @@ bool CBaseFile::RecoverTo(const std::string& path, std::string* error) {
   // Chunks are whole sectors, so each piece is one read of its sectors.
   return WriteFileContent(path, GetLength(sectorSize), kChunkSectors * sectorSize,
                           [&](uint64_t offset, uint8_t* buffer, uint32_t n) {
-                            const uint32_t sector = firstSector + static_cast<uint32_t>(offset / sectorSize);
+                            const uint64_t sector = firstSector + offset / sectorSize;
                             return m_access->ReadSectors(sector, sector + (n - 1) / sectorSize, buffer);
                           },
                           error);
@@ -72,7 +72,7 @@ void CandidateHolder::EndRun() {
   m_carry.assign(m_run.end() - static_cast<std::ptrdiff_t>(keep), m_run.end());
 }
 
-bool CandidateHolder::Offer(size_t at, uint32_t sector) {
+bool CandidateHolder::Offer(size_t at, uint64_t sector) {
   const SectorView view{m_carry, m_run, at};
   // A signature at the start of a sector wins over the pending candidate.
   if (std::unique_ptr<CBaseFile> candidate = CreateCarvedFile(m_run.subspan(at), sector, m_bytesPerSector, m_access)) m_pending = std::move(candidate);

@@ -30,27 +30,27 @@ enum CarvedType : int32_t { kTypeJpg = 1, kTypeZip = 2, kTypeDocx = 3, kTypeXlsx
 
 class CBaseFile : public CDelFile {
  public:
-  CBaseFile(uint32_t firstSector, CVolumeAccess* access) : m_access(access), firstSector(firstSector) {}
+  CBaseFile(uint64_t firstSector, CVolumeAccess* access) : m_access(access), firstSector(firstSector) {}
 
   bool RecoverTo(const std::string& path, std::string* error) override;
   const uint8_t* LoadContent(uint32_t* length) override;
   // Follows the file through one more sector. -1: not such a file after
   // all; 0: not ended yet; a type code: it has ended (lastSector and
   // lastByteIndex are set).
-  virtual int32_t ExamineSector(uint32_t sector, const SectorView& view, uint32_t bytesPerSector,
-                                uint32_t runLimitSector) = 0;
+  virtual int32_t ExamineSector(uint64_t sector, const SectorView& view, uint32_t bytesPerSector,
+                                uint64_t runLimitSector) = 0;
 
   // Offset in the file of a sector's first byte.
-  uint64_t SectorBase(uint32_t sector, uint32_t bytesPerSector) const {
+  uint64_t SectorBase(uint64_t sector, uint32_t bytesPerSector) const {
     return static_cast<uint64_t>(sector - firstSector) * bytesPerSector;
   }
   // Ends the file at its byte at offset end - 1.
   void EndAt(uint64_t end, uint32_t bytesPerSector) {
-    lastSector = firstSector + static_cast<uint32_t>((end - 1) / bytesPerSector);
+    lastSector = firstSector + (end - 1) / bytesPerSector;
     lastByteIndex = static_cast<uint32_t>((end - 1) % bytesPerSector);
   }
   uint64_t GetLength(uint32_t bytesPerSector) const {
-    return static_cast<uint64_t>(lastSector - firstSector) * bytesPerSector + lastByteIndex + 1;
+    return (lastSector - firstSector) * bytesPerSector + lastByteIndex + 1;
   }
   void SetAccess(CVolumeAccess* access) { m_access = access; }
 
@@ -58,8 +58,8 @@ class CBaseFile : public CDelFile {
   CVolumeAccess* m_access;
 
  public:
-  uint32_t firstSector;
-  uint32_t lastSector = 0;
+  uint64_t firstSector;
+  uint64_t lastSector = 0;
   uint32_t lastByteIndex = 0;
   int32_t typeCode = 0;
 };
@@ -74,12 +74,12 @@ class CandidateHolder {
   // Keeps the end of the run for a candidate that goes on into the next one.
   void EndRun();
   // Offers the sector at offset at of the run. True when a candidate completed in it.
-  bool Offer(size_t at, uint32_t sector);
+  bool Offer(size_t at, uint64_t sector);
   void DiscardPending() { m_pending.reset(); }
   bool HasPending() const { return m_pending != nullptr; }
 
   std::vector<std::unique_ptr<CBaseFile>> completed;
-  uint32_t runLimitSector = 0;
+  uint64_t runLimitSector = 0;
 
  private:
   // Records and names that straddle two runs are read back from here.

@@ -18,16 +18,15 @@ bool IsKnownDibHeaderSize(uint32_t size) {
 }
 }  // namespace
 
-std::unique_ptr<CBaseFile> CBmpFile::TryCreate(ByteSpan data, uint32_t sector, uint32_t bytesPerSector,
+std::unique_ptr<CBaseFile> CBmpFile::TryCreate(ByteSpan data, uint64_t sector, uint32_t bytesPerSector,
                                                CVolumeAccess* access) {
   if (!Fits(data, 0, kHeaderBytes) || data[0] != 'B' || data[1] != 'M') return nullptr;
   if (LE32(data, kReserved) != 0 || !IsKnownDibHeaderSize(LE32(data, kDibHeaderSize))) return nullptr;
   const uint32_t size = LE32(data, kFileSize);
   if (LE32(data, kPixelOffset) >= size) return nullptr;
-  const uint64_t lastSector = static_cast<uint64_t>(sector) + (size - 1) / bytesPerSector;
-  if (lastSector > UINT32_MAX) return nullptr;
+  const uint64_t lastSector = sector + (size - 1) / bytesPerSector;
   std::unique_ptr<CBmpFile> file(new CBmpFile(sector, access));
-  file->lastSector = static_cast<uint32_t>(lastSector);
+  file->lastSector = lastSector;
   file->lastByteIndex = (size - 1) % bytesPerSector;
   return file;
 }

@@ -5,9 +5,9 @@
 // A BMP picture: its length stands in its header.
 class CBmpFile : public CBaseFile {
  public:
-  static std::unique_ptr<CBaseFile> TryCreate(ByteSpan data, uint32_t sector, uint32_t bytesPerSector,
+  static std::unique_ptr<CBaseFile> TryCreate(ByteSpan data, uint64_t sector, uint32_t bytesPerSector,
                                               CVolumeAccess* access);
-  int32_t ExamineSector(uint32_t sector, const SectorView&, uint32_t, uint32_t) override {
+  int32_t ExamineSector(uint64_t sector, const SectorView&, uint32_t, uint64_t) override {
     return sector == lastSector ? kTypeBmp : 0;
   }
 

@@ -27,10 +27,10 @@ constexpr CarvedKind kZipKinds[] = {
 };
 constexpr CarvedKind kBmpKinds[] = {{kTypeBmp, "BMP", "pic%llu.bmp", kImageBmp, PreviewKind::Picture}};
 
-std::unique_ptr<CBaseFile> CreateJpeg(ByteSpan data, uint32_t sector, uint32_t, CVolumeAccess* access) {
+std::unique_ptr<CBaseFile> CreateJpeg(ByteSpan data, uint64_t sector, uint32_t, CVolumeAccess* access) {
   return CJPGFile::TryCreate(data, sector, access);
 }
-std::unique_ptr<CBaseFile> CreateTiff(ByteSpan data, uint32_t sector, uint32_t, CVolumeAccess* access) {
+std::unique_ptr<CBaseFile> CreateTiff(ByteSpan data, uint64_t sector, uint32_t, CVolumeAccess* access) {
   return CTiffFile::TryCreate(data, sector, access);
 }
 
@@ -108,7 +108,7 @@ const char* TypeFolderName(int32_t typeCode) {
   return kind ? kind->folder : "";
 }
 
-std::unique_ptr<CBaseFile> CreateCarvedFile(ByteSpan sector, uint32_t firstSector, uint32_t bytesPerSector,
+std::unique_ptr<CBaseFile> CreateCarvedFile(ByteSpan sector, uint64_t firstSector, uint32_t bytesPerSector,
                                             CVolumeAccess* access) {
   static const StartFilter filter;
   if (!filter.MayStart(sector)) return nullptr;

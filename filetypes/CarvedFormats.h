@@ -36,7 +36,7 @@ struct SignatureStart {
   std::string_view bytes;
 };
 
-using CarvedFactory = std::unique_ptr<CBaseFile> (*)(ByteSpan sector, uint32_t firstSector, uint32_t bytesPerSector,
+using CarvedFactory = std::unique_ptr<CBaseFile> (*)(ByteSpan sector, uint64_t firstSector, uint32_t bytesPerSector,
                                                       CVolumeAccess* access);
 
 struct CarvedFormat {
@@ -60,5 +60,5 @@ std::string CarvedFileName(int32_t typeCode, uint64_t firstSector);
 const char* TypeFolderName(int32_t typeCode);
 
 // The first analyser whose start the bytes at the sector hold.
-std::unique_ptr<CBaseFile> CreateCarvedFile(ByteSpan sector, uint32_t firstSector, uint32_t bytesPerSector,
+std::unique_ptr<CBaseFile> CreateCarvedFile(ByteSpan sector, uint64_t firstSector, uint32_t bytesPerSector,
                                             CVolumeAccess* access);

@@ -24,7 +24,7 @@ uint32_t TiffUnitSize(uint32_t type) {
 }
 }  // namespace
 
-std::unique_ptr<CBaseFile> CJPGFile::TryCreate(ByteSpan data, uint32_t sector, CVolumeAccess* access) {
+std::unique_ptr<CBaseFile> CJPGFile::TryCreate(ByteSpan data, uint64_t sector, CVolumeAccess* access) {
   if (!Fits(data, 0, 10) || data[0] != 0xFF || data[1] != 0xD8 || data[2] != 0xFF) return nullptr;
   for (const JpegStart& start : kJpegStarts) {
     if (data[3] != start.marker) continue;
@@ -34,7 +34,7 @@ std::unique_ptr<CBaseFile> CJPGFile::TryCreate(ByteSpan data, uint32_t sector, C
   return nullptr;
 }
 
-int32_t CJPGFile::ExamineSector(uint32_t sector, const SectorView& view, uint32_t bytesPerSector, uint32_t) {
+int32_t CJPGFile::ExamineSector(uint64_t sector, const SectorView& view, uint32_t bytesPerSector, uint64_t) {
   const uint64_t base = SectorBase(sector, bytesPerSector);
   const uint64_t end = base + bytesPerSector;
   // Segments up to the Start Of Scan, by their lengths; a header that straddles
@@ -54,7 +54,7 @@ int32_t CJPGFile::ExamineSector(uint32_t sector, const SectorView& view, uint32_
 
 // The End Of Image marker as the last non-zero bytes of the sector; its FF may
 // be the last byte of the sector before.
-int32_t CJPGFile::FindEnd(uint32_t sector, const SectorView& view, uint32_t bytesPerSector) {
+int32_t CJPGFile::FindEnd(uint64_t sector, const SectorView& view, uint32_t bytesPerSector) {
   const ByteSpan s = view.Sector(bytesPerSector);
   for (size_t i = bytesPerSector; i-- > 0;) {
     if (s[i] == 0) continue;
@@ -73,7 +73,7 @@ int32_t CJPGFile::FindEnd(uint32_t sector, const SectorView& view, uint32_t byte
   return 0;
 }
 
-std::unique_ptr<CBaseFile> CTiffFile::TryCreate(ByteSpan data, uint32_t sector, CVolumeAccess* access) {
+std::unique_ptr<CBaseFile> CTiffFile::TryCreate(ByteSpan data, uint64_t sector, CVolumeAccess* access) {
   if (!Fits(data, 0, 8)) return nullptr;
   const bool little = data[0] == 0x49 && data[1] == 0x49 && data[2] == 0x2A && data[3] == 0x00;
   const bool big = data[0] == 0x4D && data[1] == 0x4D && data[2] == 0x00 && data[3] == 0x2A;
@@ -92,7 +92,7 @@ uint32_t CTiffFile::Read32(const uint8_t* p) const {
                      : (static_cast<uint32_t>(p[3]) << 24 | p[2] << 16 | p[1] << 8 | p[0]);
 }
 
-int32_t CTiffFile::ExamineSector(uint32_t sector, const SectorView& view, uint32_t bytesPerSector, uint32_t) {
+int32_t CTiffFile::ExamineSector(uint64_t sector, const SectorView& view, uint32_t bytesPerSector, uint64_t) {
   const uint64_t base = SectorBase(sector, bytesPerSector);
   const uint64_t end = base + bytesPerSector;
   while (!m_chainEnded && m_nextDirectory <= end) {

@@ -6,13 +6,13 @@
 
 class CJPGFile : public CBaseFile {
  public:
-  static std::unique_ptr<CBaseFile> TryCreate(ByteSpan data, uint32_t sector, CVolumeAccess* access);
-  int32_t ExamineSector(uint32_t sector, const SectorView& view, uint32_t bytesPerSector,
-                        uint32_t runLimitSector) override;
+  static std::unique_ptr<CBaseFile> TryCreate(ByteSpan data, uint64_t sector, CVolumeAccess* access);
+  int32_t ExamineSector(uint64_t sector, const SectorView& view, uint32_t bytesPerSector,
+                        uint64_t runLimitSector) override;
 
  private:
   using CBaseFile::CBaseFile;
-  int32_t FindEnd(uint32_t sector, const SectorView& view, uint32_t bytesPerSector);
+  int32_t FindEnd(uint64_t sector, const SectorView& view, uint32_t bytesPerSector);
 
   uint64_t m_nextMarker = 2;  // just past the Start Of Image marker
   bool m_scanStarted = false;
@@ -20,12 +20,12 @@ class CJPGFile : public CBaseFile {
 
 class CTiffFile : public CBaseFile {
  public:
-  static std::unique_ptr<CBaseFile> TryCreate(ByteSpan data, uint32_t sector, CVolumeAccess* access);
-  int32_t ExamineSector(uint32_t sector, const SectorView& view, uint32_t bytesPerSector,
-                        uint32_t runLimitSector) override;
+  static std::unique_ptr<CBaseFile> TryCreate(ByteSpan data, uint64_t sector, CVolumeAccess* access);
+  int32_t ExamineSector(uint64_t sector, const SectorView& view, uint32_t bytesPerSector,
+                        uint64_t runLimitSector) override;
 
  private:
-  CTiffFile(uint32_t sector, CVolumeAccess* access, bool bigEndian, uint32_t firstDirectory)
+  CTiffFile(uint64_t sector, CVolumeAccess* access, bool bigEndian, uint32_t firstDirectory)
       : CBaseFile(sector, access), m_bigEndian(bigEndian), m_nextDirectory(firstDirectory) {}
   uint32_t Read16(const uint8_t* p) const;
   uint32_t Read32(const uint8_t* p) const;

@@ -20,7 +20,7 @@ bool StartsWith(ByteSpan name, const char* prefix) {
 }
 }  // namespace
 
-std::unique_ptr<CBaseFile> CZipFile::TryCreate(ByteSpan data, uint32_t sector, uint32_t bytesPerSector,
+std::unique_ptr<CBaseFile> CZipFile::TryCreate(ByteSpan data, uint64_t sector, uint32_t bytesPerSector,
                                                CVolumeAccess* access) {
   if (!Fits(data, 0, kLocalHeaderSize) || LE32(data, 0) != kLocalHeader) return nullptr;
   // The record after the first member must be one a ZIP archive can hold there.
@@ -80,7 +80,7 @@ bool CZipFile::StepRecord(const SectorView& view, uint64_t base, int32_t* result
   }
 }
 
-int32_t CZipFile::ExamineSector(uint32_t sector, const SectorView& view, uint32_t bytesPerSector, uint32_t) {
+int32_t CZipFile::ExamineSector(uint64_t sector, const SectorView& view, uint32_t bytesPerSector, uint64_t) {
   const uint64_t base = SectorBase(sector, bytesPerSector);
   const uint64_t end = base + bytesPerSector;
   // Records that begin up to the sector end; one whose header straddles the

@@ -6,13 +6,13 @@
 
 class CZipFile : public CBaseFile {
  public:
-  static std::unique_ptr<CBaseFile> TryCreate(ByteSpan data, uint32_t sector, uint32_t bytesPerSector,
+  static std::unique_ptr<CBaseFile> TryCreate(ByteSpan data, uint64_t sector, uint32_t bytesPerSector,
                                               CVolumeAccess* access);
-  int32_t ExamineSector(uint32_t sector, const SectorView& view, uint32_t bytesPerSector,
-                        uint32_t runLimitSector) override;
+  int32_t ExamineSector(uint64_t sector, const SectorView& view, uint32_t bytesPerSector,
+                        uint64_t runLimitSector) override;
 
  private:
-  CZipFile(uint32_t sector, CVolumeAccess* access) : CBaseFile(sector, access) { typeCode = kTypeZip; }
+  CZipFile(uint64_t sector, CVolumeAccess* access) : CBaseFile(sector, access) { typeCode = kTypeZip; }
   // Reads the record at the next offset and steps past it; false when its
   // header is not all in memory yet, -1 in *result for an unknown record.
   bool StepRecord(const SectorView& view, uint64_t base, int32_t* result);

@@ -7,6 +7,9 @@ namespace {
 // FILE record header offsets.
 constexpr size_t kSignature = 0x00;
 constexpr size_t kUpdateSequenceOffset = 0x04;
+constexpr size_t kUpdateSequenceCount = 0x06;
+// The update sequence protects the last two bytes of every 512, whatever the sector size.
+constexpr uint32_t kUpdateStride = 512;
 constexpr size_t kFirstAttributeOffset = 0x14;
 constexpr size_t kFlags = 0x16;
 constexpr uint32_t kFileSignature = 0x454C4946;  // "FILE"
@@ -50,17 +53,21 @@ bool CFileRecord::Reject(size_t offset, const char* field, std::string found, st
 }
 
 bool CFileRecord::ApplyFixups(std::vector<uint8_t>& bytes) {
-  const uint32_t bytesPerSector = m_volume->GetBytesPerSector();
-  const uint32_t sectors = bytesPerSector == 0 ? 0 : static_cast<uint32_t>(bytes.size()) / bytesPerSector;
   const ByteSpan s(bytes);
+  const uint32_t strides = static_cast<uint32_t>(bytes.size()) / kUpdateStride;
+  const uint16_t count = LE16(s, kUpdateSequenceCount);
+  if (count != strides + 1) {
+    return Reject(kUpdateSequenceCount, "update sequence count", HexValue(count),
+                  HexValue(strides + 1) + " for a record of " + HexValue(s.size()) + " bytes");
+  }
   const uint16_t usaOffset = LE16(s, kUpdateSequenceOffset);
-  if (sectors > 0 && !Fits(s, usaOffset, 2 + 2 * static_cast<size_t>(sectors))) {
+  if (!Fits(s, usaOffset, 2 * static_cast<size_t>(count))) {
     return Reject(kUpdateSequenceOffset, "update sequence offset", HexValue(usaOffset),
-                  "room for " + std::to_string(sectors + 1) + " entries in " + HexValue(s.size()) + " bytes");
+                  "room for " + std::to_string(count) + " entries in " + HexValue(s.size()) + " bytes");
   }
   const uint16_t usn = LE16(s, usaOffset);
-  for (uint32_t i = 0; i < sectors; ++i) {
-    const size_t end = static_cast<size_t>(i + 1) * bytesPerSector - 2;
+  for (uint32_t i = 0; i < strides; ++i) {
+    const size_t end = static_cast<size_t>(i + 1) * kUpdateStride - 2;
     if (LE16(s, end) != usn) return Reject(end, "update sequence number", HexValue(LE16(s, end)), HexValue(usn));
     const size_t saved = usaOffset + 2 + 2 * static_cast<size_t>(i);
     bytes[end] = bytes[saved];
@@ -80,6 +87,28 @@ bool CFileRecord::ReadRecord(uint64_t n, bool fresh) {
     m_recordNumber = kNoRecord;
     return false;
   }
+  return TakeRecord(n);
+}
+
+bool CFileRecord::ReadMirrorRecord(uint64_t n) {
+  ClearAttrLists();
+  m_lastError = {};
+  const uint32_t size = m_volume->GetFileRecordSize();
+  uint64_t position = 0;
+  m_buffer.resize(size);
+  if (size == 0 || __builtin_mul_overflow(n, static_cast<uint64_t>(size), &position) ||
+      __builtin_add_overflow(position, m_volume->GetMFTMirrOffset(), &position) ||
+      !ReadExactly(*m_volume->GetDeviceHandle(), position, m_buffer.data(), size)) {
+    m_buffer.clear();
+    m_recordNumber = n;
+    Reject(0, "$MFTMirr copy", "no bytes", "the copy at $MFTMirr");
+    m_recordNumber = kNoRecord;
+    return false;
+  }
+  return TakeRecord(n);
+}
+
+bool CFileRecord::TakeRecord(uint64_t n) {
   m_recordNumber = n;
   if (LE32(m_buffer, kSignature) != kFileSignature) {
     // A record never written holds zeros: unused, not damaged.

@@ -38,6 +38,8 @@ class CFileRecord {
   uint32_t GetAttrMask() const { return m_attrMask; }
   // fresh reads the record from the device, past the volume's MFT window.
   bool ReadRecord(uint64_t recordNumber, bool fresh = false);
+  // Reads one of the first records from the volume's $MFTMirr copy.
+  bool ReadMirrorRecord(uint64_t recordNumber);
   bool ParseAttrs();
 
   uint16_t GetRecordFlags() const;
@@ -62,6 +64,8 @@ class CFileRecord {
   void ClearAttrLists();
   bool ReadRawRecord(uint64_t recordNumber, bool fresh, std::vector<uint8_t>* out);
   bool ApplyFixups(std::vector<uint8_t>& bytes);
+  // Checks the signature and applies the fix-ups of the record just read.
+  bool TakeRecord(uint64_t recordNumber);
   bool ParseAttr(ByteSpan attr, size_t offset);
   bool Reject(size_t offset, const char* field, std::string found, std::string expected);
   CAttr_FileName* FirstFileName() const;

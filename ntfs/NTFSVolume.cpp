@@ -14,6 +14,7 @@ constexpr size_t kBytesPerSector = 0x0B;
 constexpr size_t kSectorsPerCluster = 0x0D;
 constexpr size_t kTotalSectors = 0x28;
 constexpr size_t kMftCluster = 0x30;
+constexpr size_t kMftMirrCluster = 0x38;
 constexpr size_t kClustersPerFileRecord = 0x40;
 constexpr size_t kClustersPerIndexBlock = 0x44;
 constexpr uint32_t kBootSectorSize = 512;
@@ -98,22 +99,39 @@ bool CNTFSVolume::DecodeBootSector(const uint8_t* bootBytes) {
   if (__builtin_mul_overflow(LE64(boot, kMftCluster), static_cast<uint64_t>(m_clusterSize), &m_mftOffset)) {
     return reject(kMftCluster, "MFT cluster", LE64(boot, kMftCluster), "a cluster on a 64-bit device");
   }
+  // A mirror past what can be addressed is simply never read.
+  if (__builtin_mul_overflow(LE64(boot, kMftMirrCluster), static_cast<uint64_t>(m_clusterSize), &m_mftMirrOffset)) {
+    m_mftMirrOffset = UINT64_MAX;
+  }
   return true;
+}
+
+bool CNTFSVolume::ReadSystemRecord(CFileRecord& record, uint64_t n,
+                                   const std::function<DecodeError(CFileRecord&)>& check) {
+  const DecodeError fault = record.ReadRecord(n) ? check(record) : record.GetLastError();
+  if (fault.empty()) return true;
+  if (m_mftMirrOffset != UINT64_MAX && record.ReadMirrorRecord(n) && check(record).empty()) {
+    m_notes.push_back("MFT record " + std::to_string(n) + " fails its checks (" + fault.Text() +
+                      "): its copy in $MFTMirr is used");
+    return true;
+  }
+  return Reject(fault);
 }
 
 bool CNTFSVolume::CheckVersion() {
   CFileRecord volumeRecord(this);
   volumeRecord.SetAttrMask(kMaskVolume);
-  if (!volumeRecord.ReadRecord(kVolumeRecord)) return Reject(volumeRecord.GetLastError());
-  volumeRecord.ParseAttrs();
-  CSList<CAttrBase>& infos = volumeRecord.GetAttrList(6);
-  if (infos.IsEmpty()) {
-    return Reject(DecodeError{"$Volume (MFT record 3)", 0, "$VOLUME_INFORMATION", "none", "one"});
-  }
-  m_version = static_cast<CAttr_VolInfo*>(infos.At(0))->GetVersion();
-  if (m_version < 0x0300) {
-    return Reject(DecodeError{"$VOLUME_INFORMATION", 0x08, "NTFS version", HexValue(m_version), "3.0 (0x300) or later"});
-  }
+  const auto check = [this](CFileRecord& record) -> DecodeError {
+    record.ParseAttrs();
+    CSList<CAttrBase>& infos = record.GetAttrList(6);
+    if (infos.IsEmpty()) return DecodeError{"$Volume (MFT record 3)", 0, "$VOLUME_INFORMATION", "none", "one"};
+    m_version = static_cast<CAttr_VolInfo*>(infos.At(0))->GetVersion();
+    if (m_version < 0x0300) {
+      return DecodeError{"$VOLUME_INFORMATION", 0x08, "NTFS version", HexValue(m_version), "3.0 (0x300) or later"};
+    }
+    return {};
+  };
+  if (!ReadSystemRecord(volumeRecord, kVolumeRecord, check)) return false;
   m_ready = true;
   return true;
 }
@@ -121,23 +139,18 @@ bool CNTFSVolume::CheckVersion() {
 void CNTFSVolume::LoadMFTRecord() {
   m_mftRecord = std::make_unique<CFileRecord>(this);
   m_mftRecord->SetAttrMask(kMaskData);
-  if (!m_mftRecord->ReadRecord(kMftRecord)) {
-    Reject(m_mftRecord->GetLastError());
-    return;
-  }
-  m_mftRecord->ParseAttrs();
-  // The MFT's own data may continue in further extents through its attribute list.
-  CAttrBase* data = m_mftRecord->FindUnnamedData();
-  if (data == nullptr) {
-    Reject(DecodeError{"$MFT (MFT record 0)", 0, "$DATA", "none", "the MFT's data stream"});
-    return;
-  }
-  if (!data->IsDataRunOK()) {
-    const DecodeError& runs = static_cast<CAttrNonResident*>(data)->GetRunListError();
-    Reject(runs.empty() ? DecodeError{"$MFT (MFT record 0)", 0, "$DATA run list", "unusable", "usable"} : runs);
-    return;
-  }
-  m_mftData = data;
+  const auto check = [](CFileRecord& record) -> DecodeError {
+    record.ParseAttrs();
+    // The MFT's own data may continue in further extents through its attribute list.
+    CAttrBase* data = record.FindUnnamedData();
+    if (data == nullptr) return DecodeError{"$MFT (MFT record 0)", 0, "$DATA", "none", "the MFT's data stream"};
+    if (!data->IsDataRunOK()) {
+      const DecodeError& runs = static_cast<CAttrNonResident*>(data)->GetRunListError();
+      return runs.empty() ? DecodeError{"$MFT (MFT record 0)", 0, "$DATA run list", "unusable", "usable"} : runs;
+    }
+    return {};
+  };
+  if (ReadSystemRecord(*m_mftRecord, kMftRecord, check)) m_mftData = m_mftRecord->FindUnnamedData();
 }
 
 bool CNTFSVolume::FillCache(uint64_t position) {

@@ -2,6 +2,7 @@
 // An NTFS volume opened for reading: boot sector geometry, the $Volume
 // version check, and a window of the MFT held in memory.
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -31,6 +32,9 @@ class CNTFSVolume {
   uint32_t GetFileRecordSize() const { return m_fileRecordSize; }
   uint32_t GetIndexBlockSize() const { return m_indexBlockSize; }
   uint64_t GetMFTOffset() const { return m_mftOffset; }
+  uint64_t GetMFTMirrOffset() const { return m_mftMirrOffset; }
+  // What the user should know of how the volume was opened: records taken from $MFTMirr.
+  const std::vector<std::string>& GetNotes() const { return m_notes; }
   uint16_t GetVersion() const { return m_version; }
   const std::shared_ptr<CDevice>& GetDeviceHandle() const { return m_device; }
   CAttrBase* GetMFTDataAttr() const { return m_mftData; }
@@ -49,6 +53,8 @@ class CNTFSVolume {
   bool Reject(DecodeError error);
   bool CheckVersion();
   void LoadMFTRecord();
+  // Reads record n and checks it; when its MFT copy fails, the $MFTMirr copy is used and noted.
+  bool ReadSystemRecord(CFileRecord& record, uint64_t n, const std::function<DecodeError(CFileRecord&)>& check);
   bool FillCache(uint64_t position);
   bool RecordPosition(uint64_t recordNumber, uint64_t* position) const;
 
@@ -61,6 +67,8 @@ class CNTFSVolume {
   uint32_t m_fileRecordSize = 0;
   uint32_t m_indexBlockSize = 0;
   uint64_t m_mftOffset = 0;
+  uint64_t m_mftMirrOffset = 0;
+  std::vector<std::string> m_notes;
   bool m_ready = false;
   uint16_t m_version = 0;
   std::unique_ptr<CFileRecord> m_mftRecord;

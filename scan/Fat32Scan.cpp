@@ -12,5 +12,10 @@ std::unique_ptr<CVolumeScan> OpenFat32Scan(std::shared_ptr<CDevice> device, std:
   // Folders and free space are read together: folders met in free space are
   // adopted by the tree, and the tree's clusters are not loaded twice.
   CFAT32VolumeAccess* fat = access.get();
-  return MakeFreeSpaceScan(std::move(access), fat);
+  std::vector<std::string> notes;
+  if (!fat->IsFatReadable()) {
+    // Without a FAT, free clusters cannot be told from used ones, nor folders followed.
+    notes.push_back("No copy of the FAT can be read: every cluster is searched for files");
+  }
+  return MakeFreeSpaceScan(std::move(access), fat, std::move(notes));
 }

@@ -31,7 +31,8 @@ void WalkMFT(IScanProgress& dialog, ScanResults& session) {
   DiskGeometry geometry;
   if (volume.GetDeviceHandle()->GetGeometry(&geometry)) mftBytes = std::min(mftBytes, geometry.diskSize);
   const uint64_t recordCount = mftBytes / volume.GetFileRecordSize();
-  dialog.SetRange(0, Low32(recordCount));
+  const CProgressScale progress(recordCount);
+  dialog.SetRange(0, progress(recordCount));
 
   session.recordPrototype = std::make_unique<CFileRecord>(&volume);
   CFileRecord record(*session.recordPrototype);
@@ -39,12 +40,12 @@ void WalkMFT(IScanProgress& dialog, ScanResults& session) {
 
   uint64_t lastShown = 0;
   std::u16string name;
-  for (uint64_t n = 16; n < recordCount && !dialog.IsCancelled(); ++n) {
+  for (uint64_t n = 16; n < recordCount && !dialog.IsCancelled() && !DeviceGivenUp(session); ++n) {
     const uint64_t perMille = (n + 1) * 1000 / recordCount;
     if (perMille != lastShown) {
       lastShown = perMille;
       dialog.SetPercentText(FormatPercent("%.1f%%", static_cast<double>(perMille) / 10.0));
-      dialog.SetPos(Low32(n + 1));
+      dialog.SetPos(progress(n + 1));
     }
     if (!record.ReadRecord(n)) {
       if (!record.GetLastError().empty()) ReportRejected(record.GetLastError());
@@ -87,27 +88,38 @@ void PruneDirectories(ScanResults& session) {
   }
 }
 
-// The volume bitmap of an NTFS volume, whole; false when it cannot be read.
-bool ReadVolumeBitmap(CNTFSVolume& volume, std::vector<uint8_t>* bitmap) {
+// The volume bitmap of an NTFS volume, whole; empty, with the reason, when it cannot be read.
+std::vector<uint8_t> ReadVolumeBitmap(CNTFSVolume& volume, std::string* why) {
   CFileRecord record(&volume);
   record.SetAttrMask(kMaskData);
-  if (!record.ReadRecord(kBitmapRecord) || !record.ParseAttrs()) return false;
+  if (!record.ReadRecord(kBitmapRecord) || !record.ParseAttrs()) {
+    *why = record.GetLastError().empty() ? "its record cannot be read" : record.GetLastError().Text();
+    return {};
+  }
   CAttrBase* data = record.FindUnnamedData();
-  // Without the bitmap free clusters cannot be told from used ones: nothing is scanned.
-  if (data == nullptr) return false;
+  if (data == nullptr) {
+    *why = "its record holds no data stream";
+    return {};
+  }
   const uint64_t size = data->GetDataSize();
   // One bit per cluster: a bitmap larger than the volume's clusters need is damaged.
   const uint64_t clusters = volume.GetTotalSectors() / volume.GetSectorsPerCluster();
-  if (size > clusters / 8 + kBitmapChunk) return false;
   DiskGeometry geometry;
-  if (volume.GetDeviceHandle()->GetGeometry(&geometry) && size > geometry.diskSize) return false;
-  bitmap->assign(size, 0);
+  if (size > clusters / 8 + kBitmapChunk ||
+      (volume.GetDeviceHandle()->GetGeometry(&geometry) && size > geometry.diskSize)) {
+    *why = "its size " + std::to_string(size) + " is more than " + std::to_string(clusters) + " clusters need";
+    return {};
+  }
+  std::vector<uint8_t> bitmap(size, 0);
   for (uint64_t offset = 0; offset < size; offset += kBitmapChunk) {
     const uint32_t want = static_cast<uint32_t>(std::min<uint64_t>(kBitmapChunk, size - offset));
     uint32_t got = 0;
-    if (!data->ReadData(offset, bitmap->data() + offset, want, &got) || got != want) return false;
+    if (!data->ReadData(offset, bitmap.data() + offset, want, &got) || got != want) {
+      *why = "its data cannot be read at byte " + std::to_string(offset);
+      return {};
+    }
   }
-  return true;
+  return bitmap;
 }
 
 class CNtfsScan : public CVolumeScan {
@@ -115,6 +127,7 @@ class CNtfsScan : public CVolumeScan {
   explicit CNtfsScan(std::unique_ptr<CNTFSVolume> volume) : m_volume(std::move(volume)) {}
 
   void Run(IScanProgress& dialog, ScanResults& results) override {
+    for (const std::string& note : m_volume->GetNotes()) results.notes.push_back(note);
     if (results.recoveryMode == ModeUniversal) CarveFreeSpace(dialog, results);
     results.ntfsVolume = std::move(m_volume);
     WalkMFT(dialog, results);
@@ -126,11 +139,13 @@ class CNtfsScan : public CVolumeScan {
 
   void CarveFreeSpace(IScanProgress& dialog, ScanResults& results) override {
     dialog.SetTitle("正在初始化,请等待......");
-    std::vector<uint8_t> bitmap;
-    if (!ReadVolumeBitmap(*m_volume, &bitmap)) {
-      results.notes.push_back("The volume bitmap ($Bitmap) cannot be read: free space was not searched");
+    std::string why;
+    std::vector<uint8_t> bitmap = ReadVolumeBitmap(*m_volume, &why);
+    if (bitmap.empty()) {
+      // Free clusters cannot be told from used ones: every cluster is searched.
+      results.notes.push_back("The volume bitmap ($Bitmap) cannot be read (" + why +
+                              "): every cluster is searched for files");
       DiagnosticPrintf("%s\n", results.notes.back().c_str());
-      return;
     }
     ShowSearchTitle(dialog, results);
     const NtfsGeometry geometry{m_volume->GetBytesPerSector(), m_volume->GetSectorsPerCluster(),

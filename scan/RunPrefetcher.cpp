@@ -16,7 +16,7 @@ CRunPrefetcher::~CRunPrefetcher() {
   m_thread.join();
 }
 
-void CRunPrefetcher::Start(uint32_t first, uint32_t last) {
+void CRunPrefetcher::Start(uint64_t first, uint64_t last) {
   {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_first = first;
@@ -41,7 +41,7 @@ void CRunPrefetcher::Work() {
     m_changed.wait(lock, [this] { return m_requested || m_stop; });
     if (m_stop) return;
     m_requested = false;
-    const uint32_t first = m_first, last = m_last;
+    const uint64_t first = m_first, last = m_last;
     uint8_t* buffer = m_buffers[m_index].get();
     lock.unlock();
     const bool ok = m_access.ReadClusters(first, last, buffer);

@@ -3,6 +3,7 @@
 // is scanned, into the other of two buffers.
 
 #include <array>
+#include <cstdint>
 #include <memory>
 #include <condition_variable>
 #include <mutex>
@@ -19,7 +20,7 @@ class CRunPrefetcher {
   CRunPrefetcher& operator=(const CRunPrefetcher&) = delete;
 
   // Starts reading units first to last into the buffer not handed out last.
-  void Start(uint32_t first, uint32_t last);
+  void Start(uint64_t first, uint64_t last);
   // Waits for the run started last: its buffer, and whether the read succeeded.
   uint8_t* Wait(bool* ok);
 
@@ -35,7 +36,7 @@ class CRunPrefetcher {
   bool m_done = false;
   bool m_stop = false;
   bool m_ok = false;
-  uint32_t m_first = 0, m_last = 0;
+  uint64_t m_first = 0, m_last = 0;
   int m_index = 1;
   std::thread m_thread;
 };

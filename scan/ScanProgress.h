@@ -21,6 +21,19 @@ class IScanProgress {
   virtual void ShowMessage(const std::string& caption, const std::string& text) = 0;
 };
 
+// Positions of a 64-bit count on the watcher's 32-bit range: shifted right
+// until the total fits.
+class CProgressScale {
+ public:
+  explicit CProgressScale(uint64_t total) {
+    while ((total >> m_shift) > INT32_MAX) ++m_shift;
+  }
+  uint32_t operator()(uint64_t value) const { return static_cast<uint32_t>(value >> m_shift); }
+
+ private:
+  unsigned m_shift = 0;
+};
+
 // A watcher that shows nothing and never cancels, for scans nobody watches.
 class CSilentProgress : public IScanProgress {
  public:

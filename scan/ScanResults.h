@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/Device.h"
+#include "volume/ResilientDevice.h"
 
 class CVolumeAccess;
 class CNTFSVolume;
@@ -76,6 +77,11 @@ struct ScanResults {
   std::vector<uint32_t> directoryClusters;
   // Completed carved files; a carved FoundFile's id is its index here.
   std::vector<std::unique_ptr<CBaseFile>> carvedFiles;
+  // The device as the scan and every later read see it: failing sectors as
+  // zeros, counted. Set by the scan from device.
+  std::shared_ptr<CResilientDevice> reader;
+  // Sectors the scan could not read.
+  uint64_t unreadableSectors = 0;
   // Why the scan could not read the drive; empty when it could.
   std::string sourceError;
   // What the user should know of how the volume was read: the file system
@@ -84,3 +90,6 @@ struct ScanResults {
 };
 
 inline uint32_t Low32(uint64_t value) { return static_cast<uint32_t>(value); }
+
+// True once the device has failed so many sectors in a row that the scan stops.
+inline bool DeviceGivenUp(const ScanResults& results) { return results.reader && results.reader->IsDead(); }

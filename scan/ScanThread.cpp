@@ -6,6 +6,24 @@ namespace {
 constexpr const char* kNoDevice = "no drive or image was opened for the scan";
 }
 
+namespace {
+// Every read of the scan, and of recovery after it, goes through the resilient device.
+void UseResilientReads(ScanResults& results) {
+  if (!results.reader) {
+    results.reader = std::make_shared<CResilientDevice>(results.device);
+    results.device = results.reader;
+  }
+}
+
+void TakeReadFailures(ScanResults& results) {
+  results.unreadableSectors = results.reader->UnreadableCount();
+  if (results.reader->IsDead() && results.sourceError.empty()) {
+    results.sourceError = "the device fails every read (" + results.reader->LastErrorText() + "), " +
+                          std::to_string(CResilientDevice::kDeadAfter) + " sectors in a row";
+  }
+}
+}  // namespace
+
 uint32_t ScanThreadProc(IScanProgress& dialog, ScanResults& results) {
   results.directories.clear();
   results.foundFiles.clear();
@@ -13,7 +31,9 @@ uint32_t ScanThreadProc(IScanProgress& dialog, ScanResults& results) {
     results.resultSource = SourceOther;
     if (results.sourceError.empty()) results.sourceError = kNoDevice;
   } else {
+    UseResilientReads(results);
     OpenVolumeScan(results)->Run(dialog, results);
+    TakeReadFailures(results);
   }
   if (!dialog.IsCancelled()) dialog.OnOK();
   return 0;
@@ -26,6 +46,8 @@ uint32_t RunSignatureScan(IScanProgress& dialog, ScanResults& results) {
     if (results.sourceError.empty()) results.sourceError = kNoDevice;
     return 0;
   }
+  UseResilientReads(results);
   OpenVolumeScan(results)->CarveFreeSpace(dialog, results);
+  TakeReadFailures(results);
   return 0;
 }

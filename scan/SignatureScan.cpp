@@ -15,6 +15,8 @@ SignatureScanner::SignatureScanner(CVolumeAccess& access, ScanResults& session, 
       m_session(session),
       m_loader(loader),
       m_unitCount(access.GetClusterCount()),
+      m_endUnit(access.GetFirstCluster() + access.GetClusterCount()),
+      m_progress(m_endUnit),
       m_unitSize(access.GetClusterSize()),
       m_sectorSize(access.GetSectorSize()),
       m_holder(access.GetSectorSize(), &access) {
@@ -23,7 +25,7 @@ SignatureScanner::SignatureScanner(CVolumeAccess& access, ScanResults& session, 
   m_unitsPerRun = kRunSectors / m_sectorsPerUnit;
   if (m_unitsPerRun == 0) return;
   // A run never holds more than the volume: a small one needs small buffers.
-  const uint64_t volumeBytes = static_cast<uint64_t>(m_unitCount) * m_unitSize;
+  const uint64_t volumeBytes = m_unitCount * m_unitSize;
   m_runBufferSize = static_cast<size_t>(std::min<uint64_t>(static_cast<uint64_t>(m_unitsPerRun) * m_unitSize,
                                                            std::max<uint64_t>(volumeBytes, m_unitSize)));
 }
@@ -37,31 +39,32 @@ bool SignatureScanner::IsUsable(std::string* error) const {
   return false;
 }
 
-void SignatureScanner::ProgressStep(IScanProgress& dialog, uint32_t unit) {
+void SignatureScanner::ProgressStep(IScanProgress& dialog, uint64_t unit) {
   if ((unit & 0x7FF) != 0) return;
-  dialog.SetPos(unit);
+  dialog.SetPos(m_progress(unit));
   char text[32];
-  std::snprintf(text, sizeof text, "%.2f%%", static_cast<double>(static_cast<float>(unit * 100.0 / m_unitCount)));
+  std::snprintf(text, sizeof text, "%.2f%%",
+                static_cast<double>(static_cast<float>(static_cast<double>(unit) * 100.0 / static_cast<double>(m_endUnit))));
   dialog.SetPercentText(text);
 }
 
 void SignatureScanner::Run(IScanProgress& dialog) {
   const auto start = std::chrono::steady_clock::now();
-  dialog.SetRange(0, m_unitCount);
-  uint32_t unit = 1;
-  while (unit < m_unitCount && m_access.IsClusterUsed(unit)) ++unit;
-  if (unit < m_unitCount && !dialog.IsCancelled()) {
+  dialog.SetRange(0, m_progress(m_endUnit));
+  uint64_t unit = std::max<uint64_t>(m_access.GetFirstCluster(), 1);
+  while (unit < m_endUnit && m_access.IsClusterUsed(unit)) ++unit;
+  if (unit < m_endUnit && !dialog.IsCancelled()) {
     // The next run is read while this one is scanned; sectors are still
     // offered in order, and the cancel flag is polled once per run.
     CRunPrefetcher prefetcher(m_access, m_runBufferSize);
-    uint32_t last = FindRunEnd(dialog, unit);
+    uint64_t last = FindRunEnd(dialog, unit);
     prefetcher.Start(unit, last);
     for (bool haveRun = true; haveRun;) {
       bool read = false;
       const uint8_t* data = prefetcher.Wait(&read);
-      const uint32_t next = SkipUsedUnits(dialog, last);
-      const bool haveNext = next < m_unitCount && !dialog.IsCancelled();
-      const uint32_t nextLast = haveNext ? FindRunEnd(dialog, next) : 0;
+      const uint64_t next = SkipUsedUnits(dialog, last);
+      const bool haveNext = next < m_endUnit && !dialog.IsCancelled() && !DeviceGivenUp(m_session);
+      const uint64_t nextLast = haveNext ? FindRunEnd(dialog, next) : 0;
       if (haveNext) prefetcher.Start(next, nextLast);
       ProcessRun(dialog, unit, last, data, read);
       haveRun = haveNext;
@@ -78,29 +81,29 @@ void SignatureScanner::Run(IScanProgress& dialog) {
   m_foundCount = 0;
 }
 
-uint32_t SignatureScanner::FindRunEnd(IScanProgress& dialog, uint32_t unit) {
+uint64_t SignatureScanner::FindRunEnd(IScanProgress& dialog, uint64_t unit) {
   for (uint32_t n = 0;;) {
     ProgressStep(dialog, unit);
     if (m_access.IsClusterUsed(unit)) return unit - 1;
-    if (unit == m_unitCount - 1) return unit;
+    if (unit == m_endUnit - 1) return unit;
     ++n;
     ++unit;
     if (n == m_unitsPerRun) return unit - 1;
   }
 }
 
-uint32_t SignatureScanner::SkipUsedUnits(IScanProgress& dialog, uint32_t last) {
-  uint32_t unit = last + 1;
-  if (unit >= m_unitCount || !m_access.IsClusterUsed(unit)) return unit;
-  while (unit < m_unitCount) {
+uint64_t SignatureScanner::SkipUsedUnits(IScanProgress& dialog, uint64_t last) {
+  uint64_t unit = last + 1;
+  if (unit >= m_endUnit || !m_access.IsClusterUsed(unit)) return unit;
+  while (unit < m_endUnit) {
     ProgressStep(dialog, unit);
     ++unit;
-    if (unit == m_unitCount || !m_access.IsClusterUsed(unit)) break;
+    if (unit == m_endUnit || !m_access.IsClusterUsed(unit)) break;
   }
   return unit;
 }
 
-void SignatureScanner::ProcessRun(IScanProgress& dialog, uint32_t first, uint32_t last, const uint8_t* data,
+void SignatureScanner::ProcessRun(IScanProgress& dialog, uint64_t first, uint64_t last, const uint8_t* data,
                                   bool read) {
   const size_t bytes = static_cast<size_t>(last - first + 1) * m_unitSize;
   // A run that cannot be read is skipped, and a file is not followed across it.
@@ -114,15 +117,15 @@ void SignatureScanner::ProcessRun(IScanProgress& dialog, uint32_t first, uint32_
   const ByteSpan run(data, bytes);
   m_holder.BeginRun(run, first == m_previousRunEnd + 1);
   m_previousRunEnd = last;
-  const uint32_t firstSector = m_access.ClusterToSector(first);
-  for (uint32_t k = 0; k <= last - first; ++k) {
+  const uint64_t firstSector = m_access.ClusterToSector(first);
+  for (uint64_t k = 0; k <= last - first; ++k) {
     const ByteSpan unitData = run.subspan(static_cast<size_t>(k) * m_unitSize, m_unitSize);
     if (IsDirectoryCluster(first + k, unitData)) {
       m_holder.DiscardPending();
       continue;
     }
     for (uint32_t j = 0; j < m_sectorsPerUnit; ++j) {
-      const uint32_t s = k * m_sectorsPerUnit + j;
+      const uint64_t s = k * m_sectorsPerUnit + j;
       if (m_holder.Offer(static_cast<size_t>(s) * m_sectorSize, firstSector + s)) {
         ++m_foundCount;
         char text[48];
@@ -134,10 +137,11 @@ void SignatureScanner::ProcessRun(IScanProgress& dialog, uint32_t first, uint32_
   m_holder.EndRun();
 }
 
-bool SignatureScanner::IsDirectoryCluster(uint32_t unit, ByteSpan data) {
+bool SignatureScanner::IsDirectoryCluster(uint64_t unit64, ByteSpan data) {
   // A directory cluster starts with its '.' entry: the one-byte test that
-  // turns away almost every other unit.
-  if (data.size() < 2 * kDirEntrySize || data[0] != '.') return false;
+  // turns away almost every other unit. A '.' entry holds a 32-bit cluster.
+  if (data.size() < 2 * kDirEntrySize || data[0] != '.' || unit64 > UINT32_MAX) return false;
+  const uint32_t unit = static_cast<uint32_t>(unit64);
   const ByteSpan dot = data.subspan(0, kDirEntrySize);
   const ByteSpan dotDot = data.subspan(kDirEntrySize, kDirEntrySize);
   if (!IsDotEntry(dot) || !IsDotEntry(dotDot)) return false;
@@ -172,14 +176,15 @@ namespace {
 
 class CFreeSpaceScan : public CVolumeScan {
  public:
-  CFreeSpaceScan(std::unique_ptr<CVolumeAccess> access, CFAT32VolumeAccess* fat)
-      : m_access(std::move(access)), m_fat(fat) {}
+  CFreeSpaceScan(std::unique_ptr<CVolumeAccess> access, CFAT32VolumeAccess* fat, std::vector<std::string> notes)
+      : m_access(std::move(access)), m_fat(fat), m_notes(std::move(notes)) {}
 
   void Run(IScanProgress& dialog, ScanResults& results) override { CarveFreeSpace(dialog, results); }
 
   void CarveFreeSpace(IScanProgress& dialog, ScanResults& results) override {
     dialog.SetTitle("正在初始化,请等待......");
     ShowSearchTitle(dialog, results);
+    results.notes.insert(results.notes.end(), m_notes.begin(), m_notes.end());
     CVolumeAccess& access = *m_access;
     results.volumeAccess = std::move(m_access);
     ScanFreeSpace(dialog, results, access, m_fat);
@@ -188,12 +193,14 @@ class CFreeSpaceScan : public CVolumeScan {
  private:
   std::unique_ptr<CVolumeAccess> m_access;
   CFAT32VolumeAccess* m_fat;
+  std::vector<std::string> m_notes;
 };
 
 }  // namespace
 
-std::unique_ptr<CVolumeScan> MakeFreeSpaceScan(std::unique_ptr<CVolumeAccess> access, CFAT32VolumeAccess* fat) {
-  return std::make_unique<CFreeSpaceScan>(std::move(access), fat);
+std::unique_ptr<CVolumeScan> MakeFreeSpaceScan(std::unique_ptr<CVolumeAccess> access, CFAT32VolumeAccess* fat,
+                                               std::vector<std::string> notes) {
+  return std::make_unique<CFreeSpaceScan>(std::move(access), fat, std::move(notes));
 }
 
 void ShowSearchTitle(IScanProgress& dialog, const ScanResults& results) {

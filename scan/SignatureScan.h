@@ -24,23 +24,26 @@ class SignatureScanner {
   static constexpr uint32_t kRunSectors = 40000;
 
  private:
-  uint32_t FindRunEnd(IScanProgress& dialog, uint32_t unit);
-  uint32_t SkipUsedUnits(IScanProgress& dialog, uint32_t last);
-  void ProcessRun(IScanProgress& dialog, uint32_t first, uint32_t last, const uint8_t* data, bool read);
-  bool IsDirectoryCluster(uint32_t unit, ByteSpan data);
+  uint64_t FindRunEnd(IScanProgress& dialog, uint64_t unit);
+  uint64_t SkipUsedUnits(IScanProgress& dialog, uint64_t last);
+  void ProcessRun(IScanProgress& dialog, uint64_t first, uint64_t last, const uint8_t* data, bool read);
+  bool IsDirectoryCluster(uint64_t unit, ByteSpan data);
   void AddCarvedFile(std::unique_ptr<CBaseFile> file);
-  void ProgressStep(IScanProgress& dialog, uint32_t unit);
+  void ProgressStep(IScanProgress& dialog, uint64_t unit);
 
   CVolumeAccess& m_access;
   ScanResults& m_session;
   CFolderLoader& m_loader;
-  uint32_t m_unitCount;
+  uint64_t m_unitCount;
+  // Units are numbered from the access's first cluster; the scan ends before m_endUnit.
+  uint64_t m_endUnit;
+  CProgressScale m_progress;
   uint32_t m_unitSize;
   uint32_t m_sectorSize;
   uint32_t m_sectorsPerUnit = 0;
   uint32_t m_unitsPerRun = 0;
   size_t m_runBufferSize = 0;
-  uint32_t m_previousRunEnd = 1;
+  uint64_t m_previousRunEnd = 1;
   uint32_t m_foundCount = 0;
   CandidateHolder m_holder;
 };
@@ -53,6 +56,8 @@ void ScanFreeSpace(IScanProgress& dialog, ScanResults& results, CVolumeAccess& a
 // The scan of a volume whose free space is read in one pass with its folders,
 // if it has any: every sector of a raw volume, or the FAT's free clusters
 // with the folder tree from the root when fat is the access itself.
-std::unique_ptr<CVolumeScan> MakeFreeSpaceScan(std::unique_ptr<CVolumeAccess> access, CFAT32VolumeAccess* fat);
+// The notes say how the volume is read, for the results.
+std::unique_ptr<CVolumeScan> MakeFreeSpaceScan(std::unique_ptr<CVolumeAccess> access, CFAT32VolumeAccess* fat,
+                                               std::vector<std::string> notes = {});
 // "正在搜索X盘文件", once the volume is open and its free space known.
 void ShowSearchTitle(IScanProgress& dialog, const ScanResults& results);

@@ -141,7 +141,7 @@ TEST(FatEntryFault, ImplausibleDeletedEntrySaysWhichField) {
   Bytes entry = ShortEntry("\xE5" "ONE    TXT", 0x20, 10, 100);
   EXPECT_TRUE(CheckPlausibleEntry(entry, 1000, 2026).empty());
   EXPECT_EQ(CheckPlausibleEntry(entry, 5, 2026).Text(),
-            "directory entry, byte 0x1a (first cluster): found 0xa, expected 2 to 5");
+            "directory entry, byte 0x1a (first cluster): found 0xa, expected 2 to 6");
   entry[0x0B] = 0xC0;
   EXPECT_EQ(CheckPlausibleEntry(entry, 1000, 2026).field, "attributes");
 }

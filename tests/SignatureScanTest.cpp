@@ -37,17 +37,17 @@ class FakeVolumeAccess : public CVolumeAccess {
  public:
   FakeVolumeAccess(uint32_t units, uint32_t sectorsPerUnit)
       : m_units(units), m_sectorsPerUnit(sectorsPerUnit), bytes(static_cast<size_t>(units) * sectorsPerUnit * kSector, 0) {}
-  uint32_t GetClusterCount() override { return m_units; }
+  uint64_t GetClusterCount() override { return m_units; }
   uint32_t GetClusterSize() override { return m_sectorsPerUnit * kSector; }
   uint32_t GetSectorSize() override { return sectorSize; }
-  bool IsClusterUsed(uint32_t unit) override { return used.count(unit) != 0; }
-  uint32_t ClusterToSector(uint32_t unit) override { return unit * m_sectorsPerUnit; }
-  bool ReadSectors(uint32_t first, uint32_t last, uint8_t* buffer) override {
+  bool IsClusterUsed(uint64_t unit) override { return used.count(unit) != 0; }
+  uint64_t ClusterToSector(uint64_t unit) override { return unit * m_sectorsPerUnit; }
+  bool ReadSectors(uint64_t first, uint64_t last, uint8_t* buffer) override {
     std::memcpy(buffer, bytes.data() + static_cast<size_t>(first) * kSector, (last - first + 1) * kSector);
     return true;
   }
-  bool ReadClusters(uint32_t first, uint32_t last, uint8_t* buffer) override {
-    for (uint32_t u = first; u <= last; ++u) {
+  bool ReadClusters(uint64_t first, uint64_t last, uint8_t* buffer) override {
+    for (uint64_t u = first; u <= last; ++u) {
       if (unreadable.count(u)) return false;
     }
     return ReadSectors(ClusterToSector(first), ClusterToSector(last + 1) - 1, buffer);
@@ -55,7 +55,7 @@ class FakeVolumeAccess : public CVolumeAccess {
   void Put(uint32_t sector, const Bytes& data) { std::memcpy(bytes.data() + static_cast<size_t>(sector) * kSector, data.data(), data.size()); }
 
   uint32_t sectorSize = kSector;
-  std::set<uint32_t> used, unreadable;
+  std::set<uint64_t> used, unreadable;
 
  private:
   uint32_t m_units, m_sectorsPerUnit;

@@ -43,6 +43,9 @@ CQenloDlg::CQenloDlg(ScanSession& session, QWidget* parent)
   // How the volume was read (a file system that could not be, carving instead) stands under the promise.
   QString bannerText = QString::fromUtf8("只读扫描, 被扫描的盘不会被改动");
   for (const std::string& note : m_model.Session().notes) bannerText += "\n" + QString::fromStdString(note);
+  if (m_model.Session().unreadableSectors != 0) {
+    bannerText += "\n" + QString::fromUtf8("%1 个扇区无法读取").arg(m_model.Session().unreadableSectors);
+  }
   banner->setText(bannerText);
   banner->setToolTip(bannerText);
 

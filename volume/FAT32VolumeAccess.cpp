@@ -5,147 +5,177 @@
 
 #include "platform/Diagnostics.h"
 #include "volume/ByteOrder.h"
-#include "volume/RawVolumeAccess.h"
 
 namespace {
 // Boot sector offsets.
+constexpr size_t kBytesPerSector = 0x0B;
 constexpr size_t kSectorsPerCluster = 0x0D;
 constexpr size_t kReservedSectors = 0x0E;
 constexpr size_t kNumberOfFats = 0x10;
+constexpr size_t kTotalSectors16 = 0x13;
+constexpr size_t kTotalSectors32 = 0x20;
 constexpr size_t kSectorsPerFat = 0x24;
 constexpr size_t kRootCluster = 0x2C;
-constexpr uint32_t kBootSectorKept = 90;
-// A FAT bigger than this belongs to no volume we can hold; a hostile boot
-// sector asking for more gets what the device has, up to this.
-constexpr uint64_t kMaxFatBytes = 1ULL << 30;
+constexpr uint32_t kBootSectorBytes = 512;
+// FAT32 entries are 28 bits; the top four are reserved.
+constexpr uint32_t kEntryMask = 0x0FFFFFFF;
+constexpr uint64_t kMaxClusters = 0x0FFFFFF5;
+constexpr uint32_t kMaxClusterBytes = 2u << 20;
 constexpr uint32_t kMaxDirectoryClusters = 65536;
+
+bool IsPowerOfTwo(uint32_t v) { return v != 0 && (v & (v - 1)) == 0; }
 }  // namespace
 
-CFAT32VolumeAccess::CFAT32VolumeAccess(std::shared_ptr<CDevice> device) : m_device(std::move(device)) { Load(); }
-
-void CFAT32VolumeAccess::Load() {
-  m_bootSector.assign(kBootSectorKept, 0);
-  DiskGeometry geometry;
-  if (m_device->GetGeometry(&geometry)) {
-    m_bytesPerSector = geometry.bytesPerSector;
-    DiagnosticPrintf("Sector size is %d bytes\n", static_cast<int>(m_bytesPerSector));
-  }
-  if (m_bytesPerSector == 0) {
-    m_openError = DecodeError{"device", 0, "bytes per sector", "0", "the device's sector size"};
-    return;
-  }
-  DiagnosticPrintf("Boot sector size = %d Bytes\n", static_cast<int>(kBootSectorKept));
-  std::vector<uint8_t> sector(m_bytesPerSector);
-  if (!m_device->Seek(0)) {
-    DiagnosticPrintf("SetPointer FAILED! 0x%X\n", m_device->LastError());
-  } else {
-    uint32_t got = 0;
-    if (!m_device->Read(sector.data(), m_bytesPerSector, &got)) {
-      DiagnosticPrintf("Error reading from the file 0x%X\n", m_device->LastError());
-    }
-    std::copy_n(sector.begin(), std::min<size_t>(got, kBootSectorKept), m_bootSector.begin());
-  }
-  const ByteSpan boot(m_bootSector);
-  m_bytesPerCluster = LE8(boot, kSectorsPerCluster) * m_bytesPerSector;
-  if (m_bytesPerCluster == 0) {
-    m_openError = DecodeError{"FAT32 boot sector", kSectorsPerCluster, "sectors per cluster", "0", "1 to 128"};
-  } else if (LE32(boot, kSectorsPerFat) == 0) {
-    m_openError = DecodeError{"FAT32 boot sector", kSectorsPerFat, "sectors per FAT", "0", "at least 1"};
-  }
-  if (!m_openError.empty()) {
+CFAT32VolumeAccess::CFAT32VolumeAccess(std::shared_ptr<CDevice> device) : m_device(std::move(device)) {
+  uint8_t boot[kBootSectorBytes] = {};
+  uint32_t got = 0;
+  if (!m_device->ReadAt(0, boot, kBootSectorBytes, &got) || got < kBootSectorBytes) {
+    m_openError = DecodeError{"FAT32 boot sector", 0, "bytes read", std::to_string(got), "512"};
     ReportRejected(m_openError);
     return;
   }
-
-  DiagnosticPrintf("Reading FATs Data...");
-  uint64_t fatBytes = static_cast<uint64_t>(LE32(boot, kSectorsPerFat)) * m_bytesPerSector;
-  fatBytes = std::min({fatBytes, geometry.diskSize, kMaxFatBytes});
-  std::vector<uint8_t> raw(fatBytes - fatBytes % 4);
-  uint32_t got = 0;
-  if (!raw.empty() && m_device->Seek(static_cast<uint64_t>(LE16(boot, kReservedSectors)) * m_bytesPerSector)) {
-    m_device->Read(raw.data(), static_cast<uint32_t>(raw.size()), &got);
+  if (!DecodeBootSector(ByteSpan(boot, kBootSectorBytes))) {
+    ReportRejected(m_openError);
+    return;
   }
-  // Only entries that were read count, and only clusters that lie on the
-  // device: the rest of the table describes nothing that can be read.
-  uint64_t entries = got / 4;
-  if (m_bytesPerCluster != 0) entries = std::min<uint64_t>(entries, geometry.diskSize / m_bytesPerCluster + 2);
-  m_fat.resize(entries);
-  for (size_t i = 0; i < m_fat.size(); ++i) m_fat[i] = LE32(raw, 4 * i);
-  DiagnosticPrintf("DONE!\n");
+  DiagnosticPrintf("Sector size is %u bytes, cluster size %u bytes, %llu clusters\n", m_bytesPerSector,
+                   m_bytesPerCluster, static_cast<unsigned long long>(m_clusterCount));
+  LoadFat();
+}
+
+bool CFAT32VolumeAccess::DecodeBootSector(ByteSpan boot) {
+  auto reject = [&](size_t offset, const char* field, uint64_t found, std::string expected) {
+    m_openError = DecodeError{"FAT32 boot sector", offset, field, HexValue(found), std::move(expected)};
+    return false;
+  };
+  m_bytesPerSector = LE16(boot, kBytesPerSector);
+  if (m_bytesPerSector < 512 || m_bytesPerSector > 4096 || !IsPowerOfTwo(m_bytesPerSector)) {
+    return reject(kBytesPerSector, "bytes per sector", m_bytesPerSector, "512, 1024, 2048 or 4096");
+  }
+  m_sectorsPerCluster = LE8(boot, kSectorsPerCluster);
+  if (!IsPowerOfTwo(m_sectorsPerCluster)) {
+    return reject(kSectorsPerCluster, "sectors per cluster", m_sectorsPerCluster, "1 to 128");
+  }
+  m_bytesPerCluster = m_bytesPerSector * m_sectorsPerCluster;
+  if (m_bytesPerCluster > kMaxClusterBytes) {
+    return reject(kSectorsPerCluster, "sectors per cluster", m_sectorsPerCluster, "clusters of at most 2 MiB");
+  }
+  m_reservedSectors = LE16(boot, kReservedSectors);
+  if (m_reservedSectors == 0) return reject(kReservedSectors, "reserved sectors", 0, "at least 1");
+  m_fatCount = LE8(boot, kNumberOfFats);
+  if (m_fatCount == 0) return reject(kNumberOfFats, "number of FATs", 0, "at least 1");
+  m_sectorsPerFat = LE32(boot, kSectorsPerFat);
+  if (m_sectorsPerFat == 0) return reject(kSectorsPerFat, "sectors per FAT", 0, "at least 1");
+  m_rootCluster = LE32(boot, kRootCluster);
+  const uint64_t totalSectors = LE16(boot, kTotalSectors16) != 0 ? LE16(boot, kTotalSectors16)
+                                                                  : LE32(boot, kTotalSectors32);
+  const uint64_t dataStart = m_reservedSectors + static_cast<uint64_t>(m_fatCount) * m_sectorsPerFat;
+  if (totalSectors <= dataStart) {
+    return reject(kTotalSectors32, "total sectors", totalSectors,
+                  "more than the " + std::to_string(dataStart) + " sectors before the data area");
+  }
+  // The clusters the volume holds, as many as its FAT can map, and as many as the device holds.
+  const uint64_t fatEntries = static_cast<uint64_t>(m_sectorsPerFat) * m_bytesPerSector / 4;
+  m_clusterCount = std::min({(totalSectors - dataStart) / m_sectorsPerCluster, fatEntries > 2 ? fatEntries - 2 : 0,
+                             kMaxClusters});
+  DiskGeometry disk;
+  if (m_device->GetGeometry(&disk)) {
+    const uint64_t deviceSectors = disk.diskSize / m_bytesPerSector;
+    const uint64_t held = deviceSectors > dataStart ? (deviceSectors - dataStart) / m_sectorsPerCluster : 0;
+    if (held < m_clusterCount) {
+      DiagnosticPrintf("The device holds %llu of the volume's %llu clusters\n", static_cast<unsigned long long>(held),
+                       static_cast<unsigned long long>(m_clusterCount));
+      m_clusterCount = held;
+    }
+  }
+  return true;
+}
+
+void CFAT32VolumeAccess::LoadFat() {
+  // Entries 0 and 1 are reserved; the entry of cluster c is at c * 4.
+  const uint64_t bytes = (m_clusterCount + 2) * 4;
+  std::vector<uint8_t> raw(bytes);
+  for (uint32_t copy = 0; copy < m_fatCount && !m_fatReadable; ++copy) {
+    const uint64_t fatSector = static_cast<uint64_t>(copy) * m_sectorsPerFat;
+    DiagnosticPrintf("Reading FAT %u...\n", copy + 1);
+    m_fatReadable = ReadAt(fatSector, bytes, raw.data());
+  }
+  if (!m_fatReadable) {
+    DiagnosticPrintf("No copy of the FAT can be read: every cluster counts as free\n");
+    return;
+  }
+  m_fat.resize(m_clusterCount + 2);
+  for (size_t i = 0; i < m_fat.size(); ++i) m_fat[i] = LE32(raw, 4 * i) & kEntryMask;
 }
 
 uint64_t CFAT32VolumeAccess::CountUntilRepeat(uint32_t first) const {
   std::unordered_set<uint32_t> seen;
-  for (uint32_t q = first; q < m_fat.size() && seen.insert(q).second; q = m_fat[q]) {
+  for (uint32_t q = first; IsValidCluster(q) && seen.insert(q).second; q = GetFatEntry(q)) {
   }
   return seen.size();
 }
 
-uint32_t CFAT32VolumeAccess::GetClusterCount() {
-  return m_fat.size() > 2 ? static_cast<uint32_t>(m_fat.size() - 2) : 0;
+uint32_t CFAT32VolumeAccess::GetFatEntry(uint64_t cluster) const {
+  return IsValidCluster(cluster) && cluster < m_fat.size() ? m_fat[cluster] : kEndOfChain;
 }
 
-uint32_t CFAT32VolumeAccess::GetFatEntry(uint32_t cluster) const {
-  return cluster < m_fat.size() ? m_fat[cluster] : kEndOfChain;
+bool CFAT32VolumeAccess::IsClusterUsed(uint64_t cluster) {
+  if (!m_fatReadable) return false;
+  return GetFatEntry(cluster) != 0;
 }
 
-bool CFAT32VolumeAccess::IsClusterUsed(uint32_t cluster) { return GetFatEntry(cluster) != 0; }
-
-uint32_t CFAT32VolumeAccess::ClusterToSector(uint32_t cluster) {
-  const ByteSpan boot(m_bootSector);
-  return LE8(boot, kNumberOfFats) * LE32(boot, kSectorsPerFat) + LE8(boot, kSectorsPerCluster) * (cluster - 2);
+uint64_t CFAT32VolumeAccess::ClusterToSector(uint64_t cluster) {
+  return static_cast<uint64_t>(m_fatCount) * m_sectorsPerFat + static_cast<uint64_t>(m_sectorsPerCluster) * (cluster - 2);
 }
 
-uint32_t CFAT32VolumeAccess::GetRootCluster() const { return LE32(m_bootSector, kRootCluster); }
+uint32_t CFAT32VolumeAccess::GetRootCluster() const { return m_rootCluster; }
 
-bool CFAT32VolumeAccess::ReadAt(uint32_t sector, uint64_t bytes, uint8_t* buffer) {
+bool CFAT32VolumeAccess::ReadAt(uint64_t sector, uint64_t bytes, uint8_t* buffer) {
   if (bytes > UINT32_MAX || m_bytesPerSector == 0) return false;
-  const uint64_t offset = (static_cast<uint64_t>(LE16(m_bootSector, kReservedSectors)) + sector) * m_bytesPerSector;
-  if (offset > static_cast<uint64_t>(INT64_MAX)) {
-    DiagnosticPrintf("Failed accesing sector number %d - SetPointer FAILED! 0x%X\n", static_cast<int>(sector),
-                     m_device->LastError());
+  uint64_t offset = 0;
+  if (__builtin_add_overflow(sector, m_reservedSectors, &offset) ||
+      __builtin_mul_overflow(offset, m_bytesPerSector, &offset) || offset > static_cast<uint64_t>(INT64_MAX)) {
+    DiagnosticPrintf("Failed accessing sector number %llu - beyond what a device can address\n",
+                     static_cast<unsigned long long>(sector));
     return false;
   }
   uint32_t got = 0;
   return m_device->ReadAt(offset, buffer, static_cast<uint32_t>(bytes), &got) && got == bytes;
 }
 
-bool CFAT32VolumeAccess::ReadSectors(uint32_t first, uint32_t last, uint8_t* buffer) {
+bool CFAT32VolumeAccess::ReadSectors(uint64_t first, uint64_t last, uint8_t* buffer) {
   if (last < first) return false;
-  return ReadAt(first, (static_cast<uint64_t>(last - first) + 1) * m_bytesPerSector, buffer);
+  return ReadAt(first, (last - first + 1) * m_bytesPerSector, buffer);
 }
 
-bool CFAT32VolumeAccess::ReadClusters(uint32_t first, uint32_t last, uint8_t* buffer) {
-  if (last < first) return false;
-  return ReadAt(ClusterToSector(first), (static_cast<uint64_t>(last - first) + 1) * m_bytesPerCluster, buffer);
+bool CFAT32VolumeAccess::ReadClusters(uint64_t first, uint64_t last, uint8_t* buffer) {
+  if (last < first || !IsValidCluster(first) || !IsValidCluster(last)) return false;
+  return ReadAt(ClusterToSector(first), (last - first + 1) * m_bytesPerCluster, buffer);
 }
 
-bool CFAT32VolumeAccess::ReadCluster(uint32_t cluster, uint8_t* buffer) {
-  return ReadAt(ClusterToSector(cluster), m_bytesPerCluster, buffer);
-}
+bool CFAT32VolumeAccess::ReadCluster(uint64_t cluster, uint8_t* buffer) { return ReadClusters(cluster, cluster, buffer); }
 
 bool CFAT32VolumeAccess::ReadClusterChain(uint32_t first, uint8_t* buffer, uint32_t* size) {
-  const uint32_t count = GetClusterCount();
   if (buffer == nullptr) {
     uint64_t links = 0;
     uint32_t q = first;
-    if (q != kEndOfChain) {
+    if (!IsEndOfChain(q)) {
       for (;;) {
         if (q == 0) {
           *size = m_bytesPerCluster;
           return true;
         }
-        if (q >= count) break;
+        if (!IsValidCluster(q)) break;
         // Chains measured here are directories, which never pass 65536
         // clusters: a longer one most likely runs in a cycle, and holds the
         // clusters up to the first one met again.
-        if (links > std::min<uint32_t>(count, kMaxDirectoryClusters)) {
+        if (links > std::min<uint64_t>(m_clusterCount, kMaxDirectoryClusters)) {
           links = CountUntilRepeat(first);
           break;
         }
         q = GetFatEntry(q);
         ++links;
-        if (q == kEndOfChain) break;
+        if (IsEndOfChain(q)) break;
       }
     }
     const uint64_t bytes = links * m_bytesPerCluster;
@@ -156,8 +186,8 @@ bool CFAT32VolumeAccess::ReadClusterChain(uint32_t first, uint8_t* buffer, uint3
   // The measured size bounds the walk, whatever the chain does while it is read.
   const uint32_t clusters = *size / m_bytesPerCluster;
   uint32_t q = first;
-  for (uint32_t i = 0; i < clusters && q != kEndOfChain; ++i) {
-    if (q == 0 || q >= count) return true;
+  for (uint32_t i = 0; i < clusters && !IsEndOfChain(q); ++i) {
+    if (!IsValidCluster(q)) return true;
     if (!ReadCluster(q, buffer + static_cast<size_t>(i) * m_bytesPerCluster)) return false;
     q = GetFatEntry(q);
   }

@@ -1,46 +1,70 @@
 #pragma once
-// A FAT32 volume: clusters numbered from 2, the first FAT held in memory,
-// and sector numbers counted from the end of the reserved sectors.
+// A FAT32 volume: its geometry from its own boot sector, clusters numbered
+// from 2, the first readable FAT held in memory, and sector numbers counted
+// from the end of the reserved sectors.
 
 #include <memory>
 #include <vector>
 
 #include "platform/Device.h"
+#include "volume/ByteOrder.h"
 #include "volume/DecodeError.h"
 #include "volume/VolumeAccess.h"
+
+// The one rule for a cluster number read from a FAT volume: 2 up to the
+// count plus 1. Cluster numbers 0 and 1 name no data.
+inline bool IsValidFatCluster(uint64_t cluster, uint64_t clusterCount) {
+  return cluster >= 2 && cluster - 2 < clusterCount;
+}
 
 class CFAT32VolumeAccess : public CVolumeAccess {
  public:
   explicit CFAT32VolumeAccess(std::shared_ptr<CDevice> device);
 
-  uint32_t GetClusterCount() override;
+  uint64_t GetClusterCount() override { return m_clusterCount; }
+  uint64_t GetFirstCluster() override { return 2; }
   uint32_t GetClusterSize() override { return m_bytesPerCluster; }
   uint32_t GetSectorSize() override { return m_bytesPerSector; }
-  bool IsClusterUsed(uint32_t cluster) override;
-  uint32_t ClusterToSector(uint32_t cluster) override;
-  bool ReadSectors(uint32_t first, uint32_t last, uint8_t* buffer) override;
-  bool ReadClusters(uint32_t first, uint32_t last, uint8_t* buffer) override;
+  // A cluster whose FAT entry is 0. Without a readable FAT every cluster is free.
+  bool IsClusterUsed(uint64_t cluster) override;
+  uint64_t ClusterToSector(uint64_t cluster) override;
+  bool ReadSectors(uint64_t first, uint64_t last, uint8_t* buffer) override;
+  bool ReadClusters(uint64_t first, uint64_t last, uint8_t* buffer) override;
 
-  bool ReadCluster(uint32_t cluster, uint8_t* buffer);
+  bool ReadCluster(uint64_t cluster, uint8_t* buffer);
   // With a null buffer, measures the chain from first into *size; otherwise
   // reads at most *size bytes of it, cluster by cluster.
   bool ReadClusterChain(uint32_t first, uint8_t* buffer, uint32_t* size);
   uint32_t GetRootCluster() const;
-  uint32_t GetFatEntry(uint32_t cluster) const;
+  // The entry of a valid cluster; kEndOfChain for any other number.
+  uint32_t GetFatEntry(uint64_t cluster) const;
+  // The one rule for a cluster number read from the disk: 2 up to the count plus 1.
+  bool IsValidCluster(uint64_t cluster) const { return IsValidFatCluster(cluster, m_clusterCount); }
+  // False when neither copy of the FAT could be read: chains cannot be
+  // followed and every cluster counts as free.
+  bool IsFatReadable() const { return m_fatReadable; }
   // Why the volume cannot be read as FAT32; empty when it can.
   const DecodeError& GetOpenError() const { return m_openError; }
 
   static constexpr uint32_t kEndOfChain = 0x0FFFFFFF;
+  static bool IsEndOfChain(uint32_t entry) { return entry >= 0x0FFFFFF8; }
 
  private:
-  void Load();
-  bool ReadAt(uint32_t sector, uint64_t bytes, uint8_t* buffer);
+  bool DecodeBootSector(ByteSpan boot);
+  void LoadFat();
+  bool ReadAt(uint64_t sector, uint64_t bytes, uint8_t* buffer);
   uint64_t CountUntilRepeat(uint32_t first) const;
 
   std::shared_ptr<CDevice> m_device;
   uint32_t m_bytesPerSector = 0;
-  std::vector<uint8_t> m_bootSector;  // the first 90 bytes
+  uint32_t m_sectorsPerCluster = 0;
   uint32_t m_bytesPerCluster = 0;
+  uint32_t m_reservedSectors = 0;
+  uint32_t m_fatCount = 0;
+  uint32_t m_sectorsPerFat = 0;
+  uint32_t m_rootCluster = 0;
+  uint64_t m_clusterCount = 0;
   std::vector<uint32_t> m_fat;
+  bool m_fatReadable = false;
   DecodeError m_openError;
 };

@@ -17,24 +17,27 @@ struct NtfsGeometry {
 
 class CNTFSVolumeAccess : public CVolumeAccess {
  public:
+  // Without a bitmap (it could not be read), every cluster counts as free:
+  // free space cannot be told from used, and nothing may be missed.
   CNTFSVolumeAccess(std::shared_ptr<CDevice> device, const NtfsGeometry& geometry, std::vector<uint8_t> bitmap);
 
-  uint32_t GetClusterCount() override { return m_clusterCount; }
+  uint64_t GetClusterCount() override { return m_clusterCount; }
   uint32_t GetClusterSize() override { return m_clusterSize; }
   uint32_t GetSectorSize() override { return m_bytesPerSector; }
-  // A cluster beyond the bitmap counts as used: nothing is known of it.
-  bool IsClusterUsed(uint32_t cluster) override;
-  uint32_t ClusterToSector(uint32_t cluster) override { return cluster * m_sectorsPerCluster; }
-  bool ReadSectors(uint32_t first, uint32_t last, uint8_t* buffer) override;
-  bool ReadClusters(uint32_t first, uint32_t last, uint8_t* buffer) override;
+  // With a bitmap, a cluster beyond it counts as used: nothing is known of it.
+  bool IsClusterUsed(uint64_t cluster) override;
+  uint64_t ClusterToSector(uint64_t cluster) override { return cluster * m_sectorsPerCluster; }
+  bool ReadSectors(uint64_t first, uint64_t last, uint8_t* buffer) override;
+  bool ReadClusters(uint64_t first, uint64_t last, uint8_t* buffer) override;
   // The bitmap is needed only while the signature scan runs.
   void ReleaseBitmap() { m_bitmap = {}; }
 
  private:
   std::shared_ptr<CDevice> m_device;
   uint32_t m_bytesPerSector;
-  uint32_t m_clusterCount;
+  uint64_t m_clusterCount;
   uint32_t m_clusterSize;
   uint32_t m_sectorsPerCluster;
   std::vector<uint8_t> m_bitmap;
+  bool m_everyClusterFree;
 };

@@ -10,13 +10,13 @@ void CRawVolumeAccess::ReadGeometry() {
   if (!m_device->GetGeometry(&geometry) || geometry.bytesPerSector == 0) return;
   m_bytesPerSector = geometry.bytesPerSector;
   m_clusterSize = geometry.bytesPerSector;
-  m_sectorCount = static_cast<uint32_t>(geometry.diskSize / geometry.bytesPerSector);
+  m_sectorCount = geometry.diskSize / geometry.bytesPerSector;
 }
 
-bool CRawVolumeAccess::ReadSectors(uint32_t first, uint32_t last, uint8_t* buffer) {
-  return ReadDeviceSectors(*m_device, m_bytesPerSector, first, last, buffer, first);
+bool CRawVolumeAccess::ReadSectors(uint64_t first, uint64_t last, uint8_t* buffer) {
+  return ReadDeviceSectors(*m_device, m_bytesPerSector, first, last, buffer);
 }
 
-bool CRawVolumeAccess::ReadClusters(uint32_t first, uint32_t last, uint8_t* buffer) {
+bool CRawVolumeAccess::ReadClusters(uint64_t first, uint64_t last, uint8_t* buffer) {
   return ReadSectors(first, last, buffer);
 }

@@ -1,20 +1,17 @@
-#include <algorithm>
 #include <cstdio>
 
 #include "platform/Diagnostics.h"
-
 #include "volume/RawVolumeAccess.h"
 
-bool ReadDeviceSectors(CDevice& device, uint32_t bytesPerSector, uint32_t first, uint32_t last,
-                       uint8_t* buffer, uint32_t reportedSector) {
+bool ReadDeviceSectors(CDevice& device, uint32_t bytesPerSector, uint64_t first, uint64_t last, uint8_t* buffer) {
   if (last < first || bytesPerSector == 0) return false;
-  const uint64_t count = static_cast<uint64_t>(last - first) + 1;
-  const uint64_t bytes = count * bytesPerSector;
-  if (bytes > UINT32_MAX) return false;
-  const uint64_t offset = static_cast<uint64_t>(first) * bytesPerSector;
-  if (offset > static_cast<uint64_t>(INT64_MAX)) {
-    DiagnosticPrintf("Failed accesing sector number %d - SetPointer FAILED! 0x%X\n",
-                static_cast<int>(reportedSector), device.LastError());
+  const uint64_t count = last - first + 1;
+  uint64_t bytes = 0;
+  uint64_t offset = 0;
+  if (__builtin_mul_overflow(count, bytesPerSector, &bytes) || bytes > UINT32_MAX ||
+      __builtin_mul_overflow(first, bytesPerSector, &offset) || offset > static_cast<uint64_t>(INT64_MAX)) {
+    DiagnosticPrintf("Failed accessing sector number %llu - beyond what a device can address\n",
+                     static_cast<unsigned long long>(first));
     return false;
   }
   uint32_t got = 0;

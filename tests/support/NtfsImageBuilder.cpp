@@ -119,10 +119,11 @@ Bytes RunList(const std::vector<std::pair<int64_t, uint64_t>>& runs) {
 }
 
 Bytes FileRecordBytes(uint16_t flags, const std::vector<Bytes>& attrs, uint64_t recordNumber,
-                      uint32_t recordSize, uint32_t bytesPerSector) {
+                      uint32_t recordSize) {
   Bytes r(recordSize, 0);
   std::memcpy(r.data(), "FILE", 4);
-  const uint32_t sectors = recordSize / bytesPerSector;
+  // The update sequence protects every 512 bytes, whatever the sector size.
+  const uint32_t sectors = recordSize / kUpdateStride;
   Put16(r, 0x04, 0x30);                  // update sequence offset
   Put16(r, 0x06, static_cast<uint16_t>(sectors + 1));
   Put16(r, 0x10, 1);                     // sequence number
@@ -141,7 +142,7 @@ Bytes FileRecordBytes(uint16_t flags, const std::vector<Bytes>& attrs, uint64_t 
   const uint16_t usn = 0x0001;
   Put16(r, 0x30, usn);
   for (uint32_t i = 0; i < sectors; ++i) {
-    const size_t end = (i + 1) * bytesPerSector - 2;
+    const size_t end = (i + 1) * kUpdateStride - 2;
     r[0x32 + 2 * i] = r[end];
     r[0x33 + 2 * i] = r[end + 1];
     Put16(r, end, usn);
@@ -172,6 +173,12 @@ void NtfsImageBuilder::PutMftRecord(const std::vector<Bytes>& attrs) {
     all.push_back(NonResidentAttr(0x80, RunList({{kMftCluster, clusters}}), 0, clusters - 1, mftBytes));
   }
   PutRecord(0, FileRecordBytes(1, all, 0));
+}
+
+void NtfsImageBuilder::UseSectorSize(uint16_t bytesPerSector) {
+  Put16(m_image, 0x0B, bytesPerSector);
+  m_image[0x0D] = static_cast<uint8_t>(kClusterSize / bytesPerSector);
+  Put64(m_image, 0x28, (kClusterSize / bytesPerSector) * (1ULL << 17));  // the same 512 MiB
 }
 
 void NtfsImageBuilder::Ensure(size_t size) {

@@ -23,9 +23,13 @@ Bytes AttrListEntry(uint32_t type, uint64_t startVCN, uint64_t recordNumber, uin
 // (lcn, clusters) pairs; lcn -1 makes a sparse run. Offsets are stored relative.
 Bytes RunList(const std::vector<std::pair<int64_t, uint64_t>>& runs);
 
-// A FILE record with its update sequence applied, 1024 bytes on 512-byte sectors.
+// The stride of a record's update sequence: 512 bytes, on every sector size.
+constexpr uint32_t kUpdateStride = 512;
+
+// A FILE record with its update sequence applied: the last two bytes of every
+// 512 bytes hold the update sequence number, their bytes kept in the array.
 Bytes FileRecordBytes(uint16_t flags, const std::vector<Bytes>& attrs, uint64_t recordNumber = 0,
-                      uint32_t recordSize = 1024, uint32_t bytesPerSector = 512);
+                      uint32_t recordSize = 1024);
 
 class NtfsImageBuilder {
  public:
@@ -41,6 +45,8 @@ class NtfsImageBuilder {
 
   void PutRecord(uint64_t n, const Bytes& record);
   void WriteClusters(uint64_t lcn, const Bytes& data);
+  // Gives the volume sectors of another size, its clusters staying 4096 bytes.
+  void UseSectorSize(uint16_t bytesPerSector);
   // Replaces record 0, for MFT edge cases.
   void PutMftRecord(const std::vector<Bytes>& attrs);
   Bytes& Image() { return m_image; }
