@@ -14,11 +14,10 @@ cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DMAROVI_WERROR=ON "${CCACHE_LAUN
 cmake --build build -j"$jobs"
 (cd build && ctest --output-on-failure -j"$jobs")
 
-# The sanitizers' build holds only what its tests run.
-cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DMAROVI_WERROR=ON -DMAROVI_SANITIZE=ON -DMAROVI_BENCH=OFF \
-  "${CCACHE_LAUNCHER[@]}"
-cmake --build build-asan -j"$jobs" --target marovi_tests marovi_gui_tests marovi-cli fixtures
-(cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j"$jobs")
+# The sanitizers' build, shared with the fuzz targets, holds only what they run.
+source tools/configure-sanitized.sh
+cmake --build build-san -j"$jobs" --target marovi_tests marovi_gui_tests marovi-cli fixtures
+(cd build-san && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j"$jobs")
 
 tools/fuzz.sh
 

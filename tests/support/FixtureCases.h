@@ -21,6 +21,10 @@ inline const FixtureCase kFixtureCases[] = {
     {"ntfs_fragmented", "ntfs-fragmented.img", ModeDeletedFiles, SourceNtfs},
     {"fat32", "fat32-sample.img", ModeDeletedFiles, SourceFat32},
     {"raw", "raw-carve.img", ModeDeletedFiles, SourceOther},
+    {"ntfs_4k_sectors", "ntfs-4k.img", ModeUniversal, SourceNtfs},
+    {"fat32_2k_sectors", "fat32-2k.img", ModeDeletedFiles, SourceFat32},
+    {"fat32_4k_sectors", "fat32-4k.img", ModeDeletedFiles, SourceFat32},
+    {"fat32_full_to_the_last_cluster", "fat32-full.img", ModeDeletedFiles, SourceFat32},
 };
 
 // Whether a manifest entry is expected in a scan of this mode: carved files
