@@ -16,6 +16,9 @@ std::unique_ptr<CVolumeScan> OpenFat32Scan(std::shared_ptr<CDevice> device, std:
   if (!fat->IsFatReadable()) {
     // Without a FAT, free clusters cannot be told from used ones, nor folders followed.
     notes.push_back("No copy of the FAT can be read: every cluster is searched for files");
+  } else if (fat->IsFatDamaged()) {
+    notes.push_back("Every copy of the FAT has sectors that cannot be read: the clusters they map are searched "
+                    "as free space");
   }
   return MakeFreeSpaceScan(std::move(access), fat, std::move(notes));
 }

@@ -74,6 +74,38 @@ TEST(FileRecordFault, UpdateSequenceMismatchNamesTheStrideEnd) {
   EXPECT_NE(e.found, e.expected);
 }
 
+// The update sequence protects every 512 bytes, whatever the sector size:
+// on 4096-byte sectors a record still has one entry per 512 bytes, and a
+// count that does not match the record's size is refused.
+TEST(FileRecordFault, UpdateSequenceStridesAre512BytesOnEverySectorSize) {
+  Bytes value(700);
+  for (size_t i = 0; i < value.size(); ++i) value[i] = static_cast<uint8_t>(i * 7 + 1);
+  NtfsImageBuilder b;
+  b.UseSectorSize(4096);
+  b.PutRecord(17, FileRecordBytes(0, {ResidentAttr(0x80, value)}, 17));
+  CNTFSVolume volume(std::make_shared<CMemoryDevice>(b.Share(), 4096));
+  ASSERT_TRUE(volume.IsVolumeOK()) << volume.GetOpenError();
+  EXPECT_EQ(volume.GetBytesPerSector(), 4096);
+  CFileRecord r(&volume);
+  r.SetAttrMask(kMaskData);
+  ASSERT_TRUE(r.ReadRecord(17));
+  ASSERT_TRUE(r.ParseAttrs());
+  Bytes read(value.size());
+  uint32_t got = 0;
+  ASSERT_TRUE(r.FindUnnamedData()->ReadData(0, read.data(), static_cast<uint32_t>(read.size()), &got));
+  EXPECT_EQ(read, value) << "bytes 510 and 511 of the record lie inside the value";
+
+  Bytes wrongCount = FileRecordBytes(0, {ResidentAttr(0x80, value)}, 17);
+  wrongCount[0x06] = 9;  // eight strides, in a record that has two
+  NtfsImageBuilder c;
+  c.PutRecord(17, wrongCount);
+  CNTFSVolume other(std::make_shared<CMemoryDevice>(c.Share()));
+  CFileRecord w(&other);
+  EXPECT_FALSE(w.ReadRecord(17));
+  EXPECT_EQ(w.GetLastError().Text(),
+            "FILE record 17, byte 0x6 (update sequence count): found 0x9, expected 0x3 for a record of 0x400 bytes");
+}
+
 TEST(FileRecordFault, UnusedRecordIsNoFaultButAWrongSignatureIs) {
   NtfsImageBuilder b;
   b.Image()[NtfsImageBuilder::kMftCluster * NtfsImageBuilder::kClusterSize + 18 * 1024] = 'B';

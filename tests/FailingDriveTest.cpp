@@ -181,6 +181,27 @@ TEST(FailingDrive, BadSectorsAreCountedForTheResults) {
   EXPECT_EQ(session.foundFiles.size(), 2u);
 }
 
+// Neither copy of the FAT reads whole: the clusters the unreadable sectors
+// map cannot be told free or used, so they are searched, and the scan says why.
+TEST(FailingDrive, FatUnreadableInEveryCopyIsSearchedWhereItCannotTell) {
+  FatImageBuilder b;
+  const Bytes jpeg = Jpeg(3000);
+  b.WriteCluster(100, jpeg);
+  b.SetFat(100, 0x0FFFFFFF);  // in use, as far as a FAT that could be read would say
+  constexpr uint64_t kFirstFat = 32, kSecondFat = 48;  // reserved sectors, then 16 sectors a FAT
+  ScanSession session;
+  session.device = std::make_shared<CFailingDevice>(Share(b.Image()), std::set<uint64_t>{kFirstFat, kSecondFat});
+  session.recoveryMode = ModeDeletedFiles;
+  FakeProgress progress;
+  ScanThreadProc(progress, session);
+  EXPECT_EQ(session.resultSource, SourceFat32);
+  ASSERT_EQ(session.notes.size(), 1u);
+  EXPECT_EQ(session.notes[0], "Every copy of the FAT has sectors that cannot be read: the clusters they map are "
+                              "searched as free space");
+  ASSERT_EQ(session.foundFiles.size(), 1u);
+  EXPECT_EQ(session.foundFiles[0].kind, FoundKind::Carved);
+}
+
 // A drive that stops answering part way ends the scan with the device's
 // error, soon, and keeps what was found before.
 TEST(FailingDrive, DriveThatFailsFromAPointOnEndsTheScanSoon) {

@@ -133,6 +133,46 @@ TEST(FileSystemDecision, DamagedNtfsIsCarvedInEveryMode) {
   }
 }
 
+// The first records fail their checks in the MFT: their copies in $MFTMirr
+// are read instead, the deleted files are listed, and the scan says so.
+TEST(FileSystemDecision, FirstRecordsAreReadFromTheMirrorWhenTheirMftCopyFails) {
+  Bytes image = NtfsWithDamagedMftRecord();
+  constexpr uint64_t kMirrorCluster = 2;
+  const size_t mft = NtfsImageBuilder::kMftCluster * NtfsImageBuilder::kClusterSize;
+  image[0x38] = kMirrorCluster;  // the boot sector's $MFTMirr cluster
+  std::copy(image.begin() + mft, image.begin() + mft + 4 * 1024, image.begin() + kMirrorCluster * 4096);
+  image[kMirrorCluster * 4096] = 'F';  // the mirror's record 0 is whole
+  image[kMirrorCluster * 4096 + 1] = 'I';
+  ScanSession session;
+  session.device = std::make_shared<CMemoryDevice>(std::make_shared<const Bytes>(image));
+  session.recoveryMode = ModeDeletedFiles;
+  FakeProgress progress;
+  ScanThreadProc(progress, session);
+  EXPECT_EQ(session.resultSource, SourceNtfs);
+  ASSERT_EQ(session.foundFiles.size(), 1u);
+  EXPECT_EQ(session.foundFiles[0].name, "gone.txt");
+  ASSERT_EQ(session.notes.size(), 1u);
+  EXPECT_EQ(session.notes[0],
+            "MFT record 0 fails its checks (FILE record 0, byte 0x0 (signature): found 0x454c5958, expected "
+            "\"FILE\" (0x454c4946)): its copy in $MFTMirr is used");
+}
+
+// Without its $Bitmap, free space cannot be told from used: universal
+// recovery searches every cluster, and says so.
+TEST(FileSystemDecision, NtfsWithoutABitmapIsCarvedWhole) {
+  ScanSession session;
+  session.device = std::make_shared<CMemoryDevice>(std::make_shared<const Bytes>(HealthyNtfs()));
+  session.recoveryMode = ModeUniversal;
+  FakeProgress progress;
+  ScanThreadProc(progress, session);
+  ASSERT_EQ(session.notes.size(), 1u);
+  EXPECT_NE(session.notes[0].find("The volume bitmap ($Bitmap) cannot be read"), std::string::npos);
+  EXPECT_NE(session.notes[0].find("every cluster is searched"), std::string::npos);
+  size_t carved = 0;
+  for (const FoundFile& f : session.foundFiles) carved += f.kind == FoundKind::Carved;
+  EXPECT_EQ(carved, 1u);
+}
+
 TEST(FileSystemDecision, TableNamesEachFileSystemOnce) {
   std::set<std::string> names;
   std::set<int32_t> sources;

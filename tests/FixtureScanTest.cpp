@@ -63,6 +63,7 @@ TEST_P(FixtureScan, ListsExactlyTheManifest) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Images, FixtureScan, ::testing::ValuesIn(kFixtureCases), NameFromWhat());
+INSTANTIATE_TEST_SUITE_P(LargeImages, FixtureScan, ::testing::ValuesIn(kLargeFixtureCases), NameFromWhat());
 
 TEST(FixtureScan, NtfsTimesAreTheFilesModificationTimes) {
   FixtureSession fx("ntfs-sample.img");

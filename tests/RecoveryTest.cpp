@@ -45,6 +45,7 @@ TEST_P(FixtureRecovery, EverythingCheckedComesBackByteForByte) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Images, FixtureRecovery, ::testing::ValuesIn(kFixtureCases), NameFromWhat());
+INSTANTIATE_TEST_SUITE_P(LargeImages, FixtureRecovery, ::testing::ValuesIn(kLargeFixtureCases), NameFromWhat());
 
 TEST(Recovery, OnlyTheCheckedNodeAndItsAncestorsAreWritten) {
   FixtureSession fx("ntfs-sample.img");

@@ -5,6 +5,7 @@
 
 #include "platform/Diagnostics.h"
 #include "volume/ByteOrder.h"
+#include "volume/ResilientDevice.h"
 
 namespace {
 // Boot sector offsets.
@@ -94,16 +95,25 @@ bool CFAT32VolumeAccess::DecodeBootSector(ByteSpan boot) {
 void CFAT32VolumeAccess::LoadFat() {
   // Entries 0 and 1 are reserved; the entry of cluster c is at c * 4.
   const uint64_t bytes = (m_clusterCount + 2) * 4;
-  std::vector<uint8_t> raw(bytes);
-  for (uint32_t copy = 0; copy < m_fatCount && !m_fatReadable; ++copy) {
+  std::vector<uint8_t> raw(bytes), copyBytes(bytes);
+  // On a failing drive a copy read with sectors taken as zeros is whole only
+  // in part: the next copy is tried, and the first is kept if none is whole.
+  auto* resilient = dynamic_cast<CResilientDevice*>(m_device.get());
+  bool whole = false;
+  for (uint32_t copy = 0; copy < m_fatCount && !whole; ++copy) {
     const uint64_t fatSector = static_cast<uint64_t>(copy) * m_sectorsPerFat;
     DiagnosticPrintf("Reading FAT %u...\n", copy + 1);
-    m_fatReadable = ReadAt(fatSector, bytes, raw.data());
+    const uint64_t unreadableBefore = resilient ? resilient->UnreadableCount() : 0;
+    if (!ReadAt(fatSector, bytes, copyBytes.data())) continue;
+    whole = !resilient || resilient->UnreadableCount() == unreadableBefore;
+    if (whole || !m_fatReadable) raw.swap(copyBytes);
+    m_fatReadable = true;
   }
   if (!m_fatReadable) {
     DiagnosticPrintf("No copy of the FAT can be read: every cluster counts as free\n");
     return;
   }
+  m_fatDamaged = !whole;
   m_fat.resize(m_clusterCount + 2);
   for (size_t i = 0; i < m_fat.size(); ++i) m_fat[i] = LE32(raw, 4 * i) & kEntryMask;
 }

@@ -43,6 +43,9 @@ class CFAT32VolumeAccess : public CVolumeAccess {
   // False when neither copy of the FAT could be read: chains cannot be
   // followed and every cluster counts as free.
   bool IsFatReadable() const { return m_fatReadable; }
+  // True when every copy of the FAT has sectors that could not be read: the
+  // clusters they map count as free.
+  bool IsFatDamaged() const { return m_fatDamaged; }
   // Why the volume cannot be read as FAT32; empty when it can.
   const DecodeError& GetOpenError() const { return m_openError; }
 
@@ -66,5 +69,6 @@ class CFAT32VolumeAccess : public CVolumeAccess {
   uint64_t m_clusterCount = 0;
   std::vector<uint32_t> m_fat;
   bool m_fatReadable = false;
+  bool m_fatDamaged = false;
   DecodeError m_openError;
 };

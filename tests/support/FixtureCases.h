@@ -27,6 +27,12 @@ inline const FixtureCase kFixtureCases[] = {
     {"fat32_full_to_the_last_cluster", "fat32-full.img", ModeDeletedFiles, SourceFat32},
 };
 
+// Volumes past 2 TiB, sparse: listed and recovered like the others, but
+// never read whole (the read-only test compares every byte of an image).
+inline const FixtureCase kLargeFixtureCases[] = {
+    {"ntfs_past_2_tib", "ntfs-2tib.img", ModeUniversal, SourceNtfs},
+};
+
 // Whether a manifest entry is expected in a scan of this mode: carved files
 // only where the signature scan runs.
 inline bool Expected(const std::string& state, const FixtureCase& c) {
