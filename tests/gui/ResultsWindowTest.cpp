@@ -1,4 +1,5 @@
 #include <QImageReader>
+#include <QLabel>
 #include <QScrollBar>
 #include <QTest>
 #include <filesystem>
@@ -268,6 +269,25 @@ TEST_F(ResultsWindowTest, CheckingAFoundRowChecksTheNodeSelectedBefore) {
   bool deepChecked = false;
   for (const FoundFile& f : fixture->session.foundFiles) deepChecked |= f.name == "deep.txt" && f.checked;
   EXPECT_TRUE(deepChecked);
+}
+
+}  // namespace
+
+namespace {
+
+// How the volume was read stands under the read-only promise: the notes of
+// the scan, and the sectors it could not read.
+TEST(ResultsWindowBanner, SaysWhatTheScanCouldNotRead) {
+  ScanSession session;
+  session.selectedDrive = 'B';
+  session.notes.push_back("No known file system: every sector is searched for files");
+  session.unreadableSectors = 3;
+  CQenloDlg window(session);
+  auto* banner = window.findChild<QLabel*>("banner1004");
+  ASSERT_NE(banner, nullptr);
+  EXPECT_EQ(banner->text(), QString::fromUtf8("只读扫描, 被扫描的盘不会被改动\n"
+                                              "No known file system: every sector is searched for files\n"
+                                              "3 个扇区无法读取"));
 }
 
 }  // namespace
