@@ -31,16 +31,19 @@ void CFileRecord::ClearAttrLists() {
   for (auto& list : m_attrLists) list.RemoveAll();
 }
 
-bool CFileRecord::ReadRawRecord(uint64_t n, bool fresh, std::vector<uint8_t>* out) {
+bool CFileRecord::ReadRawRecord(uint64_t n, RecordSource source, std::vector<uint8_t>* out) {
   const uint32_t size = m_volume->GetFileRecordSize();
   if (size == 0) return false;
   out->resize(size);
-  if (n >= 16 && m_volume->GetMFTDataAttr() != nullptr) {
-    return fresh ? m_volume->ReadMFTRecordDirect(n, out->data()) : m_volume->ReadMFTRecord(n, out->data());
+  if (source != RecordSource::Mirror && n >= 16 && m_volume->GetMFTDataAttr() != nullptr) {
+    return source == RecordSource::Device ? m_volume->ReadMFTRecordDirect(n, out->data())
+                                          : m_volume->ReadMFTRecord(n, out->data());
   }
+  // The first records lie at the start of the MFT, and of its mirror.
+  const uint64_t base = source == RecordSource::Mirror ? m_volume->GetMFTMirrOffset() : m_volume->GetMFTOffset();
   uint64_t position = 0;
   if (__builtin_mul_overflow(n, static_cast<uint64_t>(size), &position) ||
-      __builtin_add_overflow(position, m_volume->GetMFTOffset(), &position)) {
+      __builtin_add_overflow(position, base, &position)) {
     return false;
   }
   return ReadExactly(*m_volume->GetDeviceHandle(), position, out->data(), size);
@@ -77,31 +80,20 @@ bool CFileRecord::ApplyFixups(std::vector<uint8_t>& bytes) {
 }
 
 bool CFileRecord::ReadRecord(uint64_t n, bool fresh) {
+  return ReadFrom(n, fresh ? RecordSource::Device : RecordSource::Window);
+}
+
+bool CFileRecord::ReadMirrorRecord(uint64_t n) { return ReadFrom(n, RecordSource::Mirror); }
+
+bool CFileRecord::ReadFrom(uint64_t n, RecordSource source) {
   ClearAttrLists();
   m_lastError = {};
   // The buffer is reused from record to record; clearing keeps its capacity.
-  if (!ReadRawRecord(n, fresh, &m_buffer)) {
+  if (!ReadRawRecord(n, source, &m_buffer)) {
     m_buffer.clear();
     m_recordNumber = n;
-    Reject(0, "record", "no bytes", "a record the MFT's runs map and the device holds");
-    m_recordNumber = kNoRecord;
-    return false;
-  }
-  return TakeRecord(n);
-}
-
-bool CFileRecord::ReadMirrorRecord(uint64_t n) {
-  ClearAttrLists();
-  m_lastError = {};
-  const uint32_t size = m_volume->GetFileRecordSize();
-  uint64_t position = 0;
-  m_buffer.resize(size);
-  if (size == 0 || __builtin_mul_overflow(n, static_cast<uint64_t>(size), &position) ||
-      __builtin_add_overflow(position, m_volume->GetMFTMirrOffset(), &position) ||
-      !ReadExactly(*m_volume->GetDeviceHandle(), position, m_buffer.data(), size)) {
-    m_buffer.clear();
-    m_recordNumber = n;
-    Reject(0, "$MFTMirr copy", "no bytes", "the copy at $MFTMirr");
+    Reject(0, "record", "no bytes",
+           source == RecordSource::Mirror ? "its copy in $MFTMirr" : "a record the MFT's runs map and the device holds");
     m_recordNumber = kNoRecord;
     return false;
   }

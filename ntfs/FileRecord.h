@@ -62,7 +62,10 @@ class CFileRecord {
 
  private:
   void ClearAttrLists();
-  bool ReadRawRecord(uint64_t recordNumber, bool fresh, std::vector<uint8_t>* out);
+  // Where a record is read from: the volume's MFT window, the device past it, or $MFTMirr.
+  enum class RecordSource { Window, Device, Mirror };
+  bool ReadFrom(uint64_t recordNumber, RecordSource source);
+  bool ReadRawRecord(uint64_t recordNumber, RecordSource source, std::vector<uint8_t>* out);
   bool ApplyFixups(std::vector<uint8_t>& bytes);
   // Checks the signature and applies the fix-ups of the record just read.
   bool TakeRecord(uint64_t recordNumber);
