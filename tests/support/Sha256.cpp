@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 
 namespace {
 constexpr std::array<uint32_t, 64> kRound = {
@@ -64,14 +65,14 @@ std::string Sha256Hex(const uint8_t* data, size_t length) {
 
 std::vector<uint8_t> ReadWholeFile(const std::string& path) {
   // Read in large pieces: stream iterators take seconds over an image of some hundred MiB.
+  // The path stays wide on Windows, where the ANSI code page cannot hold every name.
   std::vector<uint8_t> bytes;
-  std::FILE* file = std::fopen(PathOf(path).string().c_str(), "rb");
-  if (file == nullptr) return bytes;
-  std::vector<uint8_t> chunk(1 << 20);
-  for (size_t n; (n = std::fread(chunk.data(), 1, chunk.size(), file)) > 0;) {
-    bytes.insert(bytes.end(), chunk.begin(), chunk.begin() + static_cast<std::ptrdiff_t>(n));
+  std::ifstream in(PathOf(path), std::ios::binary);
+  std::vector<char> chunk(1 << 20);
+  while (in) {
+    in.read(chunk.data(), static_cast<std::streamsize>(chunk.size()));
+    bytes.insert(bytes.end(), chunk.begin(), chunk.begin() + in.gcount());
   }
-  std::fclose(file);
   return bytes;
 }
 
