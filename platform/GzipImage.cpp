@@ -2,6 +2,8 @@
 
 #include <zlib.h>
 
+#include <algorithm>
+
 namespace {
 constexpr uint32_t kChunk = 1u << 20;
 // 16 added to the window bits makes zlib read the gzip wrapper.
@@ -16,7 +18,7 @@ bool IsGzipImage(CDevice& device) {
 }
 
 std::shared_ptr<const std::vector<uint8_t>> UnpackGzipImage(CDevice& device, uint64_t compressedSize,
-                                                            std::string* error) {
+                                                            std::string* error, uint64_t limit) {
   z_stream stream{};
   if (inflateInit2(&stream, kGzipWindowBits) != Z_OK) {
     if (error) *error = "cannot start unpacking";
@@ -25,9 +27,8 @@ std::shared_ptr<const std::vector<uint8_t>> UnpackGzipImage(CDevice& device, uin
   auto bytes = std::make_shared<std::vector<uint8_t>>();
   std::vector<uint8_t> in(kChunk), out(kChunk);
   uint64_t offset = 0;
-  int status = Z_OK;
   std::string failure;
-  while (status != Z_STREAM_END && failure.empty()) {
+  for (bool ended = false; !ended && failure.empty();) {
     if (stream.avail_in == 0) {
       uint32_t got = 0;
       if (offset >= compressedSize || !device.ReadAt(offset, in.data(), kChunk, &got) || got == 0) {
@@ -40,17 +41,27 @@ std::shared_ptr<const std::vector<uint8_t>> UnpackGzipImage(CDevice& device, uin
     }
     stream.next_out = out.data();
     stream.avail_out = kChunk;
-    status = inflate(&stream, Z_NO_FLUSH);
+    const int status = inflate(&stream, Z_NO_FLUSH);
     if (status != Z_OK && status != Z_STREAM_END) {
       failure = std::string("the compressed image is damaged") + (stream.msg ? std::string(": ") + stream.msg : "");
       break;
     }
     const size_t produced = kChunk - stream.avail_out;
-    if (bytes->size() + produced > kMaxUnpackedImage) {
-      failure = "unpacked it is larger than 4 GiB; unpack it to a file first";
+    if (bytes->size() + produced > limit) {
+      failure = "unpacked it is larger than " + std::to_string(limit >> 20) + " MiB; unpack it to a file first";
       break;
     }
+    // Grown by hand so that the buffer never holds more than the bound.
+    if (bytes->capacity() < bytes->size() + produced) {
+      bytes->reserve(static_cast<size_t>(std::min<uint64_t>(limit, std::max<uint64_t>(2 * bytes->capacity(), bytes->size() + produced))));
+    }
     bytes->insert(bytes->end(), out.data(), out.data() + produced);
+    if (status == Z_STREAM_END) {
+      // gzip allows members one after another; each is unpacked after the last.
+      const bool more = stream.avail_in > 0 || offset < compressedSize;
+      if (more && inflateReset(&stream) != Z_OK) failure = "cannot go on to the next gzip member";
+      ended = !more;
+    }
   }
   inflateEnd(&stream);
   if (!failure.empty()) {

@@ -1,11 +1,14 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <zlib.h>
 #ifdef _WIN32
 #include <windows.h>
 #endif
 
 #include "platform/Drives.h"
+#include "platform/GzipImage.h"
+#include "platform/MemoryDevice.h"
 #include "platform/FileOutput.h"
 #include "platform/Text.h"
 #include "platform/Time.h"
@@ -148,3 +151,48 @@ INSTANTIATE_TEST_SUITE_P(
 
 }  // namespace
 #endif
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+Bytes GzipMember(const Bytes& data) {
+  z_stream stream{};
+  deflateInit2(&stream, Z_BEST_SPEED, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY);  // 16: the gzip wrapper
+  Bytes out(deflateBound(&stream, data.size()) + 64);
+  stream.next_in = const_cast<uint8_t*>(data.data());
+  stream.avail_in = static_cast<uInt>(data.size());
+  stream.next_out = out.data();
+  stream.avail_out = static_cast<uInt>(out.size());
+  deflate(&stream, Z_FINISH);
+  out.resize(stream.total_out);
+  deflateEnd(&stream);
+  return out;
+}
+
+// Every member of a multi-member gzip file is unpacked, one after the other,
+// and a file that unpacks past the bound is refused as soon as it does.
+TEST(GzipImage, EveryMemberIsUnpackedWithinTheBound) {
+  const Bytes first(300000, 'a'), second(5000, 'b');
+  Bytes packed = GzipMember(first);
+  const Bytes next = GzipMember(second);
+  packed.insert(packed.end(), next.begin(), next.end());
+  CMemoryDevice device(std::make_shared<const Bytes>(packed));
+  std::string error;
+  auto bytes = UnpackGzipImage(device, packed.size(), &error);
+  ASSERT_NE(bytes, nullptr) << error;
+  Bytes both = first;
+  both.insert(both.end(), second.begin(), second.end());
+  EXPECT_TRUE(*bytes == both);
+
+  const Bytes bomb = GzipMember(Bytes(3 << 20, 0));
+  CMemoryDevice bombDevice(std::make_shared<const Bytes>(bomb));
+  EXPECT_EQ(UnpackGzipImage(bombDevice, bomb.size(), &error, 1 << 20), nullptr);
+  EXPECT_EQ(error, "unpacked it is larger than 1 MiB; unpack it to a file first");
+  auto exact = UnpackGzipImage(bombDevice, bomb.size(), &error, 3 << 20);
+  ASSERT_NE(exact, nullptr) << error;
+  EXPECT_EQ(exact->size(), 3u << 20);
+  EXPECT_LE(exact->capacity(), 3u << 20) << "the buffer never holds more than the bound";
+}
+
+}  // namespace
