@@ -5,17 +5,6 @@
 CPartitionDevice::CPartitionDevice(std::shared_ptr<CDevice> disk, uint64_t offset, uint64_t size)
     : m_disk(std::move(disk)), m_offset(offset), m_size(size) {}
 
-bool CPartitionDevice::Seek(uint64_t offset) {
-  m_position = offset;
-  return true;
-}
-
-bool CPartitionDevice::Read(void* buffer, uint32_t length, uint32_t* got) {
-  if (!ReadAt(m_position, buffer, length, got)) return false;
-  m_position += *got;
-  return true;
-}
-
 bool CPartitionDevice::ReadAt(uint64_t offset, void* buffer, uint32_t length, uint32_t* got) {
   *got = 0;
   if (offset >= m_size) return true;

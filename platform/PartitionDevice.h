@@ -5,14 +5,12 @@
 
 #include <memory>
 
-#include "platform/Device.h"
+#include "platform/PositionedDevice.h"
 
-class CPartitionDevice : public CDevice {
+class CPartitionDevice : public CPositionedDevice {
  public:
   CPartitionDevice(std::shared_ptr<CDevice> disk, uint64_t offset, uint64_t size);
 
-  bool Seek(uint64_t offset) override;
-  bool Read(void* buffer, uint32_t length, uint32_t* got) override;
   bool ReadAt(uint64_t offset, void* buffer, uint32_t length, uint32_t* got) override;
   bool GetGeometry(DiskGeometry* geometry) override;
   uint32_t LastError() const override { return m_disk->LastError(); }
@@ -22,5 +20,4 @@ class CPartitionDevice : public CDevice {
   std::shared_ptr<CDevice> m_disk;
   uint64_t m_offset;
   uint64_t m_size;
-  uint64_t m_position = 0;
 };

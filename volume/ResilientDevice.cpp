@@ -12,18 +12,6 @@ CResilientDevice::CResilientDevice(std::shared_ptr<CDevice> device) : m_device(s
   }
 }
 
-bool CResilientDevice::Seek(uint64_t offset) {
-  if (!m_device->Seek(offset)) return false;
-  m_position = offset;
-  return true;
-}
-
-bool CResilientDevice::Read(void* buffer, uint32_t length, uint32_t* got) {
-  if (!ReadAt(m_position, buffer, length, got)) return false;
-  m_position += *got;
-  return true;
-}
-
 bool CResilientDevice::ReadAt(uint64_t offset, void* buffer, uint32_t length, uint32_t* got) {
   *got = 0;
   if (m_dead) return false;

@@ -13,14 +13,12 @@
 #include <string>
 #include <vector>
 
-#include "platform/Device.h"
+#include "platform/PositionedDevice.h"
 
-class CResilientDevice : public CDevice {
+class CResilientDevice : public CPositionedDevice {
  public:
   explicit CResilientDevice(std::shared_ptr<CDevice> device);
 
-  bool Seek(uint64_t offset) override;
-  bool Read(void* buffer, uint32_t length, uint32_t* got) override;
   bool ReadAt(uint64_t offset, void* buffer, uint32_t length, uint32_t* got) override;
   bool GetGeometry(DiskGeometry* geometry) override { return m_device->GetGeometry(geometry); }
   uint32_t LastError() const override { return m_device->LastError(); }
@@ -47,7 +45,6 @@ class CResilientDevice : public CDevice {
 
   std::shared_ptr<CDevice> m_device;
   uint32_t m_sectorSize = 512;
-  uint64_t m_position = 0;
   mutable std::mutex m_mutex;
   uint64_t m_unreadableCount = 0;
   std::vector<uint64_t> m_unreadable;  // in the order they failed

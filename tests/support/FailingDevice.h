@@ -8,23 +8,14 @@
 #include <set>
 #include <vector>
 
-#include "platform/Device.h"
+#include "platform/PositionedDevice.h"
 
-class CFailingDevice : public CDevice {
+class CFailingDevice : public CPositionedDevice {
  public:
   CFailingDevice(std::shared_ptr<const std::vector<uint8_t>> bytes, std::set<uint64_t> badSectors,
                  uint64_t failFrom = UINT64_MAX, uint32_t sectorSize = 512)
       : m_bytes(std::move(bytes)), m_bad(std::move(badSectors)), m_failFrom(failFrom), m_sectorSize(sectorSize) {}
 
-  bool Seek(uint64_t offset) override {
-    m_position = offset;
-    return true;
-  }
-  bool Read(void* buffer, uint32_t length, uint32_t* got) override {
-    if (!ReadAt(m_position, buffer, length, got)) return false;
-    m_position += *got;
-    return true;
-  }
   bool ReadAt(uint64_t offset, void* buffer, uint32_t length, uint32_t* got) override {
     ++reads;
     *got = 0;
@@ -51,5 +42,4 @@ class CFailingDevice : public CDevice {
   std::set<uint64_t> m_bad;
   uint64_t m_failFrom;
   uint32_t m_sectorSize;
-  uint64_t m_position = 0;
 };

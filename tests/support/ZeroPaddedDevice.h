@@ -7,22 +7,13 @@
 #include <memory>
 #include <vector>
 
-#include "platform/Device.h"
+#include "platform/PositionedDevice.h"
 
-class CZeroPaddedDevice : public CDevice {
+class CZeroPaddedDevice : public CPositionedDevice {
  public:
   CZeroPaddedDevice(std::shared_ptr<const std::vector<uint8_t>> head, uint64_t size, uint32_t bytesPerSector = 512)
       : m_head(std::move(head)), m_size(size), m_bytesPerSector(bytesPerSector) {}
 
-  bool Seek(uint64_t offset) override {
-    m_position = offset;
-    return true;
-  }
-  bool Read(void* buffer, uint32_t length, uint32_t* got) override {
-    const bool ok = ReadAt(m_position, buffer, length, got);
-    m_position += *got;
-    return ok;
-  }
   bool ReadAt(uint64_t offset, void* buffer, uint32_t length, uint32_t* got) override {
     *got = 0;
     if (offset >= m_size) return true;
@@ -47,5 +38,4 @@ class CZeroPaddedDevice : public CDevice {
   std::shared_ptr<const std::vector<uint8_t>> m_head;
   uint64_t m_size;
   uint32_t m_bytesPerSector;
-  uint64_t m_position = 0;
 };
