@@ -7,6 +7,14 @@ constexpr const char* kNoDevice = "no drive or image was opened for the scan";
 }
 
 namespace {
+// False, with the reason kept, when no device was opened for the scan.
+bool HasDevice(ScanResults& results) {
+  if (results.device) return true;
+  results.resultSource = SourceOther;
+  if (results.sourceError.empty()) results.sourceError = kNoDevice;
+  return false;
+}
+
 // Every read of the scan, and of recovery after it, goes through the resilient device.
 void UseResilientReads(ScanResults& results) {
   if (!results.reader) {
@@ -27,10 +35,7 @@ void TakeReadFailures(ScanResults& results) {
 uint32_t ScanThreadProc(IScanProgress& dialog, ScanResults& results) {
   results.directories.clear();
   results.foundFiles.clear();
-  if (!results.device) {
-    results.resultSource = SourceOther;
-    if (results.sourceError.empty()) results.sourceError = kNoDevice;
-  } else {
+  if (HasDevice(results)) {
     UseResilientReads(results);
     OpenVolumeScan(results)->Run(dialog, results);
     TakeReadFailures(results);
@@ -41,11 +46,7 @@ uint32_t ScanThreadProc(IScanProgress& dialog, ScanResults& results) {
 
 uint32_t RunSignatureScan(IScanProgress& dialog, ScanResults& results) {
   dialog.SetTitle("正在初始化,请等待......");
-  if (!results.device) {
-    results.resultSource = SourceOther;
-    if (results.sourceError.empty()) results.sourceError = kNoDevice;
-    return 0;
-  }
+  if (!HasDevice(results)) return 0;
   UseResilientReads(results);
   OpenVolumeScan(results)->CarveFreeSpace(dialog, results);
   TakeReadFailures(results);

@@ -26,9 +26,16 @@ bool ListPartitions(const std::string& path, uint64_t diskSize, std::vector<Part
     if (part == nullptr || blkid_partition_is_extended(part)) continue;
     PartitionInfo info;
     info.number = blkid_partition_get_partno(part);
-    info.offset = static_cast<uint64_t>(blkid_partition_get_start(part)) * kBlkidSector;
-    info.size = static_cast<uint64_t>(blkid_partition_get_size(part)) * kBlkidSector;
     info.table = type ? type : "";
+    // The table's numbers are the disk's to claim: one that cannot be a byte
+    // offset on any disk lies past the end of this one.
+    const blkid_loff_t start = blkid_partition_get_start(part);
+    const blkid_loff_t sectors = blkid_partition_get_size(part);
+    if (start < 0 || sectors < 0 ||
+        __builtin_mul_overflow(static_cast<uint64_t>(start), kBlkidSector, &info.offset) ||
+        __builtin_mul_overflow(static_cast<uint64_t>(sectors), kBlkidSector, &info.size)) {
+      info.offset = diskSize;
+    }
     // An entry past the end of the image is kept, cut to what the image holds.
     if (info.offset >= diskSize) {
       info.size = 0;
