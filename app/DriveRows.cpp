@@ -22,7 +22,7 @@ std::vector<DriveRow> MakeDriveRows(const std::vector<DriveInfo>& drives) {
     row.letterText = std::string(1, d.letter) + ":";
     row.fileSystem = d.fileSystem;
     if (d.totalSize) row.sizeText = FormatGibibytes(static_cast<double>(d.totalSize));
-    row.devicePath = d.devicePath;
+    row.devicePath = DriveDeviceText(d);
     rows.push_back(row);
   }
   return rows;

@@ -11,7 +11,7 @@ struct DriveRow {
   std::string letterText;  // "D:"
   std::string fileSystem;  // as the volume reports it; empty when unknown
   std::string sizeText;    // "465.76G"; empty when the size is unknown
-  std::string devicePath;  // where the drive has no letter of its own
+  std::string devicePath;  // where the drive lies: device or image, and which partition of it
 };
 
 // Fixed and removable drives, in letter order.

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "filetypes/CarvedFormats.h"
-#include "volume/ByteOrder.h"
+#include "platform/ByteOrder.h"
 
 // jpg, png, bmp and gif are pictures, zip an archive, anything else hex.
 PreviewKind PreviewKindForName(const std::string& name);

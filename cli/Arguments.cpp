@@ -1,6 +1,7 @@
 #include "cli/Arguments.h"
 
 #include <cctype>
+#include <cstdlib>
 
 const char* UsageText() {
   return "usage:\n"
@@ -8,7 +9,10 @@ const char* UsageText() {
          "  marovi-cli scan SOURCE [--mode deleted|universal] [--json] [--quiet] [--verbose]\n"
          "  marovi-cli recover SOURCE [--mode deleted|universal] --to DIR\n"
          "             [--all | --node PATH ... | --find TEXT] [--quiet]\n"
-         "SOURCE is --drive LETTER or --image PATH[=LETTER].\n"
+         "SOURCE is --drive LETTER or --image PATH[=LETTER] [--partition N].\n"
+         "A partitioned disk image gives a drive for each partition; --partition N\n"
+         "chooses one by its number, as 'marovi-cli drives --image PATH' lists them;\n"
+         "--partition 0 is the space outside every partition, for carving.\n"
          "--codepage NAME sets the ANSI code page of short names (default CP936).\n"
          "--verbose prints the readers' diagnostics and every rejected structure on stderr.\n";
 }
@@ -53,6 +57,15 @@ bool ParseArguments(int argc, char** argv, CliArguments* out, std::string* error
         return false;
       }
       out->drive = static_cast<char>(std::toupper(static_cast<unsigned char>(text[0])));
+    } else if (arg == "--partition") {
+      if (!value(&text)) return false;
+      char* end = nullptr;
+      const long number = std::strtol(text.c_str(), &end, 10);
+      if (text.empty() || *end != '\0' || number < 0 || number > 1024) {
+        *error = "--partition takes a partition number, not '" + text + "'";
+        return false;
+      }
+      out->partition = static_cast<int>(number);
     } else if (arg == "--mode") {
       if (!value(&out->mode)) return false;
       if (out->mode != "deleted" && out->mode != "universal") {
@@ -77,6 +90,10 @@ bool ParseArguments(int argc, char** argv, CliArguments* out, std::string* error
   if (out->command == "drives") return true;
   if ((out->drive != 0) == !out->images.empty() || out->images.size() > 1) {
     *error = "give one source: --drive LETTER or --image PATH";
+    return false;
+  }
+  if (out->partition >= 0 && out->images.empty()) {
+    *error = "--partition chooses a partition of the image given with --image";
     return false;
   }
   if (out->command == "recover") {

@@ -7,6 +7,7 @@ struct CliArguments {
   std::string command;  // drives, scan, recover
   std::vector<std::string> images;  // PATH or PATH=LETTER
   char drive = 0;
+  int partition = -1;  // --partition N of a partitioned image, 0 for the space outside its partitions; -1 when not given
   std::string mode = "deleted";
   bool json = false;
   bool quiet = false;

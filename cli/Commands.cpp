@@ -34,7 +34,17 @@ const char* KindName(FoundKind kind) {
   }
 }
 
-bool PrepareDrives(const CliArguments& args, char* letter) {
+// "partition" and "offset" of a drive on a partitioned disk, and its container, as JSON members.
+std::string JsonPartition(const DriveInfo& d) {
+  std::string members;
+  if (d.partition >= 0) {
+    members += "\"partition\": " + std::to_string(d.partition) + ", \"offset\": " + std::to_string(d.offset) + ", ";
+  }
+  if (!d.container.empty()) members += "\"container\": " + JsonString(d.container) + ", ";
+  return members;
+}
+
+bool PrepareDrives(const CliArguments& args, char* letter, std::vector<char>* imageLetters = nullptr) {
   // Diagnostics must not mix with the data this tool prints, and are silent unless asked for.
   SetDiagnosticStream(args.verbose && !args.quiet ? stderr : nullptr);
   std::string error;
@@ -43,7 +53,7 @@ bool PrepareDrives(const CliArguments& args, char* letter) {
     return false;
   }
   for (const std::string& image : args.images) {
-    if (!RegisterImage(image, &error, letter)) {
+    if (!RegisterImage(image, &error, letter, imageLetters)) {
       std::fprintf(stderr, "marovi-cli: cannot open %s\n", error.c_str());
       return false;
     }
@@ -51,10 +61,61 @@ bool PrepareDrives(const CliArguments& args, char* letter) {
   return true;
 }
 
+std::string PartitionLine(const DriveInfo& d) {
+  char line[160];
+  std::snprintf(line, sizeof line, "  %-4s %-8s %s", std::to_string(d.partition).c_str(),
+                d.fileSystem.empty() ? "-" : d.fileSystem.c_str(), FormatSize(d.totalSize).c_str());
+  return std::string(line) + (d.partition == 0 ? "  outside every partition" : "") + "\n";
+}
+
+std::string PartitionList(const std::vector<DriveInfo>& drives) {
+  std::string text = "  part fs       size\n";
+  for (const DriveInfo& d : drives) text += PartitionLine(d);
+  return text;
+}
+
+// The drive of the image to scan: the one asked for with --partition, else
+// the only partition holding a file system.
+bool ChooseImageDrive(const CliArguments& args, const std::vector<char>& letters, char* letter) {
+  std::vector<DriveInfo> drives;
+  for (char l : letters) {
+    DriveInfo d;
+    if (FindDrive(l, &d)) drives.push_back(d);
+  }
+  const std::string& image = args.images.front();
+  if (drives.size() == 1 && drives.front().partition < 0) {
+    if (args.partition >= 0) {
+      std::fprintf(stderr, "marovi-cli: %s has no partition table; leave out --partition\n", image.c_str());
+      return false;
+    }
+    *letter = drives.front().letter;
+    return true;
+  }
+  std::vector<DriveInfo> chosen;
+  for (const DriveInfo& d : drives) {
+    const bool wanted = args.partition >= 0 ? d.partition == args.partition : d.partition > 0 && !d.fileSystem.empty();
+    if (wanted) chosen.push_back(d);
+  }
+  if (chosen.size() == 1) {
+    *letter = chosen.front().letter;
+    return true;
+  }
+  if (args.partition >= 0) {
+    std::fprintf(stderr, "marovi-cli: %s has no partition %d; its partitions are:\n%s", image.c_str(), args.partition,
+                 PartitionList(drives).c_str());
+  } else {
+    std::fprintf(stderr, "marovi-cli: %s has %zu partitions holding a file system; choose one with --partition N:\n%s",
+                 image.c_str(), chosen.size(), PartitionList(drives).c_str());
+  }
+  return false;
+}
+
 // Runs the scan of the chosen source into the session; false when the source cannot be read.
 bool Scan(const CliArguments& args, ScanSession& session, DriveInfo* drive) {
   char letter = args.drive;
-  if (!PrepareDrives(args, &letter)) return false;
+  std::vector<char> imageLetters;
+  if (!PrepareDrives(args, &letter, &imageLetters)) return false;
+  if (!args.images.empty() && !ChooseImageDrive(args, imageLetters, &letter)) return false;
   if (!FindDrive(letter, drive)) {
     std::fprintf(stderr, "marovi-cli: drive %c: does not exist (see 'marovi-cli drives')\n", letter);
     return false;
@@ -73,7 +134,7 @@ bool Scan(const CliArguments& args, ScanSession& session, DriveInfo* drive) {
                      session.reader->DescribeUnreadableSince(0).c_str());
   }
   if (!session.sourceError.empty()) {
-    std::fprintf(stderr, "marovi-cli: cannot read %s: %s\n", drive->devicePath.c_str(),
+    std::fprintf(stderr, "marovi-cli: cannot read %s: %s\n", DriveDeviceText(*drive).c_str(),
                  session.sourceError.c_str());
     return false;
   }
@@ -82,8 +143,9 @@ bool Scan(const CliArguments& args, ScanSession& session, DriveInfo* drive) {
 
 void PrintJson(const CliArguments& args, const DriveInfo& drive, CResultsModel& model) {
   const ScanSession& session = model.Session();
-  std::printf("{\"drive\": %s, \"device\": %s, \"fileSystem\": %s, \"mode\": %s, \"resultSource\": %s, ",
+  std::printf("{\"drive\": %s, \"device\": %s, %s\"fileSystem\": %s, \"mode\": %s, \"resultSource\": %s, ",
               JsonString(std::string(1, drive.letter)).c_str(), JsonString(drive.devicePath).c_str(),
+              JsonPartition(drive).c_str(),
               JsonString(session.fileSystem).c_str(), JsonString(args.mode).c_str(),
               JsonString(ResultSourceName(session.resultSource)).c_str());
   std::printf("\"notes\": [");
@@ -112,7 +174,7 @@ void PrintJson(const CliArguments& args, const DriveInfo& drive, CResultsModel& 
 
 void PrintTree(const DriveInfo& drive, CResultsModel& model) {
   const ScanSession& session = model.Session();
-  std::printf("%c: %s (%s)\n", drive.letter, drive.devicePath.c_str(),
+  std::printf("%c: %s (%s)\n", drive.letter, DriveDeviceText(drive).c_str(),
               session.fileSystem.empty() ? "unknown file system" : session.fileSystem.c_str());
   for (const std::string& note : session.notes) std::printf("note: %s\n", note.c_str());
   if (session.unreadableSectors != 0) {
@@ -169,17 +231,23 @@ int RunDrivesCommand(const CliArguments& args) {
   const std::vector<DriveInfo> drives = ListDrives();
   if (args.json) std::printf("[");
   bool first = true;
+  std::string lastNote;
   for (const DriveInfo& d : drives) {
     const char* type = d.type == DriveType::Removable ? "removable" : "fixed";
     if (args.json) {
       std::printf("%s\n  {\"letter\": %s, \"device\": %s, \"type\": %s, \"fileSystem\": %s, \"size\": %" PRIu64
-                  ", \"image\": %s}",
+                  ", %s\"image\": %s",
                   first ? "" : ",", JsonString(std::string(1, d.letter)).c_str(),
                   JsonString(d.devicePath).c_str(), JsonString(type).c_str(),
-                  JsonString(d.fileSystem).c_str(), d.totalSize, d.isImage ? "true" : "false");
+                  JsonString(d.fileSystem).c_str(), d.totalSize, JsonPartition(d).c_str(), d.isImage ? "true" : "false");
+      if (!d.note.empty()) std::printf(", \"note\": %s", JsonString(d.note).c_str());
+      std::printf("}");
     } else {
-      std::printf("%c:  %-24s %-9s %-6s %s\n", d.letter, d.devicePath.c_str(), type,
+      std::printf("%c:  %-24s %-9s %-6s %s\n", d.letter, DriveDeviceText(d).c_str(), type,
                   d.fileSystem.empty() ? "-" : d.fileSystem.c_str(), FormatSize(d.totalSize).c_str());
+      // Drives of one image share their table's note: once is enough.
+      if (!d.note.empty() && d.note != lastNote) std::printf("    note: %s\n", d.note.c_str());
+      lastNote = d.note;
     }
     first = false;
   }

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "volume/DelFile.h"
-#include "volume/ByteOrder.h"
+#include "platform/ByteOrder.h"
 
 class CVolumeAccess;
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "volume/DelFile.h"
-#include "volume/ByteOrder.h"
+#include "platform/ByteOrder.h"
 
 class CVolumeAccess;
 

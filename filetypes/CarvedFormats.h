@@ -11,7 +11,7 @@
 #include <string>
 #include <string_view>
 
-#include "volume/ByteOrder.h"
+#include "platform/ByteOrder.h"
 
 class CBaseFile;
 class CVolumeAccess;

@@ -9,7 +9,7 @@
 #include "ntfs/DataRuns.h"
 #include "ntfs/SList.h"
 #include "platform/Device.h"
-#include "volume/ByteOrder.h"
+#include "platform/ByteOrder.h"
 
 class CNTFSVolume;
 class CFileRecord;

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "volume/ByteOrder.h"
+#include "platform/ByteOrder.h"
 #include "volume/DecodeError.h"
 
 // One decoded run. VCNs are absolute within the stream: an extent that starts

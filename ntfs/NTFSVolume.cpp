@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "ntfs/FileRecord.h"
-#include "volume/ByteOrder.h"
+#include "platform/ByteOrder.h"
 
 namespace {
 // Boot sector offsets.

@@ -39,14 +39,14 @@ class FixtureScan : public ::testing::TestWithParam<FixtureCase> {};
 // size (carved files by their content), and nothing else is listed.
 TEST_P(FixtureScan, ListsExactlyTheManifest) {
   const FixtureCase& c = GetParam();
-  FixtureSession fx(c.image, 'T', c.mode);
+  FixtureSession fx(c, 'T');
   ASSERT_TRUE(fx.registered);
   EXPECT_EQ(fx.session.resultSource, c.source);
   EXPECT_TRUE(fx.session.sourceError.empty()) << fx.session.sourceError;
   EXPECT_EQ(fx.progress.okCalls, 1);
   std::vector<Listed> listed = ListedFiles(*fx.model);
   size_t expected = 0;
-  for (const ManifestEntry& e : LoadManifest(c.image)) {
+  for (const ManifestEntry& e : LoadManifest(c.Manifest())) {
     if (!Expected(e.state, c)) continue;
     ++expected;
     const bool carved = e.state == "carved";
@@ -63,6 +63,10 @@ TEST_P(FixtureScan, ListsExactlyTheManifest) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Images, FixtureScan, ::testing::ValuesIn(kFixtureCases), NameFromWhat());
+INSTANTIATE_TEST_SUITE_P(Partitions, FixtureScan, ::testing::ValuesIn(kPartitionCases), NameFromWhat());
+#ifndef _WIN32
+INSTANTIATE_TEST_SUITE_P(Containers, FixtureScan, ::testing::ValuesIn(kContainerCases), NameFromWhat());
+#endif
 INSTANTIATE_TEST_SUITE_P(LargeImages, FixtureScan, ::testing::ValuesIn(kLargeFixtureCases), NameFromWhat());
 
 TEST(FixtureScan, NtfsTimesAreTheFilesModificationTimes) {

@@ -10,8 +10,6 @@
 #include "platform/Drives.h"
 #include "platform/GzipImage.h"
 #include "platform/MemoryDevice.h"
-#include "platform/PartitionDevice.h"
-#include "platform/Partitions.h"
 #include "support/ParamNames.h"
 #include "platform/FileOutput.h"
 #include "platform/Text.h"
@@ -200,71 +198,3 @@ TEST(GzipImage, EveryMemberIsUnpackedWithinTheBound) {
 }
 
 }  // namespace
-
-#ifndef _WIN32
-namespace {
-
-struct DiskCase {
-  const char* what;
-  const char* image;
-  std::vector<PartitionInfo> expected;  // number, offset, size, cut
-};
-
-void PrintTo(const DiskCase& c, std::ostream* os) { *os << c.what; }
-
-class PartitionTables : public ::testing::TestWithParam<DiskCase> {};
-
-// Each partition starts where its table says: the marker the fixture script
-// wrote at its first byte is read through the partition's own device.
-TEST_P(PartitionTables, ListEveryDataPartitionAndReadEachFromItsStart) {
-  const std::string path = FixturePath(GetParam().image);
-  std::string error;
-  std::vector<PartitionInfo> found;
-  const uint64_t diskSize = std::filesystem::file_size(path);
-  ASSERT_TRUE(ListPartitions(path, diskSize, &found, &error)) << error;
-  ASSERT_EQ(found.size(), GetParam().expected.size());
-  char letter = 0;
-  ASSERT_TRUE(RegisterImage(path, &error, &letter)) << error;
-  std::shared_ptr<CDevice> disk = OpenDrive(letter, &error);
-  ASSERT_TRUE(disk) << error;
-  for (size_t i = 0; i < found.size(); ++i) {
-    const PartitionInfo& want = GetParam().expected[i];
-    EXPECT_EQ(found[i].number, want.number);
-    EXPECT_EQ(found[i].offset, want.offset) << want.number;
-    EXPECT_EQ(found[i].size, want.size) << want.number;
-    EXPECT_EQ(found[i].cut, want.cut) << want.number;
-    CPartitionDevice partition(disk, found[i].offset, found[i].size);
-    char marker[16] = {};
-    ASSERT_TRUE(ReadExactly(partition, 0, marker, 11));
-    EXPECT_EQ(std::string(marker, 11), "partition " + std::to_string(want.number));
-    DiskGeometry geometry;
-    ASSERT_TRUE(partition.GetGeometry(&geometry));
-    EXPECT_EQ(geometry.diskSize, want.size);
-    // A read past the partition's end ends there, like one past a device's end.
-    std::vector<char> tail(4096);
-    uint32_t got = 0;
-    ASSERT_TRUE(partition.ReadAt(want.size - 512, tail.data(), 4096, &got));
-    EXPECT_EQ(got, 512u);
-  }
-  ForgetDrive(letter);
-}
-
-constexpr uint64_t kSector = 512;
-
-INSTANTIATE_TEST_SUITE_P(
-    Disks, PartitionTables,
-    ::testing::Values(
-        DiskCase{"mbr_with_logical_partitions", "disk-mbr.img",
-                 {{1, 2048 * kSector, 20480 * kSector, false, "dos"},
-                  {5, 24576 * kSector, 30000 * kSector, false, "dos"},
-                  {6, 57344 * kSector, 40000 * kSector, false, "dos"}}},
-        DiskCase{"gpt", "disk-gpt.img",
-                 {{1, 2048 * kSector, 16384 * kSector, false, "gpt"}, {2, 20480 * kSector, 32768 * kSector, false, "gpt"}}},
-        DiskCase{"table_past_the_end_of_the_image", "disk-cut.img",
-                 {{1, 2048 * kSector, 20480 * kSector, false, "dos"},
-                  {5, 24576 * kSector, 30000 * kSector, false, "dos"},
-                  {6, 57344 * kSector, (40u << 20) - 57344 * kSector, true, "dos"}}}),
-    NameFromWhat());
-
-}  // namespace
-#endif

@@ -69,7 +69,7 @@ TEST_P(ReadOnly, SourceIsNeverWritten) {
   const std::vector<uint8_t> before = ReadWholeFile(image);
   ASSERT_FALSE(before.empty());
   {
-    FixtureSession fx(c.image, 'R', c.mode);
+    FixtureSession fx(c, 'R');
     ASSERT_TRUE(fx.registered);
     EXPECT_TRUE(HeldOpen(image)) << "the session keeps the source open for later reads";
     EXPECT_FALSE(HeldForWriting(image));
@@ -88,5 +88,9 @@ TEST_P(ReadOnly, SourceIsNeverWritten) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Images, ReadOnly, ::testing::ValuesIn(kFixtureCases), NameFromWhat());
+INSTANTIATE_TEST_SUITE_P(Partitions, ReadOnly, ::testing::ValuesIn(kPartitionCases), NameFromWhat());
+#ifndef _WIN32
+INSTANTIATE_TEST_SUITE_P(Containers, ReadOnly, ::testing::ValuesIn(kContainerCases), NameFromWhat());
+#endif
 
 }  // namespace

@@ -31,20 +31,24 @@ class FixtureRecovery : public ::testing::TestWithParam<FixtureCase> {};
 
 TEST_P(FixtureRecovery, EverythingCheckedComesBackByteForByte) {
   const FixtureCase& c = GetParam();
-  FixtureSession fx(c.image, 'T', c.mode);
+  FixtureSession fx(c, 'T');
   CResultsModel& m = *fx.model;
   m.ClickNodeCheckBox(m.Tree().GetDriveNode());
   const std::string target = MakeTempFolder();
   RecoveryReport report = CRecovery(m).RecoverChecked(target);
   EXPECT_FALSE(report.refused);
   EXPECT_EQ(report.failed, 0u) << (report.failures.empty() ? "" : report.failures[0]);
-  EXPECT_EQ(report.rootPath, target + kPathSeparator + "T盘恢复的文件");
+  EXPECT_EQ(report.rootPath, target + kPathSeparator + fx.session.selectedDrive + "盘恢复的文件");
   const size_t expected = ExpectRecoveredAsManifest(report.rootPath, c);
   EXPECT_EQ(report.written, expected);
   EXPECT_EQ(CountFiles(report.rootPath), expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(Images, FixtureRecovery, ::testing::ValuesIn(kFixtureCases), NameFromWhat());
+INSTANTIATE_TEST_SUITE_P(Partitions, FixtureRecovery, ::testing::ValuesIn(kPartitionCases), NameFromWhat());
+#ifndef _WIN32
+INSTANTIATE_TEST_SUITE_P(Containers, FixtureRecovery, ::testing::ValuesIn(kContainerCases), NameFromWhat());
+#endif
 INSTANTIATE_TEST_SUITE_P(LargeImages, FixtureRecovery, ::testing::ValuesIn(kLargeFixtureCases), NameFromWhat());
 
 TEST(Recovery, OnlyTheCheckedNodeAndItsAncestorsAreWritten) {

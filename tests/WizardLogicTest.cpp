@@ -130,9 +130,9 @@ TEST(ScanClock, ElapsedAndEstimate) {
 
 TEST(DriveRows, OnlyFixedAndRemovableInLetterOrder) {
   std::vector<DriveInfo> drives(3);
-  drives[0] = {'F', "/dev/sdb1", DriveType::Removable, "FAT32", 8ULL << 30, false};
-  drives[1] = {'D', "/dev/sda1", DriveType::Fixed, "NTFS", 122096645ULL * 8 * 512, false};
-  drives[2] = {'E', "/dev/sr0", DriveType::Other, "", 0, false};
+  drives[0] = {'F', "/dev/sdb1", DriveType::Removable, "FAT32", 8ULL << 30, false, -1, 0, "", ""};
+  drives[1] = {'D', "/dev/sda1", DriveType::Fixed, "NTFS", 122096645ULL * 8 * 512, false, -1, 0, "", ""};
+  drives[2] = {'E', "/dev/sr0", DriveType::Other, "", 0, false, -1, 0, "", ""};
   const auto rows = MakeDriveRows(drives);
   ASSERT_EQ(rows.size(), 2u);
   EXPECT_EQ(rows[0].letterText, "D:");

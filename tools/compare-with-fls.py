@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
 """Compares marovi-cli's deleted files with The Sleuth Kit's on one image.
 
-Usage: tools/compare-with-fls.py IMAGE [MAROVI_CLI]
+Usage: tools/compare-with-fls.py IMAGE [MAROVI_CLI [PARTITION]]
+With PARTITION, the partition of that number is compared, fls reading it at
+the offset marovi-cli gives, which must be a partition start mmls lists.
 NTFS: every file that `fls -r -d -l -p` lists with a name must appear with
 the same folder path (below 删除的文件, or under a 找到的文件 placeholder for
 fls's $OrphanFiles) and size; nothing else may be listed.
@@ -18,9 +20,23 @@ import sys
 
 image = sys.argv[1]
 cli = sys.argv[2] if len(sys.argv) > 2 else "build/marovi-cli"
+partition = sys.argv[3] if len(sys.argv) > 3 else None
 
-ours = json.loads(subprocess.run([cli, "scan", "--image", image, "--json", "--quiet"],
-                                 check=True, capture_output=True, text=True).stdout)
+scan = [cli, "scan", "--image", image, "--json", "--quiet"]
+fls_at = []
+if partition is not None:
+    scan += ["--partition", partition]
+    drives = json.loads(subprocess.run([cli, "drives", "--json", "--image", image],
+                                       check=True, capture_output=True, text=True).stdout)
+    offset = next(d["offset"] for d in drives if d.get("device") == image and d.get("partition") == int(partition))
+    starts = [int(line.split()[2]) for line in subprocess.run(["mmls", image], check=True, capture_output=True,
+                                                              text=True).stdout.splitlines()
+              if re.match(r"\d+:\s+\d+(:\d+)?\s", line)]
+    if offset % 512 or offset // 512 not in starts:
+        print(f"partition {partition} at byte {offset}: mmls lists partitions at sectors {starts}")
+        sys.exit(1)
+    fls_at = ["-o", str(offset // 512)]
+ours = json.loads(subprocess.run(scan, check=True, capture_output=True, text=True).stdout)
 fat = ours["fileSystem"] == "FAT32"
 
 
@@ -46,7 +62,7 @@ for f in ours["files"]:
     listed.setdefault(key, []).append(f["size"])
 
 expected = {}
-for line in subprocess.run(["fls", "-r", "-d", "-l", "-p", image], check=True,
+for line in subprocess.run(["fls", "-r", "-d", "-l", "-p"] + fls_at + [image], check=True,
                            capture_output=True, text=True).stdout.splitlines():
     head, path = line.split("\t", 1)[0], line.split("\t")[1]
     fields = line.split("\t")

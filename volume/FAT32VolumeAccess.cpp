@@ -4,7 +4,7 @@
 #include <unordered_set>
 
 #include "platform/Diagnostics.h"
-#include "volume/ByteOrder.h"
+#include "platform/ByteOrder.h"
 #include "volume/ResilientDevice.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "platform/Device.h"
-#include "volume/ByteOrder.h"
+#include "platform/ByteOrder.h"
 #include "volume/DecodeError.h"
 #include "volume/VolumeAccess.h"
 

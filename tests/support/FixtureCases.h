@@ -5,12 +5,21 @@
 
 #include "app/ScanSession.h"
 
-// The fixture images, each with the mode it is scanned in and the result source it gives.
+// The fixture images, each with the mode it is scanned in and the result
+// source it gives; for a whole disk, which partition, and whose manifest
+// lists its files (the raw disk's, for the same disk in a container).
 struct FixtureCase {
   const char* what;
   const char* image;
   int32_t mode;
   int32_t source;
+  int partition = -1;
+  const char* manifest = nullptr;
+
+  std::string Manifest() const {
+    if (manifest != nullptr) return manifest;
+    return partition < 0 ? image : std::string(image) + ".p" + std::to_string(partition);
+  }
 };
 
 inline void PrintTo(const FixtureCase& c, std::ostream* os) { *os << c.what; }
@@ -25,6 +34,26 @@ inline const FixtureCase kFixtureCases[] = {
     {"fat32_2k_sectors", "fat32-2k.img", ModeDeletedFiles, SourceFat32},
     {"fat32_4k_sectors", "fat32-4k.img", ModeDeletedFiles, SourceFat32},
     {"fat32_full_to_the_last_cluster", "fat32-full.img", ModeDeletedFiles, SourceFat32},
+};
+
+// The partitions of whole disks.
+inline const FixtureCase kPartitionCases[] = {
+    {"mbr_primary_ntfs", "disk-fs.img", ModeDeletedFiles, SourceNtfs, 1},
+    {"mbr_logical_fat32", "disk-fs.img", ModeDeletedFiles, SourceFat32, 5},
+    {"mbr_logical_ntfs", "disk-fs.img", ModeUniversal, SourceNtfs, 6},
+    {"gpt_fat32", "disk-fs-gpt.img", ModeDeletedFiles, SourceFat32, 1},
+    {"gpt_ntfs", "disk-fs-gpt.img", ModeDeletedFiles, SourceNtfs, 2},
+};
+
+// The same disks in image containers, read through libraries the Windows build leaves out.
+inline const FixtureCase kContainerCases[] = {
+    {"vhdx_fat32", "disk-fs.vhdx", ModeDeletedFiles, SourceFat32, 5, "disk-fs.img.p5"},
+    {"vhd_ntfs", "disk-fs.vhd", ModeDeletedFiles, SourceNtfs, 1, "disk-fs.img.p1"},
+    {"vmdk_ntfs", "disk-fs.vmdk", ModeDeletedFiles, SourceNtfs, 6, "disk-fs.img.p6"},
+    {"qcow2_fat32", "disk-fs.qcow2", ModeDeletedFiles, SourceFat32, 5, "disk-fs.img.p5"},
+    {"ewf_split_fat32", "disk-fs-ewf.E01", ModeDeletedFiles, SourceFat32, 5, "disk-fs.img.p5"},
+    {"ewf_split_ntfs", "disk-fs-ewf.E01", ModeDeletedFiles, SourceNtfs, 1, "disk-fs.img.p1"},
+    {"ewf_gpt_ntfs", "disk-fs-gpt.E01", ModeDeletedFiles, SourceNtfs, 2, "disk-fs-gpt.img.p2"},
 };
 
 // Volumes past 2 TiB, sparse: listed and recovered like the others, but

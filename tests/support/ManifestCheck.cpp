@@ -7,7 +7,7 @@
 
 size_t ExpectRecoveredAsManifest(const std::string& root, const FixtureCase& c) {
   size_t expected = 0;
-  for (const ManifestEntry& e : LoadManifest(c.image)) {
+  for (const ManifestEntry& e : LoadManifest(c.Manifest())) {
     if (!Expected(e.state, c)) continue;
     ++expected;
     bool same = false;
