@@ -7,10 +7,12 @@
 
 #include <array>
 #include <cstdio>
+#include <fstream>
 #include <string>
 
 #include "support/Fixtures.h"
 #include "support/NtfsImageBuilder.h"
+#include "support/Sha256.h"
 
 namespace {
 
@@ -95,6 +97,52 @@ TEST(Cli, DiagnosticsOnlyWithVerbose) {
   EXPECT_NE(tree.out.find("(unknown file system)\nnote: No known file system"), std::string::npos) << tree.out;
 }
 
+// Each partition of a whole disk is a drive: listed with its number and
+// offset, and scanned and recovered from by its number.
+TEST(Cli, PartitionsOfADiskImageAreDrivesOfTheirOwn) {
+  const std::string disk = FixturePath("disk-fs.img");
+  CliRun drives = Cli("drives --json --image " + disk + "=P");
+  EXPECT_EQ(drives.status, 0) << drives.out;
+  for (const char* row : {"{\"letter\": \"P\", \"device\": \"DISK\", \"type\": \"fixed\", \"fileSystem\": \"NTFS\", "
+                          "\"size\": 25165824, \"partition\": 1, \"offset\": 1048576, \"image\": true}",
+                          "\"fileSystem\": \"FAT32\", \"size\": 41943040, \"partition\": 5, \"offset\": 28311552,",
+                          "\"fileSystem\": \"NTFS\", \"size\": 16777216, \"partition\": 6, \"offset\": 71303168,",
+                          "\"fileSystem\": \"\", \"size\": 16777216, \"partition\": 0, \"offset\": 0,"}) {
+    std::string wanted = row;
+    const size_t at = wanted.find("DISK");
+    if (at != std::string::npos) wanted.replace(at, 4, disk);
+    EXPECT_NE(drives.out.find(wanted), std::string::npos) << wanted << "\n" << drives.out;
+  }
+  CliRun scan = Cli("scan --image " + disk + " --partition 5 --json --quiet");
+  EXPECT_EQ(scan.status, 0) << scan.out;
+  EXPECT_NE(scan.out.find("\"partition\": 5, \"offset\": 28311552, \"fileSystem\": \"FAT32\""), std::string::npos) << scan.out;
+  EXPECT_NE(scan.out.find("\"name\": \"Report Long Name.txt\", \"size\": 3000"), std::string::npos) << scan.out;
+  const std::string target = MakeTempFolder();
+  CliRun recover = Cli("recover --image " + disk + " --partition 6 --all --quiet --to " + target);
+  EXPECT_EQ(recover.status, 0) << recover.out;
+  EXPECT_NE(recover.out.find("2 files written"), std::string::npos) << recover.out;
+}
+
+// With one partition holding a file system, --image alone scans it.
+TEST(Cli, TheOnlyFileSystemOfADiskIsScannedWithoutAsking) {
+  const std::vector<uint8_t> volume = ReadWholeFile(kSample);
+  std::vector<uint8_t> disk((1u << 20) + volume.size(), 0);
+  std::copy(volume.begin(), volume.end(), disk.begin() + (1u << 20));
+  uint8_t* entry = &disk[446];
+  entry[4] = 0x07;                                            // type: NTFS
+  const uint32_t first = 2048, sectors = static_cast<uint32_t>(volume.size() / 512);
+  for (int i = 0; i < 4; ++i) entry[8 + i] = static_cast<uint8_t>(first >> (8 * i));     // first sector
+  for (int i = 0; i < 4; ++i) entry[12 + i] = static_cast<uint8_t>(sectors >> (8 * i));  // sectors
+  disk[510] = 0x55;
+  disk[511] = 0xAA;
+  const std::string path = MakeTempFolder() + "/one-partition.img";
+  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(disk.data()), static_cast<std::streamsize>(disk.size()));
+  CliRun scan = Cli("scan --image " + path + "=Q --quiet");
+  EXPECT_EQ(scan.status, 0) << scan.out;
+  EXPECT_NE(scan.out.find("Q: " + path + " #1 (NTFS)"), std::string::npos) << scan.out;
+  EXPECT_NE(scan.out.find("- b.bin  68KB"), std::string::npos) << scan.out;
+}
+
 struct BadCase {
   const char* arguments;
   const char* message;
@@ -118,6 +166,16 @@ INSTANTIATE_TEST_SUITE_P(
                       BadCase{"scan", "give one source"},
                       BadCase{"scan --drive 7", "drive letter"},
                       BadCase{"recover --image /dev/null --to /tmp", "one of --all"},
-                      BadCase{"scan --drive Y --quiet", "drive Y: does not exist"}), NameFromIndex());
+                      BadCase{"scan --drive Y --quiet", "drive Y: does not exist"},
+                      BadCase{"scan --drive Y --partition 1", "--partition chooses a partition of the image"},
+                      BadCase{"scan --image x --partition one", "--partition takes a partition number, not 'one'"},
+                      BadCase{"scan --image " MAROVI_FIXTURE_DIR "/disk-fs.img --quiet",
+                              "has 3 partitions holding a file system; choose one with --partition N:\n"
+                              "  part fs       size\n  1    NTFS     24M\n  5    FAT32    40M\n  6    NTFS     16M\n"
+                              "  0    -        16M  outside every partition"},
+                      BadCase{"scan --image " MAROVI_FIXTURE_DIR "/disk-fs.img --partition 3 --quiet",
+                              "has no partition 3; its partitions are:"},
+                      BadCase{"scan --image " MAROVI_FIXTURE_DIR "/ntfs-sample.img --partition 1 --quiet",
+                              "has no partition table; leave out --partition"}), NameFromIndex());
 
 }  // namespace
