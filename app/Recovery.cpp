@@ -17,9 +17,10 @@ std::string CRecovery::RecoveryRoot(const std::string& targetFolder, char driveL
 }
 
 bool CRecovery::IsRefused(const std::string& path, RecoveryReport* report) const {
-  if (!IsPathOnDrive(path, m_model.Session().selectedDrive)) return false;
+  std::string disk;
+  if (!IsPathOnDrive(path, m_model.Session().selectedDrive, &disk)) return false;
   report->refused = true;
-  report->refusalText = kRefusalText;
+  report->refusalText = std::string(kRefusalText) + "\n(" + disk + " is the disk being scanned)";
   return true;
 }
 

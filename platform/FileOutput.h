@@ -25,5 +25,6 @@ bool FolderExists(const std::string& path);
 bool CreateFolderTree(const std::string& path, std::string* error = nullptr);
 // Sets a written file's modification time from a UTC FILETIME value.
 bool SetFileModificationTime(const std::string& path, uint64_t utcFileTime);
-// True when writing below path would write to the given drive.
-bool IsPathOnDrive(const std::string& path, char letter);
+// True when writing below path would write to the disk the given drive lies
+// on; sharedDisk then names that disk.
+bool IsPathOnDrive(const std::string& path, char letter, std::string* sharedDisk = nullptr);

@@ -1,13 +1,16 @@
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <set>
 
 #include "platform/Drives.h"
 #include "platform/FileOutput.h"
+#include "platform/posix/DiskTopology.h"
 
 const char kPathSeparator = '/';
 
@@ -95,19 +98,21 @@ bool SetFileModificationTime(const std::string& path, uint64_t utcFileTime) {
   return ::utimensat(AT_FDCWD, path.c_str(), times, 0) == 0;
 }
 
-bool IsPathOnDrive(const std::string& path, char letter) {
+bool IsPathOnDrive(const std::string& path, char letter, std::string* sharedDisk) {
   DriveInfo drive;
   if (!FindDrive(letter, &drive)) return false;
   struct stat source {};
   if (::stat(drive.devicePath.c_str(), &source) != 0) return false;
   // An image file is read, never mounted by us: a folder cannot lie on it.
   if (!S_ISBLK(source.st_mode)) return false;
-  // The nearest existing ancestor tells which file system the path would land on.
-  std::filesystem::path probe = std::filesystem::absolute(path.empty() ? "." : path);
-  struct stat target {};
-  while (::stat(probe.c_str(), &target) != 0) {
-    if (!probe.has_relative_path()) return false;
-    probe = probe.parent_path();
+  // Partitions, volume managers and btrfs put one disk under several device
+  // numbers: the disks beneath both sides are compared, not the numbers.
+  const DiskTopology system;
+  const std::set<std::string> scanned = DisksBeneathDevice(system, major(source.st_rdev), minor(source.st_rdev));
+  for (const std::string& disk : DisksBeneathPath(system, path)) {
+    if (scanned.count(disk) == 0) continue;
+    if (sharedDisk) *sharedDisk = "/dev/" + disk;
+    return true;
   }
-  return target.st_dev == source.st_rdev;
+  return false;
 }

@@ -99,12 +99,14 @@ bool SetFileModificationTime(const std::string& path, uint64_t utcFileTime) {
   return ok != FALSE;
 }
 
-bool IsPathOnDrive(const std::string& path, char letter) {
+bool IsPathOnDrive(const std::string& path, char letter, std::string* sharedDisk) {
   DriveInfo drive;
   // An image file is read, never mounted by us: a folder cannot lie on it.
   if (FindDrive(letter, &drive) && drive.isImage) return false;
   wchar_t full[MAX_PATH * 4];
   const DWORD length = GetFullPathNameW(Widen(path.empty() ? "." : path).c_str(), MAX_PATH * 4, full, nullptr);
   const wchar_t first = length ? full[0] : (path.empty() ? 0 : static_cast<wchar_t>(path[0]));
-  return first != 0 && towupper(first) == towupper(static_cast<wchar_t>(letter));
+  if (first == 0 || towupper(first) != towupper(static_cast<wchar_t>(letter))) return false;
+  if (sharedDisk) *sharedDisk = std::string(1, letter) + ":";
+  return true;
 }
