@@ -70,3 +70,20 @@ assert win["files"] == native["files"], "--image ntfs-sample.img: listings diffe
 assert packed["files"] == native["files"], "--image ntfs-sample.img.gz: listings differ"
 print(f"--image ntfs-sample.img and .img.gz: {len(win['files'])} files listed alike")
 PY
+
+echo "== partitions of a whole-disk image under Wine; containers refused"
+disk=$(realpath build/fixtures/disk-fs.img)
+for part in 1 5 6; do
+  wine "$cli" scan --image "Z:$disk" --partition $part --json --quiet 2>/dev/null | tr -d '\r' >"$work/win.json"
+  build/marovi-cli scan --image "$disk" --partition $part --json --quiet >"$work/native.json" 2>/dev/null
+  python3 - "$work/win.json" "$work/native.json" "$part" <<'PY'
+import json, sys
+win, native = (json.load(open(p, encoding="utf-8")) for p in sys.argv[1:3])
+assert win["files"] == native["files"] and win["files"], f"partition {sys.argv[3]}: listings differ"
+assert win["offset"] == native["offset"], f"partition {sys.argv[3]}: offsets differ"
+print(f"disk-fs.img partition {sys.argv[3]}: {len(win['files'])} files listed alike ({win['fileSystem']})")
+PY
+done
+refusal=$(wine "$cli" scan --image "Z:$(realpath build/fixtures/disk-fs.vhdx)" --quiet 2>&1 | tr -d '\r' || true)
+grep -q "VHDX image, which the Windows build cannot read" <<<"$refusal" || { echo "no refusal: $refusal"; exit 1; }
+echo "disk-fs.vhdx: refused with the way out"

@@ -169,6 +169,26 @@ TEST_F(WizardTest, DriveDialogAddsAnImageFile) {
   EXPECT_EQ(session.selectedDrive, letters.back());
 }
 
+// A whole-disk image gives a row for each partition, with its file system
+// and size, and one for the space outside them.
+TEST_F(WizardTest, DriveDialogListsEachPartitionOfADiskImage) {
+  CSelectDlg dlg(session);
+  dlg.show();
+  const QString path = QString::fromStdString(FixturePath("disk-fs.img"));
+  dlg.chooseImageFile = [&](QWidget*) { return path; };
+  dlg.AddImageButton()->click();
+  QStringList rows;
+  for (int i = 0; i < dlg.DriveList()->topLevelItemCount(); ++i) {
+    QTreeWidgetItem* item = dlg.DriveList()->topLevelItem(i);
+    if (!item->text(3).startsWith(path)) continue;
+    rows << item->text(3).mid(path.size()) + " " + item->text(1) + " " + item->text(2);
+    if (item->isSelected()) letters.push_back(item->text(0).at(0).toLatin1());
+  }
+  EXPECT_EQ(rows, QStringList({" #1 NTFS 0.02G", " #5 FAT32 0.04G", " #6 NTFS 0.02G",
+                               " (outside partitions)  0.02G"}));
+  ASSERT_EQ(letters.size(), 1u) << "the first partition is selected";
+}
+
 TEST_F(WizardTest, ProgressDialogEndsWithOkWhenTheScanIsDone) {
   Register("ntfs-sample.img", 'T');
   session.selectedDrive = 'T';
