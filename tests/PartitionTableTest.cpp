@@ -288,7 +288,15 @@ TEST(Containers, DamagedOrIncompleteOnesAreRefusedWithTheReason) {
     std::ofstream(folder + "/cut.qcow2", std::ios::binary).write(reinterpret_cast<const char*>(qcow.data()), 4096);
     std::string error;
     EXPECT_FALSE(RegisterImage(folder + "/cut.qcow2", &error));
-    EXPECT_NE(error.find("QCOW2 image cannot be opened"), std::string::npos) << error;
+    EXPECT_NE(error.find("QCOW2 image cannot be opened: libqcow_cluster_table_read: unable to read cluster table"),
+              std::string::npos) << error;
+  }
+  {
+    SCOPED_TRACE("a child image, whose parent holds the rest of the disk");
+    std::string error;
+    EXPECT_FALSE(RegisterImage(FixturePath("disk-fs-child.qcow2"), &error));
+    EXPECT_NE(error.find("differencing image whose data lies partly in its parent image 'disk-fs.qcow2'"),
+              std::string::npos) << error;
   }
 }
 #endif

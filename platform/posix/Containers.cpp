@@ -60,23 +60,33 @@ class CContainerDevice : public CPositionedDevice {
   std::string m_errorText;
 };
 
-// Every libyal library reports errors the same way; one template takes their text.
+// Every libyal library reports errors the same way: a backtrace whose first
+// line is the deepest cause and whose last is the call that failed.
 template <typename Error, typename Sprint, typename Free>
 std::string TakeError(Error** error, Sprint sprint, Free release, const char* fallback) {
   if (error == nullptr || *error == nullptr) return fallback;
-  char text[1024] = {};
+  char text[4096] = {};
   sprint(*error, text, sizeof text);
   release(error);
-  std::string out(text);
-  // The libraries stack their callers' messages line by line; the last says what went wrong.
-  while (!out.empty() && (out.back() == '\n' || out.back() == '\r')) out.pop_back();
-  return out.empty() ? fallback : out;
+  std::vector<std::string> lines;
+  std::string line;
+  for (const char* c = text; *c != '\0'; ++c) {
+    if (*c == '\n' || *c == '\r') {
+      if (!line.empty()) lines.push_back(line);
+      line.clear();
+    } else {
+      line += *c;
+    }
+  }
+  if (!line.empty()) lines.push_back(line);
+  if (lines.empty()) return fallback;
+  return lines.size() == 1 ? lines.front() : lines.front() + " (" + lines.back() + ")";
 }
 
-std::string EwfError(libewf_error_t** e) { return TakeError(e, libewf_error_sprint, libewf_error_free, "unknown error"); }
-std::string VhdiError(libvhdi_error_t** e) { return TakeError(e, libvhdi_error_sprint, libvhdi_error_free, "unknown error"); }
-std::string VmdkError(libvmdk_error_t** e) { return TakeError(e, libvmdk_error_sprint, libvmdk_error_free, "unknown error"); }
-std::string QcowError(libqcow_error_t** e) { return TakeError(e, libqcow_error_sprint, libqcow_error_free, "unknown error"); }
+std::string EwfError(libewf_error_t** e) { return TakeError(e, libewf_error_backtrace_sprint, libewf_error_free, "unknown error"); }
+std::string VhdiError(libvhdi_error_t** e) { return TakeError(e, libvhdi_error_backtrace_sprint, libvhdi_error_free, "unknown error"); }
+std::string VmdkError(libvmdk_error_t** e) { return TakeError(e, libvmdk_error_backtrace_sprint, libvmdk_error_free, "unknown error"); }
+std::string QcowError(libqcow_error_t** e) { return TakeError(e, libqcow_error_backtrace_sprint, libqcow_error_free, "unknown error"); }
 
 // A differencing image holds only what changed since its parent; read alone it
 // would give zeros for the rest and pass them off as the disk.
@@ -95,7 +105,7 @@ std::string ParentRefusal(const std::string& parent) {
          "'; open the parent, or a copy merged with it (qemu-img convert), instead";
 }
 
-std::shared_ptr<CDevice> OpenEwf(const std::string& path, std::string* error) {
+std::shared_ptr<CDevice> OpenEwf(const std::string& kind, const std::string& path, std::string* error) {
   libewf_error_t* e = nullptr;
   char** names = nullptr;
   int count = 0;
@@ -114,7 +124,7 @@ std::shared_ptr<CDevice> OpenEwf(const std::string& path, std::string* error) {
   libewf_glob_free(names, count, nullptr);
   size64_t size = 0;
   if (opened != 1 || libewf_handle_get_media_size(handle, &size, &e) != 1) {
-    *error = "the EWF image cannot be opened: " + EwfError(&e);
+    *error = "the " + kind + " image cannot be opened: " + EwfError(&e);
     libewf_handle_free(&handle, nullptr);
     return nullptr;
   }
@@ -141,7 +151,7 @@ std::shared_ptr<CDevice> OpenEwf(const std::string& path, std::string* error) {
       });
 }
 
-std::shared_ptr<CDevice> OpenVhd(const std::string& path, std::string* error) {
+std::shared_ptr<CDevice> OpenVhd(const std::string& kind, const std::string& path, std::string* error) {
   libvhdi_error_t* e = nullptr;
   libvhdi_file_t* file = nullptr;
   if (libvhdi_file_initialize(&file, &e) != 1) {
@@ -151,7 +161,7 @@ std::shared_ptr<CDevice> OpenVhd(const std::string& path, std::string* error) {
   size64_t size = 0;
   if (libvhdi_file_open(file, path.c_str(), LIBVHDI_OPEN_READ, &e) != 1 ||
       libvhdi_file_get_media_size(file, &size, &e) != 1) {
-    *error = "the VHD image cannot be opened: " + VhdiError(&e);
+    *error = "the " + kind + " image cannot be opened: " + VhdiError(&e);
     libvhdi_file_free(&file, nullptr);
     return nullptr;
   }
@@ -177,7 +187,7 @@ std::shared_ptr<CDevice> OpenVhd(const std::string& path, std::string* error) {
       });
 }
 
-std::shared_ptr<CDevice> OpenVmdk(const std::string& path, std::string* error) {
+std::shared_ptr<CDevice> OpenVmdk(const std::string& kind, const std::string& path, std::string* error) {
   libvmdk_error_t* e = nullptr;
   libvmdk_handle_t* handle = nullptr;
   if (libvmdk_handle_initialize(&handle, &e) != 1) {
@@ -188,7 +198,7 @@ std::shared_ptr<CDevice> OpenVmdk(const std::string& path, std::string* error) {
   if (libvmdk_handle_open(handle, path.c_str(), LIBVMDK_OPEN_READ, &e) != 1 ||
       libvmdk_handle_open_extent_data_files(handle, &e) != 1 ||
       libvmdk_handle_get_media_size(handle, &size, &e) != 1) {
-    *error = "the VMDK image cannot be opened: " + VmdkError(&e);
+    *error = "the " + kind + " image cannot be opened: " + VmdkError(&e);
     libvmdk_handle_free(&handle, nullptr);
     return nullptr;
   }
@@ -214,7 +224,7 @@ std::shared_ptr<CDevice> OpenVmdk(const std::string& path, std::string* error) {
       });
 }
 
-std::shared_ptr<CDevice> OpenQcow(const std::string& path, std::string* error) {
+std::shared_ptr<CDevice> OpenQcow(const std::string& kind, const std::string& path, std::string* error) {
   libqcow_error_t* e = nullptr;
   libqcow_file_t* file = nullptr;
   if (libqcow_file_initialize(&file, &e) != 1) {
@@ -224,7 +234,7 @@ std::shared_ptr<CDevice> OpenQcow(const std::string& path, std::string* error) {
   size64_t size = 0;
   if (libqcow_file_open(file, path.c_str(), LIBQCOW_OPEN_READ, &e) != 1 ||
       libqcow_file_get_media_size(file, &size, &e) != 1) {
-    *error = "the QCOW2 image cannot be opened: " + QcowError(&e);
+    *error = "the " + kind + " image cannot be opened: " + QcowError(&e);
     libqcow_file_free(&file, nullptr);
     return nullptr;
   }
@@ -259,7 +269,7 @@ std::shared_ptr<CDevice> OpenQcow(const std::string& path, std::string* error) {
 
 struct ContainerOpener {
   const char* kind;
-  std::shared_ptr<CDevice> (*open)(const std::string& path, std::string* error);
+  std::shared_ptr<CDevice> (*open)(const std::string& kind, const std::string& path, std::string* error);
 };
 
 constexpr ContainerOpener kOpeners[] = {
@@ -270,7 +280,7 @@ constexpr ContainerOpener kOpeners[] = {
 
 std::shared_ptr<CDevice> OpenContainer(const std::string& kind, const std::string& path, std::string* error) {
   for (const ContainerOpener& opener : kOpeners) {
-    if (kind == opener.kind) return opener.open(path, error);
+    if (kind == opener.kind) return opener.open(kind, path, error);
   }
   *error = "unknown image container " + kind;
   return nullptr;
