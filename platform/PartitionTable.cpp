@@ -142,7 +142,7 @@ class CTableReader {
       *problem = At("GPT header", at) + " cannot be read";
       return false;
     }
-    if (std::string(header.begin(), header.begin() + 8) != "EFI PART") {
+    if (std::string(header.begin() + kGptSignature, header.begin() + kGptSignature + 8) != "EFI PART") {
       *problem = At("GPT header", at) + ": no \"EFI PART\" signature";
       return false;
     }
