@@ -1,30 +1,9 @@
 // A partitioned disk: its table read, then every partition and the space
 // outside them scanned through their views, as the drive table offers them.
-#include "app/ResultsModel.h"
+#include "ScanEverything.h"
 #include "platform/MemoryDevice.h"
 #include "platform/PartitionDevice.h"
 #include "platform/Partitions.h"
-#include "scan/ScanThread.h"
-
-namespace {
-
-void ScanView(std::shared_ptr<CDevice> view) {
-  ScanSession session;
-  session.selectedDrive = 'F';
-  session.device = std::move(view);
-  session.recoveryMode = ModeDeletedFiles;
-  CSilentProgress progress;
-  ScanThreadProc(progress, session);
-  CResultsModel model(session);
-  for (const CTreeNode* node : model.Tree().AllNodes()) {
-    for (const FileRow& row : model.RowsOfNode(node)) {
-      uint32_t length = 0;
-      if (row.file) row.file->LoadContent(&length);
-    }
-  }
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   auto disk = std::make_shared<CMemoryDevice>(std::make_shared<const std::vector<uint8_t>>(data, data + size));
@@ -35,8 +14,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   size_t scanned = 0;
   for (const PartitionInfo& p : table.partitions) {
     if (scanned++ == 4) break;
-    ScanView(std::make_shared<CPartitionDevice>(disk, p.offset, p.size));
+    ScanEverything(std::make_shared<CPartitionDevice>(disk, p.offset, p.size), ModeDeletedFiles);
   }
-  ScanView(std::make_shared<CPartitionDevice>(disk, SpaceOutsidePartitions(table.partitions, size)));
+  ScanEverything(std::make_shared<CPartitionDevice>(disk, SpaceOutsidePartitions(table.partitions, size)),
+                 ModeDeletedFiles);
   return 0;
 }

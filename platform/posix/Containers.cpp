@@ -105,6 +105,27 @@ std::string ParentRefusal(const std::string& parent) {
          "'; open the parent, or a copy merged with it (qemu-img convert), instead";
 }
 
+// The disk a library handle holds, read through the library; the handle is
+// closed and freed with the device.
+template <typename Handle, typename Error>
+std::shared_ptr<CDevice> DeviceOver(Handle* handle, uint64_t size,
+                                    ssize_t (*read)(Handle*, void*, size_t, off64_t, Error**),
+                                    int (*close)(Handle*, Error**), int (*release)(Handle**, Error**),
+                                    std::string (*describe)(Error**)) {
+  return std::make_shared<CContainerDevice>(
+      size,
+      [=](void* buffer, size_t length, off64_t offset, std::string* text) {
+        Error* error = nullptr;
+        const ssize_t n = read(handle, buffer, length, offset, &error);
+        if (n < 0) *text = describe(&error);
+        return n;
+      },
+      [=]() mutable {
+        close(handle, nullptr);
+        release(&handle, nullptr);
+      });
+}
+
 std::shared_ptr<CDevice> OpenEwf(const std::string& kind, const std::string& path, std::string* error) {
   libewf_error_t* e = nullptr;
   char** names = nullptr;
@@ -137,18 +158,7 @@ std::shared_ptr<CDevice> OpenEwf(const std::string& kind, const std::string& pat
     libewf_handle_free(&handle, nullptr);
     return nullptr;
   }
-  return std::make_shared<CContainerDevice>(
-      size,
-      [handle](void* buffer, size_t length, off64_t offset, std::string* text) {
-        libewf_error_t* re = nullptr;
-        const ssize_t n = libewf_handle_read_random(handle, buffer, length, offset, &re);
-        if (n < 0) *text = EwfError(&re);
-        return n;
-      },
-      [handle]() mutable {
-        libewf_handle_close(handle, nullptr);
-        libewf_handle_free(&handle, nullptr);
-      });
+  return DeviceOver(handle, size, libewf_handle_read_random, libewf_handle_close, libewf_handle_free, EwfError);
 }
 
 std::shared_ptr<CDevice> OpenVhd(const std::string& kind, const std::string& path, std::string* error) {
@@ -173,18 +183,7 @@ std::shared_ptr<CDevice> OpenVhd(const std::string& kind, const std::string& pat
     libvhdi_file_free(&file, nullptr);
     return nullptr;
   }
-  return std::make_shared<CContainerDevice>(
-      size,
-      [file](void* buffer, size_t length, off64_t offset, std::string* text) {
-        libvhdi_error_t* re = nullptr;
-        const ssize_t n = libvhdi_file_read_buffer_at_offset(file, buffer, length, offset, &re);
-        if (n < 0) *text = VhdiError(&re);
-        return n;
-      },
-      [file]() mutable {
-        libvhdi_file_close(file, nullptr);
-        libvhdi_file_free(&file, nullptr);
-      });
+  return DeviceOver(file, size, libvhdi_file_read_buffer_at_offset, libvhdi_file_close, libvhdi_file_free, VhdiError);
 }
 
 std::shared_ptr<CDevice> OpenVmdk(const std::string& kind, const std::string& path, std::string* error) {
@@ -210,18 +209,7 @@ std::shared_ptr<CDevice> OpenVmdk(const std::string& kind, const std::string& pa
     libvmdk_handle_free(&handle, nullptr);
     return nullptr;
   }
-  return std::make_shared<CContainerDevice>(
-      size,
-      [handle](void* buffer, size_t length, off64_t offset, std::string* text) {
-        libvmdk_error_t* re = nullptr;
-        const ssize_t n = libvmdk_handle_read_buffer_at_offset(handle, buffer, length, offset, &re);
-        if (n < 0) *text = VmdkError(&re);
-        return n;
-      },
-      [handle]() mutable {
-        libvmdk_handle_close(handle, nullptr);
-        libvmdk_handle_free(&handle, nullptr);
-      });
+  return DeviceOver(handle, size, libvmdk_handle_read_buffer_at_offset, libvmdk_handle_close, libvmdk_handle_free, VmdkError);
 }
 
 std::shared_ptr<CDevice> OpenQcow(const std::string& kind, const std::string& path, std::string* error) {
@@ -253,18 +241,7 @@ std::shared_ptr<CDevice> OpenQcow(const std::string& kind, const std::string& pa
     libqcow_file_free(&file, nullptr);
     return nullptr;
   }
-  return std::make_shared<CContainerDevice>(
-      size,
-      [file](void* buffer, size_t length, off64_t offset, std::string* text) {
-        libqcow_error_t* re = nullptr;
-        const ssize_t n = libqcow_file_read_buffer_at_offset(file, buffer, length, offset, &re);
-        if (n < 0) *text = QcowError(&re);
-        return n;
-      },
-      [file]() mutable {
-        libqcow_file_close(file, nullptr);
-        libqcow_file_free(&file, nullptr);
-      });
+  return DeviceOver(file, size, libqcow_file_read_buffer_at_offset, libqcow_file_close, libqcow_file_free, QcowError);
 }
 
 struct ContainerOpener {
