@@ -26,7 +26,7 @@ void CFolderTree::BuildFolderTree(ScanSession& session) {
   m_drive->kind = NodeKind::Drive;
   m_drive->image = kImageDrive;
 
-  const bool fat32 = session.resultSource == SourceFat32;
+  const bool fat32 = IsFatSource(session.resultSource);
   m_deleted = m_drive->AddChild("删除的文件", kRootDirectoryId, NodeKind::DeletedFiles);
   if (fat32) {
     // Without a root folder (the drive could not be read as FAT32) the node stays empty.
@@ -46,7 +46,7 @@ void CFolderTree::BuildFolderTree(ScanSession& session) {
     AddDirectoryChildren(m_found, children, session, 1);
   }
   m_byType = nullptr;
-  if (session.resultSource == SourceFat32 || session.resultSource == SourceOther ||
+  if (IsFatSource(session.resultSource) || session.resultSource == SourceOther ||
       session.recoveryMode == ModeUniversal) {
     m_byType = m_drive->AddChild("按类型分类的文件", Low32(kTypeFoldersParentId), NodeKind::ByType);
     AddDirectoryChildren(m_byType, children, session, 1);

@@ -111,8 +111,8 @@ void CRecovery::RecoverNode(const CTreeNode* node, const std::string& path) {
     return;
   }
   if (node->folder != nullptr) {
-    // A checked FAT32 folder writes all its files: they have no checks of their own.
     for (const auto& entry : node->folder->Files()) {
+      if (!entry->checked) continue;
       WriteFile(*entry, path, entry->GetName(), entry->GetFileSize(), 0);
       if (m_report.cancelled) return;
     }

@@ -60,6 +60,8 @@ FileRow CResultsModel::MakeFolderRow(CFileEntry& entry) {
   row.kind = FoundKind::Fat32;
   row.number = entry.GetFirstCluster();
   row.preview = PreviewKindForName(row.name);
+  row.checked = entry.checked;
+  row.folderEntry = &entry;
   row.file = &entry;
   return row;
 }
@@ -117,7 +119,14 @@ void CResultsModel::SetNodeCheck(CTreeNode* node, bool state) {
     for (FileRow& row : m_rows) row.checked = state;
   }
   node->checked = state;
+  SetFilesCheck(node, state);
+}
+
+void CResultsModel::SetFilesCheck(const CTreeNode* node, bool state) {
   for (size_t i : FilesOfNode(node)) m_session.foundFiles[i].checked = state ? 1 : 0;
+  if (node->folder != nullptr) {
+    for (const auto& entry : node->folder->Files()) entry->checked = state;
+  }
 }
 
 void CResultsModel::SetSubtreeCheck(CTreeNode* first, bool state) {
@@ -154,7 +163,7 @@ void CResultsModel::ClickNodeCheckBox(CTreeNode* node) {
   if (node == m_currentNode) {
     for (FileRow& row : m_rows) row.checked = !was;
   }
-  for (size_t i : FilesOfNode(node)) m_session.foundFiles[i].checked = was ? 0 : 1;
+  SetFilesCheck(node, !was);
   PropagateCheckUp(node, was);
   SetSubtreeCheck(node->FirstChild(), !was);
   node->checked = !was;
@@ -169,6 +178,7 @@ void CResultsModel::ClickRowCheckBox(size_t rowIndex) {
     PropagateCheckUp(m_currentNode, false);
   }
   if (row.foundIndex) m_session.foundFiles[*row.foundIndex].checked = was ? 0 : 1;
+  if (row.folderEntry) row.folderEntry->checked = !was;
   row.checked = !was;
 }
 
@@ -176,7 +186,7 @@ size_t CResultsModel::FindFiles(const std::string& text) {
   m_rows.clear();
   if (m_session.resultSource == SourceOther) return 0;
   const std::string query = Utf8ToLower(text);
-  if (m_session.resultSource == SourceFat32) {
+  if (IsFatSource(m_session.resultSource)) {
     // The folders searched are those the tree shows, in tree order.
     for (const CTreeNode* node : m_tree.AllNodes()) {
       if (node->folder == nullptr) continue;

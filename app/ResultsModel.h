@@ -27,6 +27,7 @@ struct FileRow {
   int32_t typeCode = 0;   // carved files
   PreviewKind preview = PreviewKind::Hex;
   std::optional<size_t> foundIndex;  // the linked FoundFile, when there is one
+  CFileEntry* folderEntry = nullptr; // the FAT entry, which keeps its own check
   CDelFile* file = nullptr;          // reads and writes the row's content
   std::shared_ptr<CDelFile> ownedFile;
 };
@@ -44,6 +45,8 @@ class CResultsModel {
   void SelectNode(CTreeNode* node);
   // The rows a node lists: its found files, or the files of its FAT32 folder.
   std::vector<FileRow> RowsOfNode(const CTreeNode* node) const;
+  // Checks or unchecks every file a node lists.
+  void SetFilesCheck(const CTreeNode* node, bool state);
   // The indices in foundFiles of the files a node lists.
   std::vector<size_t> FilesOfNode(const CTreeNode* node) const;
   // The object that reads and writes a found file's content.

@@ -22,6 +22,9 @@ const char* ResultSourceName(int32_t source) {
   switch (source) {
     case SourceNtfs: return "ntfs";
     case SourceFat32: return "fat32";
+    case SourceFat16: return "fat16";
+    case SourceFat12: return "fat12";
+    case SourceExfat: return "exfat";
     default: return "other";
   }
 }
@@ -159,7 +162,7 @@ void PrintJson(const CliArguments& args, const DriveInfo& drive, CResultsModel& 
     for (const FileRow& row : model.RowsOfNode(node)) {
       std::printf("%s\n  {\"path\": %s, \"name\": %s, \"size\": %" PRIu64 ", \"time\": %s, \"kind\": %s",
                   first ? "" : ",", JsonString(path).c_str(), JsonString(row.name).c_str(), row.size,
-                  JsonString(row.timeText).c_str(), JsonString(KindName(row.kind)).c_str());
+                  JsonString(row.timeText).c_str(), JsonString(row.kind == FoundKind::Fat32 ? ResultSourceName(session.resultSource) : KindName(row.kind)).c_str());
       switch (row.kind) {
         case FoundKind::Ntfs: std::printf(", \"record\": %" PRIu64, row.number); break;
         case FoundKind::Carved: std::printf(", \"firstSector\": %" PRIu64 ", \"type\": %d", row.number, row.typeCode); break;

@@ -32,14 +32,29 @@ CEntry::CEntry(ByteSpan entrySet, uint16_t longNameCount, bool inDeletedFolder)
 }
 
 std::string CEntry::GetShortName() const {
-  char name[12];
-  std::memcpy(name, m_shortEntry.data(), 8);
-  name[8] = '.';
-  std::memcpy(name + 9, m_shortEntry.data() + 8, 3);
-  // The deleted marker stands where the first character was.
-  if (static_cast<uint8_t>(name[0]) == kDeletedMarker) name[0] = '#';
-  const size_t length = std::find(name, name + 12, '\0') - name;
-  return AnsiToUtf8(name, length);
+  // Name and extension lose their padding; Windows NT keeps names typed in
+  // lower case as upper-case short names with a case bit for each part.
+  const uint8_t caseBits = m_shortEntry[fatentry::kReserved];
+  auto part = [&](size_t offset, size_t length, bool lower) {
+    std::string text(reinterpret_cast<const char*>(m_shortEntry.data()) + offset, length);
+    text.erase(text.find_last_not_of(' ') + 1);
+    text.resize(std::find(text.begin(), text.end(), '\0') - text.begin());
+    if (lower) {
+      for (char& c : text) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+    }
+    return text;
+  };
+  std::string name = part(fatentry::kName, 8, caseBits & kCaseLowerName);
+  const std::string extension = part(fatentry::kExtension, 3, caseBits & kCaseLowerExtension);
+  if (!name.empty()) {
+    // The deleted marker stands where the first character was; 0x05 stands
+    // for a first character 0xE5, which would read as the marker.
+    const uint8_t first = m_shortEntry[0];
+    if (first == kDeletedMarker) name[0] = '#';
+    if (first == kEscapedE5) name[0] = static_cast<char>(0xE5);
+  }
+  if (!extension.empty()) name += "." + extension;
+  return AnsiToUtf8(name.data(), name.size());
 }
 
 std::optional<std::string> CEntry::GetLongName() const {
@@ -64,37 +79,97 @@ std::string CEntry::GetName() const {
 CFileEntry::CFileEntry(ByteSpan entrySet, uint16_t longNameCount, bool inDeletedFolder, CVolumeAccess* access)
     : CEntry(entrySet, longNameCount, inDeletedFolder), m_access(access) {}
 
-bool CFileEntry::ReadContent(uint64_t offset, uint32_t length, uint8_t* buffer) {
-  const uint32_t sectorSize = m_access ? m_access->GetSectorSize() : 0;
-  const uint32_t cluster = GetFirstCluster();
-  if (sectorSize == 0 || !IsValidFatCluster(cluster, m_access->GetClusterCount())) return false;
-  const uint64_t firstSector = m_access->ClusterToSector(cluster) + offset / sectorSize;
-  const uint64_t lastSector = firstSector + (static_cast<uint64_t>(length) - 1) / sectorSize;
-  std::vector<uint8_t> sectors((lastSector - firstSector + 1) * sectorSize);
-  if (!m_access->ReadSectors(firstSector, lastSector, sectors.data())) return false;
-  std::memcpy(buffer, sectors.data(), length);
+uint32_t CFileEntry::GetFirstCluster() const {
+  const uint32_t both = EntryFirstCluster(ShortEntry());
+  if (m_access == nullptr) return both;
+  const uint64_t count = m_access->GetClusterCount();
+  const uint32_t low = LE16(ShortEntry(), fatentry::kClusterLow);
+  return !IsValidFatCluster(both, count) && IsValidFatCluster(low, count) ? low : both;
+}
+
+// A deleted file's chain is gone: its content is taken from its first cluster
+// and the free clusters after it, passing over clusters in use, which belong
+// to files written since, as many as its size needs.
+bool CFileEntry::PlanClusters(std::string* error) {
+  if (m_planned) return m_planError.empty();
+  m_planned = true;
+  const uint64_t clusterSize = m_access ? m_access->GetClusterSize() : 0;
+  const uint64_t count = m_access ? m_access->GetClusterCount() : 0;
+  const uint64_t first = GetFirstCluster();
+  const uint64_t size = GetFileSize();
+  if (size == 0) return true;
+  if (clusterSize == 0 || !IsValidFatCluster(first, count)) {
+    m_planError = "the entry names no cluster to read (first cluster " + std::to_string(first) + ")";
+  } else if (m_access->IsClusterUsed(first)) {
+    m_planError = "its first cluster, " + std::to_string(first) + ", now belongs to another file";
+  } else {
+    uint64_t needed = (size + clusterSize - 1) / clusterSize;
+    uint64_t index = 0;
+    for (uint64_t c = first; needed > 0 && IsValidFatCluster(c, count); ++c) {
+      if (m_access->IsClusterUsed(c)) continue;
+      if (!m_runs.empty() && m_runs.back().firstCluster + m_runs.back().count == c) {
+        ++m_runs.back().count;
+      } else {
+        m_runs.push_back({c, index, 1});
+      }
+      ++index;
+      --needed;
+    }
+    if (needed > 0) m_planError = "the volume has too few free clusters after the first one to hold its size";
+  }
+  if (!m_planError.empty()) m_runs.clear();
+  if (error && !m_planError.empty()) *error = m_planError;
+  return m_planError.empty();
+}
+
+bool CFileEntry::ReadContent(uint64_t offset, uint32_t length, uint8_t* buffer, std::string* error) {
+  if (!PlanClusters(error)) return false;
+  const uint64_t clusterSize = m_access->GetClusterSize();
+  const uint32_t sectorSize = m_access->GetSectorSize();
+  std::vector<uint8_t> sectors;
+  while (length > 0) {
+    const uint64_t index = offset / clusterSize;
+    const ClusterRun* run = nullptr;
+    for (const ClusterRun& r : m_runs) {
+      if (index >= r.fileIndex && index - r.fileIndex < r.count) run = &r;
+    }
+    if (run == nullptr || sectorSize == 0) return false;
+    const uint64_t within = offset % clusterSize;
+    const uint64_t left = (run->count - (index - run->fileIndex)) * clusterSize - within;
+    const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(length, left));
+    const uint64_t base = m_access->ClusterToSector(run->firstCluster + (index - run->fileIndex));
+    const uint64_t firstSector = base + within / sectorSize;
+    const uint64_t lastSector = base + (within + n - 1) / sectorSize;
+    sectors.resize((lastSector - firstSector + 1) * sectorSize);
+    if (!m_access->ReadSectors(firstSector, lastSector, sectors.data())) {
+      if (error) *error = "read error at sector " + std::to_string(firstSector);
+      return false;
+    }
+    std::memcpy(buffer, sectors.data() + within % sectorSize, n);
+    offset += n;
+    buffer += n;
+    length -= n;
+  }
   return true;
 }
 
 const uint8_t* CFileEntry::LoadContent(uint32_t* length) {
-  // No file is larger than its volume, whatever its entry says.
-  const uint64_t volumeBytes = m_access ? m_access->GetClusterCount() * m_access->GetClusterSize() : 0;
-  const uint32_t size = static_cast<uint32_t>(std::min<uint64_t>({GetFileSize(), kPreviewCap, volumeBytes}));
+  const uint32_t size = static_cast<uint32_t>(std::min<uint64_t>(GetFileSize(), kPreviewCap));
   m_content.assign(size, 0);
-  if (size > 0 && !ReadContent(0, size, m_content.data())) return nullptr;
+  if (size > 0 && !ReadContent(0, size, m_content.data(), nullptr)) return nullptr;
   *length = size;
   return m_content.data();
 }
 
 bool CFileEntry::RecoverTo(const std::string& path, std::string* error) {
-  const uint32_t size = GetFileSize();
-  const uint32_t sectorSize = m_access ? m_access->GetSectorSize() : 0;
-  if (size > 0 && (sectorSize == 0 || GetFirstCluster() < 2)) {
-    if (error) *error = "the entry names no cluster to read";
-    return false;
-  }
-  // Exactly the file's size, read on from its first cluster in whole sectors.
-  return WriteFileContent(path, size, kChunkSectors * sectorSize,
-                          [&](uint64_t offset, uint8_t* buffer, uint32_t n) { return ReadContent(offset, n, buffer); },
-                          error);
+  const uint64_t size = GetFileSize();
+  if (!PlanClusters(error)) return false;
+  const uint32_t sectorSize = m_access ? m_access->GetSectorSize() : 512;
+  // Exactly the file's size, cluster by cluster as planned.
+  std::string readError;
+  const bool written = WriteFileContent(
+      path, size, kChunkSectors * sectorSize,
+      [&](uint64_t offset, uint8_t* buffer, uint32_t n) { return ReadContent(offset, n, buffer, &readError); }, error);
+  if (!written && error && !readError.empty()) *error += " (" + readError + ")";
+  return written;
 }

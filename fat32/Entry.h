@@ -5,6 +5,7 @@
 #include <array>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "volume/DelFile.h"
 #include "platform/ByteOrder.h"
@@ -13,6 +14,10 @@ class CVolumeAccess;
 
 constexpr size_t kDirEntrySize = 32;
 constexpr uint8_t kDeletedMarker = 0xE5;
+constexpr uint8_t kEscapedE5 = 0x05;
+// Bits of the byte at 0x0C: the name, or the extension, was stored lower case.
+constexpr uint8_t kCaseLowerName = 0x08;
+constexpr uint8_t kCaseLowerExtension = 0x10;
 
 // Short entry offsets.
 namespace fatentry {
@@ -63,16 +68,31 @@ class CEntry {
   bool m_inDeletedFolder;
 };
 
-// A file of a FAT directory, read back as one run of sectors from its first
-// cluster: a deleted file's chain is gone.
+// A file of a FAT directory. A deleted file's chain is gone: it is read from
+// its first cluster through the free clusters after it.
 class CFileEntry : public CDelFile, public CEntry {
  public:
   CFileEntry(ByteSpan entrySet, uint16_t longNameCount, bool inDeletedFolder, CVolumeAccess* access);
   bool RecoverTo(const std::string& path, std::string* error) override;
   const uint8_t* LoadContent(uint32_t* length) override;
-  virtual uint32_t GetFirstCluster() const { return EntryFirstCluster(ShortEntry()); }
+  // Both words, unless they name no cluster of the volume while the low word
+  // alone does: Windows clears the high word of a deleted entry.
+  virtual uint32_t GetFirstCluster() const;
+
+  // The user's check in the results window; a checked folder writes only its checked files.
+  bool checked = false;
 
  private:
-  bool ReadContent(uint64_t offset, uint32_t length, uint8_t* buffer);
+  struct ClusterRun {
+    uint64_t firstCluster;
+    uint64_t fileIndex;  // the run's first cluster is this cluster of the file
+    uint64_t count;
+  };
+  bool PlanClusters(std::string* error);
+  bool ReadContent(uint64_t offset, uint32_t length, uint8_t* buffer, std::string* error);
+
   CVolumeAccess* m_access;
+  bool m_planned = false;
+  std::string m_planError;
+  std::vector<ClusterRun> m_runs;
 };

@@ -45,9 +45,6 @@ DecodeError CheckPlausibleEntry(ByteSpan e, uint64_t clusterCount, int currentYe
   auto reject = [](size_t offset, const char* field, uint64_t found, std::string expected) {
     return DecodeError{"directory entry", offset, field, HexValue(found), std::move(expected)};
   };
-  if (first == kDeletedMarker && LE16(e, fatentry::kClusterHigh) != 0) {
-    return reject(fatentry::kClusterHigh, "high cluster word", LE16(e, fatentry::kClusterHigh), "0 in a deleted entry");
-  }
   if (first == 0x20 || first == 0x00) return reject(0, "first name byte", first, "not a space or 0");
   if (DateYearField(created) + 1980 > currentYear || DateMonthField(created) > 12) {
     return reject(fatentry::kCreationDate, "creation date", created, "a date up to this year");
@@ -73,10 +70,12 @@ DecodeError CheckPlausibleEntry(ByteSpan e, uint64_t clusterCount, int currentYe
     if (!padding(LE8(e, 0x08)) || !padding(LE8(e, 0x09))) {
       return reject(fatentry::kExtension, "folder extension", LE16(e, 0x08), "spaces or zeros");
     }
-  } else if (LE32(e, fatentry::kFileSize) == 0) {
-    return reject(fatentry::kFileSize, "file size", 0, "more than 0");
   }
-  if (!IsValidFatCluster(cluster, clusterCount)) {
+  // An empty file has no cluster; Linux and many devices keep the high
+  // cluster word of a deleted entry, where Windows clears it.
+  const bool empty = !(attributes & kAttrDirectory) && LE32(e, fatentry::kFileSize) == 0;
+  if (!(empty && cluster == 0) && !IsValidFatCluster(cluster, clusterCount) &&
+      !IsValidFatCluster(LE16(e, fatentry::kClusterLow), clusterCount)) {
     return reject(fatentry::kClusterLow, "first cluster", cluster, "2 to " + std::to_string(clusterCount + 1));
   }
   if ((LE8(e, fatentry::kReserved) & 0xE7) != 0) {
@@ -130,11 +129,68 @@ bool CFolderEntry::LoadDeletedFolder(CFolderLoader& loader) {
   uint32_t parent = m_parentCluster;
   if (loader.fat != nullptr && parent == loader.fat->GetRootCluster()) parent = 0;
   if (!HasDotEntryShape(dotDot) || EntryFirstCluster(dotDot) != parent) return false;
+  ReadFollowingClusters(loader, q);
   return WalkEntries(loader, 2, true);
+}
+
+// How many of a cluster's short entries could belong to a real folder, and
+// how many could not; the walk stops at the end-of-directory entry.
+CFolderEntry::EntryCounts CFolderEntry::CountEntries(const CFolderLoader& loader, ByteSpan data, size_t firstIndex) {
+  EntryCounts counts;
+  for (size_t i = firstIndex; i < data.size() / kDirEntrySize; ++i) {
+    const ByteSpan entry = data.subspan(i * kDirEntrySize, kDirEntrySize);
+    if (LE8(entry, 0) == 0x00) {
+      counts.ended = true;
+      break;
+    }
+    if (IsLongNameEntry(entry)) continue;
+    if (CheckPlausibleEntry(entry, loader.access->GetClusterCount(), loader.currentYear).empty()) {
+      ++counts.plausible;
+    } else {
+      ++counts.implausible;
+    }
+  }
+  return counts;
+}
+
+// A folder's chain is gone once it is deleted; a folder of many files went on
+// in the free clusters after its first, which read as directory entries.
+void CFolderEntry::ReadFollowingClusters(CFolderLoader& loader, uint32_t first) {
+  CVolumeAccess& access = *loader.access;
+  const uint32_t clusterSize = access.GetClusterSize();
+  if (CountEntries(loader, m_data, 0).ended) return;
+  std::vector<uint8_t> next(clusterSize);
+  for (uint64_t c = first + 1; IsValidFatCluster(c, access.GetClusterCount()); ++c) {
+    if (m_data.size() + clusterSize > kMaxDirectoryBytes) return;
+    if (access.IsClusterUsed(c)) continue;
+    if (!access.ReadClusters(c, c, next.data())) return;
+    // Another folder's first cluster, or one that does not read as entries, ends it.
+    if (IsDotEntry(ByteSpan(next).subspan(0, kDirEntrySize))) return;
+    if (LE8(ByteSpan(next), 0) == 0x00) return;
+    const EntryCounts counts = CountEntries(loader, next, 0);
+    if (!counts.IsFolderLike()) return;
+    m_data.insert(m_data.end(), next.begin(), next.end());
+    if (counts.ended) return;
+  }
+}
+
+bool CFolderEntry::EntryCounts::IsFolderLike() const {
+  // Most entries of a real folder check out; a few damaged ones do not condemn it.
+  return plausible > 0 && implausible * 3 <= plausible;
 }
 
 bool CFolderEntry::WalkEntries(CFolderLoader& loader, size_t firstIndex, bool plausibleOnly) {
   const ByteSpan data(m_data);
+  if (plausibleOnly) {
+    const EntryCounts counts = CountEntries(loader, data, firstIndex);
+    if (counts.implausible > 0 && !counts.IsFolderLike()) {
+      ReportRejected(DecodeError{"deleted folder at cluster " + std::to_string(GetFirstCluster()), 0,
+                                 "implausible entries", std::to_string(counts.implausible) + " of " +
+                                 std::to_string(counts.plausible + counts.implausible),
+                                 "at most a quarter"});
+      return false;
+    }
+  }
   const size_t count = data.size() / kDirEntrySize;
   uint16_t longNames = 0;
   for (size_t i = firstIndex; i < count; ++i) {
@@ -150,7 +206,8 @@ bool CFolderEntry::WalkEntries(CFolderLoader& loader, size_t firstIndex, bool pl
         fault.structure = "entry " + std::to_string(i) + " of the deleted folder at cluster " +
                           std::to_string(GetFirstCluster());
         ReportRejected(fault);
-        return false;
+        longNames = 0;
+        continue;
       }
     }
     const ByteSpan entrySet = data.subspan((i - longNames) * kDirEntrySize, (longNames + 1u) * kDirEntrySize);
@@ -198,6 +255,13 @@ bool CFolderEntry::AddFile(CFolderLoader& loader, ByteSpan entrySet, uint16_t lo
 
 CRootFolder::CRootFolder(uint32_t rootCluster) : CFolderEntry({}, 0, false, 0), m_rootCluster(rootCluster) {}
 
+bool CRootFolder::Load(CFolderLoader& loader) {
+  if (loader.fat == nullptr || !loader.fat->HasFixedRoot()) return CFolderEntry::Load(loader);
+  m_hasContent = false;
+  if (!loader.fat->ReadFixedRoot(&m_data)) return false;
+  return WalkEntries(loader, 0, false);
+}
+
 CRawFolder::CRawFolder(ByteSpan clusterData, uint32_t cluster, uint32_t number)
     : CFolderEntry({}, 0, true, 0), m_clusterData(clusterData), m_cluster(cluster), m_number(number) {}
 
@@ -206,6 +270,7 @@ bool CRawFolder::Load(CFolderLoader& loader) {
   m_data.assign(m_clusterData.begin(), m_clusterData.end());
   m_clusterData = {};
   loader.loaded.insert(m_cluster);
+  ReadFollowingClusters(loader, m_cluster);
   const ByteSpan first = ByteSpan(m_data).subspan(0, std::min(m_data.size(), kDirEntrySize));
   return WalkEntries(loader, IsDotEntry(first) ? 2 : 0, false);
 }

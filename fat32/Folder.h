@@ -54,8 +54,17 @@ class CFolderEntry : public CEntry {
 
  protected:
   bool LoadDeletedFolder(CFolderLoader& loader);
-  // Walks the directory data from an index; plausibleOnly stops at the first
-  // entry that cannot belong to a real deleted folder.
+  struct EntryCounts {
+    size_t plausible = 0;
+    size_t implausible = 0;
+    bool ended = false;  // an end-of-directory entry was met
+    bool IsFolderLike() const;
+  };
+  static EntryCounts CountEntries(const CFolderLoader& loader, ByteSpan data, size_t firstIndex);
+  void ReadFollowingClusters(CFolderLoader& loader, uint32_t first);
+  // Walks the directory data from an index; plausibleOnly passes over entries
+  // that cannot belong to a real deleted folder, and gives the folder up when
+  // more than a quarter cannot.
   bool WalkEntries(CFolderLoader& loader, size_t firstIndex, bool plausibleOnly);
   bool AddFolder(CFolderLoader& loader, ByteSpan entrySet, uint16_t longNameCount);
   bool AddFile(CFolderLoader& loader, ByteSpan entrySet, uint16_t longNameCount);
@@ -74,6 +83,8 @@ class CRootFolder : public CFolderEntry {
   explicit CRootFolder(uint32_t rootCluster);
   std::string GetName() const override { return "ROOT"; }
   uint32_t GetFirstCluster() const override { return m_rootCluster; }
+  // FAT12 and FAT16 keep the root in a fixed region rather than a chain.
+  bool Load(CFolderLoader& loader) override;
 
  private:
   uint32_t m_rootCluster;

@@ -14,9 +14,10 @@ namespace {
 
 constexpr uint32_t kProbeBytes = 512;
 
-constexpr std::array<FileSystemEntry, 2> kFileSystems{{
+constexpr std::array<FileSystemEntry, 3> kFileSystems{{
     {"NTFS", SourceNtfs, &OpenNtfsScan},
     {"FAT32", SourceFat32, &OpenFat32Scan},
+    {"FAT", SourceFat16, &OpenFat32Scan},  // FAT12 or FAT16, as the volume's cluster count says
 }};
 
 const FileSystemEntry* FindEntry(const std::string& name) {
@@ -50,7 +51,7 @@ std::unique_ptr<CVolumeScan> OpenVolumeScan(ScanResults& results) {
   results.fileSystem = name;
   if (const FileSystemEntry* entry = FindEntry(name)) {
     if (std::unique_ptr<CVolumeScan> scan = entry->open(results.device, &why)) {
-      results.resultSource = entry->resultSource;
+      results.resultSource = scan->ResultSource() >= 0 ? scan->ResultSource() : entry->resultSource;
       return scan;
     }
     results.notes.push_back(name + " volume that cannot be read as such (" + why +

@@ -20,6 +20,9 @@ class CVolumeScan {
   virtual void Run(IScanProgress& dialog, ScanResults& results) = 0;
   // Only the search of free space for files by their signatures.
   virtual void CarveFreeSpace(IScanProgress& dialog, ScanResults& results) = 0;
+  // The result source when the volume itself tells it (FAT12 or FAT16 behind
+  // one name); -1 leaves the entry's.
+  virtual int32_t ResultSource() const { return -1; }
 };
 
 struct FileSystemEntry {

@@ -20,7 +20,18 @@ class CRootFolder;
 class CFolderEntry;
 
 enum RecoveryMode : int32_t { ModeNone = 0, ModeDeletedFiles = 1, ModeUniversal = 2 };
-enum ResultSource : int32_t { SourceNtfs = 0, SourceFat32 = 1, SourceOther = 2 };
+enum ResultSource : int32_t {
+  SourceNtfs = 0,
+  SourceFat32 = 1,
+  SourceOther = 2,
+  SourceFat16 = 3,
+  SourceFat12 = 4,
+  SourceExfat = 5,
+};
+// The FAT family: deleted files listed through a tree of folder objects.
+inline bool IsFatSource(int32_t source) {
+  return source == SourceFat32 || source == SourceFat16 || source == SourceFat12 || source == SourceExfat;
+}
 
 // What kind of object a found file is read back through.
 enum class FoundKind : uint8_t { Ntfs, Carved, Fat32 };

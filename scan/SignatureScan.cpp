@@ -181,6 +181,11 @@ class CFreeSpaceScan : public CVolumeScan {
 
   void Run(IScanProgress& dialog, ScanResults& results) override { CarveFreeSpace(dialog, results); }
 
+  int32_t ResultSource() const override {
+    if (m_fat == nullptr) return -1;
+    return m_fat->FatBits() == 12 ? SourceFat12 : m_fat->FatBits() == 16 ? SourceFat16 : SourceFat32;
+  }
+
   void CarveFreeSpace(IScanProgress& dialog, ScanResults& results) override {
     dialog.SetTitle("正在初始化,请等待......");
     ShowSearchTitle(dialog, results);
@@ -217,9 +222,9 @@ void ScanFreeSpace(IScanProgress& dialog, ScanResults& results, CVolumeAccess& a
   }
   if (fat != nullptr) {
     results.rootFolder = std::make_unique<CRootFolder>(fat->GetRootCluster());
-    loader.loaded.insert(fat->GetRootCluster());
+    if (!fat->HasFixedRoot()) loader.loaded.insert(fat->GetRootCluster());
     results.rootFolder->Load(loader);
-    results.directoryClusters.push_back(fat->GetRootCluster());
+    if (!fat->HasFixedRoot()) results.directoryClusters.push_back(fat->GetRootCluster());
   }
   scanner.Run(dialog);
 }

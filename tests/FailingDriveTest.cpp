@@ -165,8 +165,8 @@ INSTANTIATE_TEST_SUITE_P(
                   "good.txt"},
         DriveCase{"NTFS, universal", NtfsWithTwoFiles, {kNtfsDataCluster * 8 + 3}, ModeUniversal, "damaged.bin",
                   "good.txt"},
-        DriveCase{"FAT32", Fat32WithTwoFiles, {FatClusterSector(21)}, ModeDeletedFiles, "#AMAGED .BIN",
-                  "#OOD    .TXT"},
+        DriveCase{"FAT32", Fat32WithTwoFiles, {FatClusterSector(21)}, ModeDeletedFiles, "#AMAGED.BIN",
+                  "#OOD.TXT"},
         DriveCase{"raw, a picture over a bad sector", RawWithTwoPictures, {kSecondJpegSector + 2}, ModeUniversal,
                   "pic300.jpg", "pic100.jpg"}),
     NameFromWhat());

@@ -110,7 +110,7 @@ INSTANTIATE_TEST_SUITE_P(
                      "(NTFS version): found 0x102, expected 3.0"},
         DecisionCase{"healthy FAT32", HealthyFat32, "FAT32", SourceFat32, nullptr},
         DecisionCase{"FAT32 with 0 sectors per cluster", Fat32WithZeroSectorsPerCluster, "FAT32", SourceOther,
-                     "FAT32 boot sector, byte 0xd (sectors per cluster)"},
+                     "FAT boot sector, byte 0xd (sectors per cluster)"},
         DecisionCase{"exFAT, which has no entry", ExFatBootSector, "exFAT", SourceOther, "cannot be listed"},
         DecisionCase{"no file system", NoFileSystem, "", SourceOther, "No known file system"}),
     NameFromWhat());
@@ -181,7 +181,7 @@ TEST(FileSystemDecision, TableNamesEachFileSystemOnce) {
     EXPECT_TRUE(sources.insert(entry.resultSource).second) << entry.name;
     EXPECT_NE(entry.open, nullptr);
   }
-  EXPECT_EQ(names, (std::set<std::string>{"NTFS", "FAT32"}));
+  EXPECT_EQ(names, (std::set<std::string>{"NTFS", "FAT32", "FAT"}));
 }
 
 struct KindCase {

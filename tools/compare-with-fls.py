@@ -37,17 +37,18 @@ if partition is not None:
         sys.exit(1)
     fls_at = ["-o", str(offset // 512)]
 ours = json.loads(subprocess.run(scan, check=True, capture_output=True, text=True).stdout)
-fat = ours["fileSystem"] == "FAT32"
+fat = ours["resultSource"] in ("fat32", "fat16", "fat12", "exfat")
 
 
 def fls_form(name):
-    """A FAT short name as fls writes it; long names stay as they are."""
-    if not fat or not re.fullmatch(r"[#A-Z0-9_~$!-]{1,8} *\.[A-Z0-9_ ]{3}", name):
+    """A FAT short name as fls writes it, in lower case with '_' for a lost
+    first character; long names stay as they are."""
+    if not fat or name not in (name.upper(), name.lower()):
         return name
-    base, ext = name.split(".")
-    base, ext = base.rstrip().lower(), ext.rstrip().lower()
-    base = "_" + base[1:] if base.startswith("#") else base
-    return base + ("." + ext if ext else "")
+    if not re.fullmatch(r"[#A-Z0-9_~$!&'()@^{}%-]{1,8}(\.[A-Z0-9_~$!&'()@^{}%-]{1,3})?", name.upper()):
+        return name
+    name = name.lower()
+    return "_" + name[1:] if name.startswith("#") else name
 
 
 listed = {}

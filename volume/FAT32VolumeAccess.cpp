@@ -13,7 +13,9 @@ constexpr size_t kBytesPerSector = 0x0B;
 constexpr size_t kSectorsPerCluster = 0x0D;
 constexpr size_t kReservedSectors = 0x0E;
 constexpr size_t kNumberOfFats = 0x10;
+constexpr size_t kRootEntryCount = 0x11;
 constexpr size_t kTotalSectors16 = 0x13;
+constexpr size_t kSectorsPerFat16 = 0x16;
 constexpr size_t kTotalSectors32 = 0x20;
 constexpr size_t kSectorsPerFat = 0x24;
 constexpr size_t kRootCluster = 0x2C;
@@ -21,6 +23,9 @@ constexpr uint32_t kBootSectorBytes = 512;
 // FAT32 entries are 28 bits; the top four are reserved.
 constexpr uint32_t kEntryMask = 0x0FFFFFFF;
 constexpr uint64_t kMaxClusters = 0x0FFFFFF5;
+// FAT12 and FAT16 by their cluster counts, as Linux tells them apart.
+constexpr uint64_t kMaxFat12Clusters = 4084;
+constexpr uint64_t kMaxFat16Clusters = 65524;
 constexpr uint32_t kMaxClusterBytes = 2u << 20;
 constexpr uint32_t kMaxDirectoryClusters = 65536;
 
@@ -31,7 +36,7 @@ CFAT32VolumeAccess::CFAT32VolumeAccess(std::shared_ptr<CDevice> device) : m_devi
   uint8_t boot[kBootSectorBytes] = {};
   uint32_t got = 0;
   if (!m_device->ReadAt(0, boot, kBootSectorBytes, &got) || got < kBootSectorBytes) {
-    m_openError = DecodeError{"FAT32 boot sector", 0, "bytes read", std::to_string(got), "512"};
+    m_openError = DecodeError{"FAT boot sector", 0, "bytes read", std::to_string(got), "512"};
     ReportRejected(m_openError);
     return;
   }
@@ -39,14 +44,14 @@ CFAT32VolumeAccess::CFAT32VolumeAccess(std::shared_ptr<CDevice> device) : m_devi
     ReportRejected(m_openError);
     return;
   }
-  DiagnosticPrintf("Sector size is %u bytes, cluster size %u bytes, %llu clusters\n", m_bytesPerSector,
-                   m_bytesPerCluster, static_cast<unsigned long long>(m_clusterCount));
+  DiagnosticPrintf("FAT%u: sector size is %u bytes, cluster size %u bytes, %llu clusters\n", m_fatBits,
+                   m_bytesPerSector, m_bytesPerCluster, static_cast<unsigned long long>(m_clusterCount));
   LoadFat();
 }
 
 bool CFAT32VolumeAccess::DecodeBootSector(ByteSpan boot) {
   auto reject = [&](size_t offset, const char* field, uint64_t found, std::string expected) {
-    m_openError = DecodeError{"FAT32 boot sector", offset, field, HexValue(found), std::move(expected)};
+    m_openError = DecodeError{"FAT boot sector", offset, field, HexValue(found), std::move(expected)};
     return false;
   };
   m_bytesPerSector = LE16(boot, kBytesPerSector);
@@ -65,20 +70,31 @@ bool CFAT32VolumeAccess::DecodeBootSector(ByteSpan boot) {
   if (m_reservedSectors == 0) return reject(kReservedSectors, "reserved sectors", 0, "at least 1");
   m_fatCount = LE8(boot, kNumberOfFats);
   if (m_fatCount == 0) return reject(kNumberOfFats, "number of FATs", 0, "at least 1");
-  m_sectorsPerFat = LE32(boot, kSectorsPerFat);
+  // FAT12 and FAT16 give their FAT's size in a 16-bit field and keep the
+  // root directory in a fixed region after the FATs; FAT32 leaves that field 0.
+  const uint16_t sectorsPerFat16 = LE16(boot, kSectorsPerFat16);
+  m_sectorsPerFat = sectorsPerFat16 != 0 ? sectorsPerFat16 : LE32(boot, kSectorsPerFat);
   if (m_sectorsPerFat == 0) return reject(kSectorsPerFat, "sectors per FAT", 0, "at least 1");
-  m_rootCluster = LE32(boot, kRootCluster);
+  if (sectorsPerFat16 != 0) {
+    const uint32_t rootBytes = static_cast<uint32_t>(LE16(boot, kRootEntryCount)) * 32;
+    m_rootDirSectors = (rootBytes + m_bytesPerSector - 1) / m_bytesPerSector;
+    if (m_rootDirSectors == 0) return reject(kRootEntryCount, "root directory entries", 0, "at least 1");
+  } else {
+    m_rootCluster = LE32(boot, kRootCluster);
+  }
   const uint64_t totalSectors = LE16(boot, kTotalSectors16) != 0 ? LE16(boot, kTotalSectors16)
                                                                   : LE32(boot, kTotalSectors32);
-  const uint64_t dataStart = m_reservedSectors + static_cast<uint64_t>(m_fatCount) * m_sectorsPerFat;
+  const uint64_t dataStart = m_reservedSectors + static_cast<uint64_t>(m_fatCount) * m_sectorsPerFat + m_rootDirSectors;
   if (totalSectors <= dataStart) {
     return reject(kTotalSectors32, "total sectors", totalSectors,
                   "more than the " + std::to_string(dataStart) + " sectors before the data area");
   }
+  const uint64_t dataClusters = (totalSectors - dataStart) / m_sectorsPerCluster;
+  m_fatBits = sectorsPerFat16 == 0 ? 32 : dataClusters > kMaxFat12Clusters ? 16 : 12;
+  const uint64_t maxClusters = m_fatBits == 32 ? kMaxClusters : m_fatBits == 16 ? kMaxFat16Clusters : kMaxFat12Clusters;
   // The clusters the volume holds, as many as its FAT can map, and as many as the device holds.
-  const uint64_t fatEntries = static_cast<uint64_t>(m_sectorsPerFat) * m_bytesPerSector / 4;
-  m_clusterCount = std::min({(totalSectors - dataStart) / m_sectorsPerCluster, fatEntries > 2 ? fatEntries - 2 : 0,
-                             kMaxClusters});
+  const uint64_t fatEntries = static_cast<uint64_t>(m_sectorsPerFat) * m_bytesPerSector * 8 / m_fatBits;
+  m_clusterCount = std::min({dataClusters, fatEntries > 2 ? fatEntries - 2 : 0, maxClusters});
   DiskGeometry disk;
   if (m_device->GetGeometry(&disk)) {
     const uint64_t deviceSectors = disk.diskSize / m_bytesPerSector;
@@ -93,8 +109,8 @@ bool CFAT32VolumeAccess::DecodeBootSector(ByteSpan boot) {
 }
 
 void CFAT32VolumeAccess::LoadFat() {
-  // Entries 0 and 1 are reserved; the entry of cluster c is at c * 4.
-  const uint64_t bytes = (m_clusterCount + 2) * 4;
+  // Entries 0 and 1 are reserved; the entry of cluster c is at c * 4, c * 2 or c * 3 / 2.
+  const uint64_t bytes = ((m_clusterCount + 2) * m_fatBits + 7) / 8;
   std::vector<uint8_t> raw(bytes), copyBytes(bytes);
   // On a failing drive a copy read with sectors taken as zeros is whole only
   // in part: the next copy is tried, and the first is kept if none is whole.
@@ -115,7 +131,29 @@ void CFAT32VolumeAccess::LoadFat() {
   }
   m_fatDamaged = !whole;
   m_fat.resize(m_clusterCount + 2);
-  for (size_t i = 0; i < m_fat.size(); ++i) m_fat[i] = LE32(raw, 4 * i) & kEntryMask;
+  for (size_t i = 0; i < m_fat.size(); ++i) m_fat[i] = DecodeFatEntry(raw, i);
+}
+
+// FAT12 and FAT16 entries are widened so that one set of values serves: their
+// end-of-chain and bad-cluster values become FAT32's.
+uint32_t CFAT32VolumeAccess::DecodeFatEntry(ByteSpan fat, uint64_t cluster) const {
+  uint32_t entry = 0;
+  uint32_t top = 0;
+  switch (m_fatBits) {
+    case 12: {
+      const uint16_t pair = LE16(fat, cluster * 3 / 2);
+      entry = (cluster & 1) ? pair >> 4 : pair & 0x0FFF;
+      top = 0x0FF7;
+      break;
+    }
+    case 16:
+      entry = LE16(fat, cluster * 2);
+      top = 0xFFF7;
+      break;
+    default:
+      return LE32(fat, cluster * 4) & kEntryMask;
+  }
+  return entry >= top ? 0x0FFFFFF7u + (entry - top) : entry;
 }
 
 uint64_t CFAT32VolumeAccess::CountUntilRepeat(uint32_t first) const {
@@ -135,7 +173,14 @@ bool CFAT32VolumeAccess::IsClusterUsed(uint64_t cluster) {
 }
 
 uint64_t CFAT32VolumeAccess::ClusterToSector(uint64_t cluster) {
-  return static_cast<uint64_t>(m_fatCount) * m_sectorsPerFat + static_cast<uint64_t>(m_sectorsPerCluster) * (cluster - 2);
+  return static_cast<uint64_t>(m_fatCount) * m_sectorsPerFat + m_rootDirSectors +
+         static_cast<uint64_t>(m_sectorsPerCluster) * (cluster - 2);
+}
+
+bool CFAT32VolumeAccess::ReadFixedRoot(std::vector<uint8_t>* data) {
+  if (m_rootDirSectors == 0) return false;
+  data->assign(static_cast<size_t>(m_rootDirSectors) * m_bytesPerSector, 0);
+  return ReadAt(static_cast<uint64_t>(m_fatCount) * m_sectorsPerFat, data->size(), data->data());
 }
 
 uint32_t CFAT32VolumeAccess::GetRootCluster() const { return m_rootCluster; }

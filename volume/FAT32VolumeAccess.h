@@ -1,7 +1,9 @@
 #pragma once
-// A FAT32 volume: its geometry from its own boot sector, clusters numbered
-// from 2, the first readable FAT held in memory, and sector numbers counted
-// from the end of the reserved sectors.
+// A FAT volume, FAT32 and its elders FAT16 and FAT12 alike: its geometry from
+// its own boot sector, clusters numbered from 2, the first readable FAT held
+// in memory (entries widened to FAT32's values), and sector numbers counted
+// from the end of the reserved sectors. FAT12 and FAT16 keep their root
+// directory in a fixed region before the clusters.
 
 #include <memory>
 #include <vector>
@@ -35,7 +37,12 @@ class CFAT32VolumeAccess : public CVolumeAccess {
   // With a null buffer, measures the chain from first into *size; otherwise
   // reads at most *size bytes of it, cluster by cluster.
   bool ReadClusterChain(uint32_t first, uint8_t* buffer, uint32_t* size);
+  // The root directory's first cluster; 0 on FAT12 and FAT16, whose root is a fixed region.
   uint32_t GetRootCluster() const;
+  bool HasFixedRoot() const { return m_rootDirSectors != 0; }
+  bool ReadFixedRoot(std::vector<uint8_t>* data);
+  // 12, 16 or 32.
+  uint32_t FatBits() const { return m_fatBits; }
   // The entry of a valid cluster; kEndOfChain for any other number.
   uint32_t GetFatEntry(uint64_t cluster) const;
   // The one rule for a cluster number read from the disk: 2 up to the count plus 1.
@@ -46,7 +53,7 @@ class CFAT32VolumeAccess : public CVolumeAccess {
   // True when every copy of the FAT has sectors that could not be read: the
   // clusters they map count as free.
   bool IsFatDamaged() const { return m_fatDamaged; }
-  // Why the volume cannot be read as FAT32; empty when it can.
+  // Why the volume cannot be read as FAT; empty when it can.
   const DecodeError& GetOpenError() const { return m_openError; }
 
   static constexpr uint32_t kEndOfChain = 0x0FFFFFFF;
@@ -55,6 +62,7 @@ class CFAT32VolumeAccess : public CVolumeAccess {
  private:
   bool DecodeBootSector(ByteSpan boot);
   void LoadFat();
+  uint32_t DecodeFatEntry(ByteSpan fat, uint64_t cluster) const;
   bool ReadAt(uint64_t sector, uint64_t bytes, uint8_t* buffer);
   uint64_t CountUntilRepeat(uint32_t first) const;
 
@@ -66,6 +74,8 @@ class CFAT32VolumeAccess : public CVolumeAccess {
   uint32_t m_fatCount = 0;
   uint32_t m_sectorsPerFat = 0;
   uint32_t m_rootCluster = 0;
+  uint32_t m_rootDirSectors = 0;
+  uint32_t m_fatBits = 32;
   uint64_t m_clusterCount = 0;
   std::vector<uint32_t> m_fat;
   bool m_fatReadable = false;
