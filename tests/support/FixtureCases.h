@@ -34,6 +34,9 @@ inline const FixtureCase kFixtureCases[] = {
     {"fat32_2k_sectors", "fat32-2k.img", ModeDeletedFiles, SourceFat32},
     {"fat32_4k_sectors", "fat32-4k.img", ModeDeletedFiles, SourceFat32},
     {"fat32_full_to_the_last_cluster", "fat32-full.img", ModeDeletedFiles, SourceFat32},
+    {"fat12_floppy", "fat12.img", ModeDeletedFiles, SourceFat12},
+    {"fat16_with_a_folder_of_many_clusters", "fat16.img", ModeDeletedFiles, SourceFat16},
+    {"fat32_deleted_as_they_really_are", "fat32-edge.img", ModeDeletedFiles, SourceFat32},
 };
 
 // The partitions of whole disks.
