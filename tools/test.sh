@@ -13,13 +13,16 @@ start=$SECONDS
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DMAROVI_WERROR=ON "${CCACHE_LAUNCHER[@]}"
 cmake --build build -j"$jobs"
 (cd build && ctest --output-on-failure -j"$jobs")
+echo "release build and suite: $((SECONDS - start)) s"
 
 # The sanitizers' build, shared with the fuzz targets, holds only what they run.
 source tools/configure-sanitized.sh
 cmake --build build-san -j"$jobs" --target marovi_tests marovi_gui_tests marovi-cli fixtures
 (cd build-san && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j"$jobs")
+echo "sanitized build and suite: $((SECONDS - start)) s"
 
 tools/fuzz.sh
+echo "fuzzing: $((SECONDS - start)) s"
 
 tools/test-windows.sh
 
