@@ -56,7 +56,7 @@ FileRow CResultsModel::MakeFolderRow(CFileEntry& entry) {
   row.image = kImageFatFile;
   row.size = entry.GetFileSize();
   row.sizeText = FormatSize(row.size);
-  row.timeText = FatTimeText(entry.ShortEntry());
+  row.timeText = entry.TimeText();
   row.kind = FoundKind::Fat32;
   row.number = entry.GetFirstCluster();
   row.preview = PreviewKindForName(row.name);

@@ -102,6 +102,16 @@ bool CFileEntry::PlanClusters(std::string* error) {
     m_planError = "the entry names no cluster to read (first cluster " + std::to_string(first) + ")";
   } else if (m_access->IsClusterUsed(first)) {
     m_planError = "its first cluster, " + std::to_string(first) + ", now belongs to another file";
+  } else if (IsContiguous()) {
+    const uint64_t needed = (size + clusterSize - 1) / clusterSize;
+    for (uint64_t k = 0; k < needed && m_planError.empty(); ++k) {
+      if (!IsValidFatCluster(first + k, count)) {
+        m_planError = "it runs past the end of the volume";
+      } else if (m_access->IsClusterUsed(first + k)) {
+        m_planError = "its cluster " + std::to_string(first + k) + " now belongs to another file";
+      }
+    }
+    if (m_planError.empty()) m_runs.push_back({first, 0, needed});
   } else {
     uint64_t needed = (size + clusterSize - 1) / clusterSize;
     uint64_t index = 0;
@@ -146,6 +156,12 @@ bool CFileEntry::ReadContent(uint64_t offset, uint32_t length, uint8_t* buffer, 
       return false;
     }
     std::memcpy(buffer, sectors.data() + within % sectorSize, n);
+    // What lies past the valid length was never written: zeros, as the file reads.
+    const uint64_t valid = ValidLength();
+    if (offset + n > valid) {
+      const uint64_t from = offset >= valid ? 0 : valid - offset;
+      std::memset(buffer + from, 0, n - from);
+    }
     offset += n;
     buffer += n;
     length -= n;

@@ -59,7 +59,9 @@ class CEntry {
   ByteSpan ShortEntry() const { return ByteSpan(m_shortEntry); }
   bool IsInDeletedFolder() const { return m_inDeletedFolder; }
   bool IsMarkedDeleted() const { return m_shortEntry[0] == kDeletedMarker; }
-  uint32_t GetFileSize() const { return LE32(ShortEntry(), fatentry::kFileSize); }
+  virtual uint64_t GetFileSize() const { return LE32(ShortEntry(), fatentry::kFileSize); }
+  // "YYYY-MM-DD  HH:MM", the last write time as stored.
+  virtual std::string TimeText() const { return FatTimeText(ShortEntry()); }
 
  protected:
   std::array<uint8_t, kDirEntrySize> m_shortEntry{};
@@ -81,6 +83,13 @@ class CFileEntry : public CDelFile, public CEntry {
 
   // The user's check in the results window; a checked folder writes only its checked files.
   bool checked = false;
+
+ protected:
+  // A file known to lie in one run of clusters from its first, whatever the
+  // allocation says since (exFAT's streams without a FAT chain).
+  virtual bool IsContiguous() const { return false; }
+  // Bytes past this were never written and read as zeros (exFAT's valid data length).
+  virtual uint64_t ValidLength() const { return GetFileSize(); }
 
  private:
   struct ClusterRun {

@@ -253,6 +253,17 @@ bool CFolderEntry::AddFile(CFolderLoader& loader, ByteSpan entrySet, uint16_t lo
   return true;
 }
 
+void CFolderEntry::AttachFile(std::unique_ptr<CFileEntry> file) {
+  m_files.push_back(std::move(file));
+  m_hasContent = true;
+}
+
+void CFolderEntry::AttachFolder(std::unique_ptr<CFolderEntry> folder) {
+  m_subFolders.push_back(folder.get());
+  m_ownedSubFolders.push_back(std::move(folder));
+  m_hasContent = true;
+}
+
 CRootFolder::CRootFolder(uint32_t rootCluster) : CFolderEntry({}, 0, false, 0), m_rootCluster(rootCluster) {}
 
 bool CRootFolder::Load(CFolderLoader& loader) {

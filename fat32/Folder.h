@@ -51,6 +51,9 @@ class CFolderEntry : public CEntry {
   const std::vector<CFolderEntry*>& SubFolders() const { return m_subFolders; }
   const std::vector<std::unique_ptr<CFileEntry>>& Files() const { return m_files; }
   bool HasContent() const { return m_hasContent; }
+  // Attach what a reader of another directory format kept in this folder.
+  void AttachFile(std::unique_ptr<CFileEntry> file);
+  void AttachFolder(std::unique_ptr<CFolderEntry> folder);
 
  protected:
   bool LoadDeletedFolder(CFolderLoader& loader);

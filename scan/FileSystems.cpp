@@ -5,6 +5,7 @@
 
 #include "platform/BootSector.h"
 #include "platform/Diagnostics.h"
+#include "scan/ExFatScan.h"
 #include "scan/Fat32Scan.h"
 #include "scan/NtfsScan.h"
 #include "scan/SignatureScan.h"
@@ -14,10 +15,11 @@ namespace {
 
 constexpr uint32_t kProbeBytes = 512;
 
-constexpr std::array<FileSystemEntry, 3> kFileSystems{{
+constexpr std::array<FileSystemEntry, 4> kFileSystems{{
     {"NTFS", SourceNtfs, &OpenNtfsScan},
     {"FAT32", SourceFat32, &OpenFat32Scan},
     {"FAT", SourceFat16, &OpenFat32Scan},  // FAT12 or FAT16, as the volume's cluster count says
+    {"exFAT", SourceExfat, &OpenExFatScan},
 }};
 
 const FileSystemEntry* FindEntry(const std::string& name) {

@@ -176,13 +176,15 @@ namespace {
 
 class CFreeSpaceScan : public CVolumeScan {
  public:
-  CFreeSpaceScan(std::unique_ptr<CVolumeAccess> access, CFAT32VolumeAccess* fat, std::vector<std::string> notes)
-      : m_access(std::move(access)), m_fat(fat), m_notes(std::move(notes)) {}
+  CFreeSpaceScan(std::unique_ptr<CVolumeAccess> access, CFAT32VolumeAccess* fat, std::vector<std::string> notes,
+                 std::unique_ptr<CRootFolder> root, int32_t resultSource)
+      : m_access(std::move(access)), m_fat(fat), m_notes(std::move(notes)), m_root(std::move(root)),
+        m_resultSource(resultSource) {}
 
   void Run(IScanProgress& dialog, ScanResults& results) override { CarveFreeSpace(dialog, results); }
 
   int32_t ResultSource() const override {
-    if (m_fat == nullptr) return -1;
+    if (m_fat == nullptr) return m_resultSource;
     return m_fat->FatBits() == 12 ? SourceFat12 : m_fat->FatBits() == 16 ? SourceFat16 : SourceFat32;
   }
 
@@ -192,27 +194,36 @@ class CFreeSpaceScan : public CVolumeScan {
     results.notes.insert(results.notes.end(), m_notes.begin(), m_notes.end());
     CVolumeAccess& access = *m_access;
     results.volumeAccess = std::move(m_access);
-    ScanFreeSpace(dialog, results, access, m_fat);
+    ScanFreeSpace(dialog, results, access, m_fat, std::move(m_root));
   }
 
  private:
   std::unique_ptr<CVolumeAccess> m_access;
   CFAT32VolumeAccess* m_fat;
   std::vector<std::string> m_notes;
+  std::unique_ptr<CRootFolder> m_root;
+  int32_t m_resultSource;
 };
 
 }  // namespace
 
 std::unique_ptr<CVolumeScan> MakeFreeSpaceScan(std::unique_ptr<CVolumeAccess> access, CFAT32VolumeAccess* fat,
+                                               std::vector<std::string> notes, std::unique_ptr<CRootFolder> root,
+                                               int32_t resultSource) {
+  return std::make_unique<CFreeSpaceScan>(std::move(access), fat, std::move(notes), std::move(root), resultSource);
+}
+
+std::unique_ptr<CVolumeScan> MakeFreeSpaceScan(std::unique_ptr<CVolumeAccess> access, CFAT32VolumeAccess* fat,
                                                std::vector<std::string> notes) {
-  return std::make_unique<CFreeSpaceScan>(std::move(access), fat, std::move(notes));
+  return MakeFreeSpaceScan(std::move(access), fat, std::move(notes), nullptr, -1);
 }
 
 void ShowSearchTitle(IScanProgress& dialog, const ScanResults& results) {
   dialog.SetTitle("正在搜索" + results.volumeLabel + "盘文件");
 }
 
-void ScanFreeSpace(IScanProgress& dialog, ScanResults& results, CVolumeAccess& access, CFAT32VolumeAccess* fat) {
+void ScanFreeSpace(IScanProgress& dialog, ScanResults& results, CVolumeAccess& access, CFAT32VolumeAccess* fat,
+                   std::unique_ptr<CRootFolder> root) {
   CFolderLoader loader(&access, fat, &results.foundFolders, &results.directoryClusters);
   SignatureScanner scanner(access, results, loader);
   std::string error;
@@ -225,6 +236,9 @@ void ScanFreeSpace(IScanProgress& dialog, ScanResults& results, CVolumeAccess& a
     if (!fat->HasFixedRoot()) loader.loaded.insert(fat->GetRootCluster());
     results.rootFolder->Load(loader);
     if (!fat->HasFixedRoot()) results.directoryClusters.push_back(fat->GetRootCluster());
+  } else if (root != nullptr) {
+    results.rootFolder = std::move(root);
+    results.rootFolder->Load(loader);
   }
   scanner.Run(dialog);
 }

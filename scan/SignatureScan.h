@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "fat32/Folder.h"
 #include "scan/ScanResults.h"
 #include "filetypes/BaseFile.h"
 #include "scan/FileSystems.h"
@@ -52,11 +53,17 @@ class CFAT32VolumeAccess;
 
 // Carves the free space the access maps, loading the FAT directory clusters
 // met there as folders; with a FAT32 reader, the folder tree from the root first.
-void ScanFreeSpace(IScanProgress& dialog, ScanResults& results, CVolumeAccess& access, CFAT32VolumeAccess* fat);
+// With a root folder (a FAT volume), its tree is loaded first; fat is given
+// for FAT12/16/32, whose directory clusters met in free space are loaded too.
+void ScanFreeSpace(IScanProgress& dialog, ScanResults& results, CVolumeAccess& access, CFAT32VolumeAccess* fat,
+                   std::unique_ptr<CRootFolder> root = nullptr);
 // The scan of a volume whose free space is read in one pass with its folders,
 // if it has any: every sector of a raw volume, or the FAT's free clusters
 // with the folder tree from the root when fat is the access itself.
 // The notes say how the volume is read, for the results.
+std::unique_ptr<CVolumeScan> MakeFreeSpaceScan(std::unique_ptr<CVolumeAccess> access, CFAT32VolumeAccess* fat,
+                                               std::vector<std::string> notes, std::unique_ptr<CRootFolder> root,
+                                               int32_t resultSource);
 std::unique_ptr<CVolumeScan> MakeFreeSpaceScan(std::unique_ptr<CVolumeAccess> access, CFAT32VolumeAccess* fat,
                                                std::vector<std::string> notes = {});
 // "正在搜索X盘文件", once the volume is open and its free space known.

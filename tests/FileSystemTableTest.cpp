@@ -111,7 +111,8 @@ INSTANTIATE_TEST_SUITE_P(
         DecisionCase{"healthy FAT32", HealthyFat32, "FAT32", SourceFat32, nullptr},
         DecisionCase{"FAT32 with 0 sectors per cluster", Fat32WithZeroSectorsPerCluster, "FAT32", SourceOther,
                      "FAT boot sector, byte 0xd (sectors per cluster)"},
-        DecisionCase{"exFAT, which has no entry", ExFatBootSector, "exFAT", SourceOther, "cannot be listed"},
+        DecisionCase{"exFAT without a sector size", ExFatBootSector, "exFAT", SourceOther,
+                     "exFAT boot sector, byte 0x6c (bytes per sector shift): found 0x0, expected 9 to 12"},
         DecisionCase{"no file system", NoFileSystem, "", SourceOther, "No known file system"}),
     NameFromWhat());
 
@@ -181,7 +182,7 @@ TEST(FileSystemDecision, TableNamesEachFileSystemOnce) {
     EXPECT_TRUE(sources.insert(entry.resultSource).second) << entry.name;
     EXPECT_NE(entry.open, nullptr);
   }
-  EXPECT_EQ(names, (std::set<std::string>{"NTFS", "FAT32", "FAT"}));
+  EXPECT_EQ(names, (std::set<std::string>{"NTFS", "FAT32", "FAT", "exFAT"}));
 }
 
 struct KindCase {

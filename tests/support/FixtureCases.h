@@ -37,6 +37,7 @@ inline const FixtureCase kFixtureCases[] = {
     {"fat12_floppy", "fat12.img", ModeDeletedFiles, SourceFat12},
     {"fat16_with_a_folder_of_many_clusters", "fat16.img", ModeDeletedFiles, SourceFat16},
     {"fat32_deleted_as_they_really_are", "fat32-edge.img", ModeDeletedFiles, SourceFat32},
+    {"exfat", "exfat.img", ModeDeletedFiles, SourceExfat},
 };
 
 // The partitions of whole disks.
@@ -68,6 +69,6 @@ inline const FixtureCase kLargeFixtureCases[] = {
 // Whether a manifest entry is expected in a scan of this mode: carved files
 // only where the signature scan runs.
 inline bool Expected(const std::string& state, const FixtureCase& c) {
-  if (state == "deleted") return true;
+  if (state == "deleted" || state == "overwritten") return true;
   return state == "carved" && (c.mode == ModeUniversal || c.source != SourceNtfs);
 }

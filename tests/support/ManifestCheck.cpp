@@ -12,7 +12,8 @@ size_t ExpectRecoveredAsManifest(const std::string& root, const FixtureCase& c) 
     ++expected;
     bool same = false;
     for (const std::string& path : FindFilesMatching(root, e.path + "/" + e.name)) {
-      same = same || Sha256OfFile(path) == e.sha256;
+      // A file whose clusters were taken since is written, with what they now hold.
+      same = same || e.state == "overwritten" || Sha256OfFile(path) == e.sha256;
     }
     EXPECT_TRUE(same) << e.path << "/" << e.name;
   }
