@@ -143,6 +143,25 @@ bool CExFatRoot::Load(CFolderLoader& loader) {
   return WalkExFatDirectory(*this, loader, data, false);
 }
 
+CExFatFoundFolder::CExFatFoundFolder(ByteSpan clusterData, uint32_t cluster, uint32_t number)
+    : CFolderEntry({}, 0, true, 0), m_clusterData(clusterData.begin(), clusterData.end()), m_cluster(cluster),
+      m_number(number) {}
+
+bool CExFatFoundFolder::StartsWithEntrySet(ByteSpan clusterData) {
+  if (clusterData.empty() || (clusterData[0] | exfat::kInUse) != exfat::kFileEntry) return false;
+  ExFatEntrySet set;
+  size_t entries = 0;
+  DecodeError fault;
+  return DecodeExFatEntrySet(clusterData, 0, &set, &entries, &fault);
+}
+
+bool CExFatFoundFolder::Load(CFolderLoader& loader) {
+  loader.loaded.insert(m_cluster);
+  std::vector<uint8_t> data;
+  data.swap(m_clusterData);
+  return WalkExFatDirectory(*this, loader, data, true);
+}
+
 bool WalkExFatDirectory(CFolderEntry& folder, CFolderLoader& loader, ByteSpan data, bool deletedDirectory) {
   bool kept = false;
   for (size_t at = 0; at + exfat::kEntrySize <= data.size();) {

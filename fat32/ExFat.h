@@ -98,6 +98,22 @@ class CExFatRoot : public CRootFolder {
   bool Load(CFolderLoader& loader) override;
 };
 
+// A directory cluster met in free space whose folder's entry is gone: it
+// starts with a whole entry set, and is walked as a deleted directory.
+class CExFatFoundFolder : public CFolderEntry {
+ public:
+  CExFatFoundFolder(ByteSpan clusterData, uint32_t cluster, uint32_t number);
+  static bool StartsWithEntrySet(ByteSpan clusterData);
+  std::string GetName() const override { return "dir" + std::to_string(m_number); }
+  uint32_t GetFirstCluster() const override { return m_cluster; }
+  bool Load(CFolderLoader& loader) override;
+
+ private:
+  std::vector<uint8_t> m_clusterData;
+  uint32_t m_cluster;
+  uint32_t m_number;
+};
+
 // Walks an exFAT directory's entry sets into folder: in a live directory the
 // deleted sets, in a deleted one every set; sub-folders are loaded in turn.
 bool WalkExFatDirectory(CFolderEntry& folder, CFolderLoader& loader, ByteSpan data, bool deletedDirectory);

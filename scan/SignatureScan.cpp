@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdio>
 
+#include "fat32/ExFat.h"
 #include "fat32/Folder.h"
 #include "filetypes/CarvedFormats.h"
 #include "platform/Diagnostics.h"
@@ -138,6 +139,7 @@ void SignatureScanner::ProcessRun(IScanProgress& dialog, uint64_t first, uint64_
 }
 
 bool SignatureScanner::IsDirectoryCluster(uint64_t unit64, ByteSpan data) {
+  if (m_session.resultSource == SourceExfat) return IsExFatDirectoryCluster(unit64, data);
   // A directory cluster starts with its '.' entry: the one-byte test that
   // turns away almost every other unit. A '.' entry holds a 32-bit cluster.
   if (data.size() < 2 * kDirEntrySize || data[0] != '.' || unit64 > UINT32_MAX) return false;
@@ -152,6 +154,20 @@ bool SignatureScanner::IsDirectoryCluster(uint64_t unit64, ByteSpan data) {
   known.push_back(unit);
   const uint32_t number = static_cast<uint32_t>(m_session.foundFolders.size()) + 1;
   auto folder = std::make_unique<CRawFolder>(data, unit, number);
+  if (folder->Load(m_loader)) m_session.foundFolders.push_back(std::move(folder));
+  return true;
+}
+
+// exFAT folders have no '.' entry: a free cluster that starts with a whole
+// entry set whose checksum holds is taken for one.
+bool SignatureScanner::IsExFatDirectoryCluster(uint64_t unit64, ByteSpan data) {
+  if (unit64 > UINT32_MAX || !CExFatFoundFolder::StartsWithEntrySet(data)) return false;
+  const uint32_t unit = static_cast<uint32_t>(unit64);
+  std::vector<uint32_t>& known = m_session.directoryClusters;
+  if (std::find(known.begin(), known.end(), unit) != known.end() || m_loader.loaded.count(unit) != 0) return true;
+  known.push_back(unit);
+  const uint32_t number = static_cast<uint32_t>(m_session.foundFolders.size()) + 1;
+  auto folder = std::make_unique<CExFatFoundFolder>(data, unit, number);
   if (folder->Load(m_loader)) m_session.foundFolders.push_back(std::move(folder));
   return true;
 }
