@@ -44,6 +44,31 @@ TEST_P(FixtureRecovery, EverythingCheckedComesBackByteForByte) {
   EXPECT_EQ(CountFiles(report.rootPath), expected);
 }
 
+// A checked FAT folder writes only the files the user left checked in it.
+TEST(FatRecovery, AFileUncheckedInACheckedFolderIsNotWritten) {
+  FixtureSession fx("fat32-sample.img");
+  CResultsModel& m = *fx.model;
+  CTreeNode* pics = m.Tree().FindByPath("删除的文件/Pics");
+  ASSERT_NE(pics, nullptr);
+  m.ClickNodeCheckBox(pics);
+  m.SelectNode(pics);
+  size_t unchecked = m.Rows().size();
+  for (size_t i = 0; i < m.Rows().size(); ++i) {
+    if (m.Rows()[i].name == "Pic1.bmp") unchecked = i;
+  }
+  ASSERT_LT(unchecked, m.Rows().size());
+  const size_t files = m.Rows().size();
+  m.ClickRowCheckBox(unchecked);
+  EXPECT_FALSE(m.Rows()[unchecked].checked);
+  m.SelectNode(m.Tree().FindByPath("删除的文件"));
+  m.SelectNode(pics);
+  EXPECT_FALSE(m.Rows()[unchecked].checked) << "the check is the entry's own, kept across selections";
+  const RecoveryReport report = CRecovery(m).RecoverChecked(MakeTempFolder());
+  EXPECT_EQ(report.written, files - 1);
+  EXPECT_TRUE(FindFilesMatching(report.rootPath, "删除的文件/Pics/Pic1.bmp").empty());
+  EXPECT_EQ(FindFilesMatching(report.rootPath, "删除的文件/Pics/Pic2.bmp").size(), 1u);
+}
+
 INSTANTIATE_TEST_SUITE_P(Images, FixtureRecovery, ::testing::ValuesIn(kFixtureCases), NameFromWhat());
 INSTANTIATE_TEST_SUITE_P(Partitions, FixtureRecovery, ::testing::ValuesIn(kPartitionCases), NameFromWhat());
 #ifndef _WIN32

@@ -32,7 +32,8 @@ grep -q "^\[  PASSED  \]" "$work/tests.log"
 echo "== CLI under Wine against the native CLI"
 cli=$(realpath build-win/marovi-cli.exe)
 for case in "ntfs-sample.img deleted" "ntfs-sample.img universal" "fat32-sample.img deleted" "raw-carve.img deleted" \
-            "ntfs-4k.img universal" "fat32-4k.img deleted" "fat32-full.img deleted"; do
+            "ntfs-4k.img universal" "fat32-4k.img deleted" "fat32-full.img deleted" \
+            "fat12.img deleted" "fat16.img deleted" "fat32-edge.img deleted" "exfat.img deleted"; do
   set -- $case
   image=$(realpath "build/fixtures/$1")
   mode=$2

@@ -239,6 +239,8 @@ INSTANTIATE_TEST_SUITE_P(Table, FindDialog,
                          ::testing::Values(FindCase{"ntfs_extension_any_case", "ntfs-sample.img", "TXT", 5},
                                            FindCase{"ntfs_nothing", "ntfs-sample.img", "zzz", 0},
                                            FindCase{"fat32_part_of_a_name", "fat32-sample.img", "pic", 2},
+                                           FindCase{"fat16_many_in_a_deleted_folder", "fat16.img", "empty picture", 60},
+                                           FindCase{"exfat_long_name", "exfat.img", "FIFTEEN", 1},
                                            FindCase{"other_file_system", "raw-carve.img", "pic", 0}),
                          [](const auto& info) { return std::string(info.param.what); });
 
