@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Writes fuzz_scan's seeds of the FAT family with the real tools: a FAT12
+# Writes fuzz_scan's seeds of the FAT family, and fuzz_exfat's, with the real tools: a FAT12
 # floppy, the first MiB of a FAT16 volume and of an exFAT one, each with a
 # deleted folder and deleted files, so that mutations reach their directory
 # readers. A seed's first byte chooses the scan's mode, as the target reads it.
@@ -48,4 +48,7 @@ umount "$mnt"
 losetup -d "$loop"
 loop=""
 seed exfat "$work/exfat.img"
-echo "seeds written to $out"
+# fuzz_exfat reads the volume alone, without the mode byte.
+mkdir -p fuzz/corpus/fuzz_exfat
+head -c 1048576 "$work/exfat.img" > fuzz/corpus/fuzz_exfat/deleted-folder
+echo "seeds written to $out and fuzz/corpus/fuzz_exfat"

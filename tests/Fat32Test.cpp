@@ -106,13 +106,14 @@ TEST(Fat32Entry, ShortNames) {
       {"MAKEFILE   ", 0x20, 0x08, "makefile"},
       {"\x05" "BC     TXT", 0x20, 0x00, "\xC3\xA5" "BC.TXT"},  // 0xE5 in the code page, escaped as 0x05
   };
+  const std::string before = AnsiCodePage();
   ASSERT_TRUE(SetAnsiCodePage("CP1252", nullptr));
   for (const auto& c : cases) {
     Bytes entry = ShortEntry(c.stored, c.attributes, 5, 10);
     entry[0x0C] = c.caseBits;
     EXPECT_EQ(CEntry(entry, 0, false).GetName(), c.shown) << c.stored;
   }
-  ASSERT_TRUE(SetAnsiCodePage("CP936", nullptr));
+  ASSERT_TRUE(SetAnsiCodePage(before, nullptr));
 }
 
 TEST(Fat32Entry, LongNamesComeFromTheEntriesBeforeTheShortOne) {
