@@ -74,8 +74,13 @@ void CandidateHolder::EndRun() {
 
 bool CandidateHolder::Offer(size_t at, uint64_t sector) {
   const SectorView view{m_carry, m_run, at};
-  // A signature at the start of a sector wins over the pending candidate.
-  if (std::unique_ptr<CBaseFile> candidate = CreateCarvedFile(m_run.subspan(at), sector, m_bytesPerSector, m_access)) m_pending = std::move(candidate);
+  // A signature at the start of a sector wins over the pending candidate,
+  // unless the candidate's own structure spans the sector.
+  if (!m_pending || !m_pending->HoldsSector(sector, m_bytesPerSector)) {
+    if (std::unique_ptr<CBaseFile> candidate = CreateCarvedFile(m_run.subspan(at), sector, m_bytesPerSector, m_access)) {
+      m_pending = std::move(candidate);
+    }
+  }
   if (!m_pending) return false;
   const int32_t result = m_pending->ExamineSector(sector, view, m_bytesPerSector, runLimitSector);
   if (result > 0) {

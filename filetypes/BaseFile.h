@@ -26,7 +26,26 @@ struct SectorView {
 };
 
 // Type codes of carved files.
-enum CarvedType : int32_t { kTypeJpg = 1, kTypeZip = 2, kTypeDocx = 3, kTypeXlsx = 4, kTypePptx = 5, kTypeBmp = 6 };
+enum CarvedType : int32_t {
+  kTypeJpg = 1,
+  kTypeZip = 2,
+  kTypeDocx = 3,
+  kTypeXlsx = 4,
+  kTypePptx = 5,
+  kTypeBmp = 6,
+  kTypePng = 7,
+  kTypeGif = 8,
+  kTypeWebp = 9,
+  kTypeAvi = 10,
+  kTypeMp4 = 11,
+  kTypeMov = 12,
+  kType3gp = 13,
+  kTypeHeic = 14,
+  kTypeAvif = 15,
+  kTypeM4v = 16,
+  kTypeMkv = 17,
+  kTypeWebm = 18,
+};
 
 class CBaseFile : public CDelFile {
  public:
@@ -40,6 +59,9 @@ class CBaseFile : public CDelFile {
   virtual int32_t ExamineSector(uint64_t sector, const SectorView& view, uint32_t bytesPerSector,
                                 uint64_t runLimitSector) = 0;
 
+  // True when the sector lies inside a structure of this file that checked
+  // out, so that a signature there does not replace it.
+  virtual bool HoldsSector(uint64_t /*sector*/, uint32_t /*bytesPerSector*/) const { return false; }
   // Offset in the file of a sector's first byte.
   uint64_t SectorBase(uint64_t sector, uint32_t bytesPerSector) const {
     return static_cast<uint64_t>(sector - firstSector) * bytesPerSector;

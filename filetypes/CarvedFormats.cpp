@@ -7,6 +7,7 @@
 
 #include "filetypes/BmpFile.h"
 #include "filetypes/JPGFile.h"
+#include "filetypes/MediaFiles.h"
 #include "filetypes/ZipFile.h"
 
 namespace {
@@ -17,6 +18,11 @@ constexpr SignatureStart kJpegStarts[] = {{0, "\xFF\xD8\xFF"sv}};
 constexpr SignatureStart kZipStarts[] = {{0, "PK\x03\x04"sv}};
 constexpr SignatureStart kBmpStarts[] = {{0, "BM"sv}};
 constexpr SignatureStart kTiffStarts[] = {{0, "II\x2A\x00"sv}, {0, "MM\x00\x2A"sv}};
+constexpr SignatureStart kPngStarts[] = {{0, "\x89PNG"sv}};
+constexpr SignatureStart kGifStarts[] = {{0, "GIF8"sv}};
+constexpr SignatureStart kRiffStarts[] = {{0, "RIFF"sv}};
+constexpr SignatureStart kIsoMediaStarts[] = {{4, "ftyp"sv}};
+constexpr SignatureStart kMatroskaStarts[] = {{0, "\x1A\x45\xDF\xA3"sv}};
 
 constexpr CarvedKind kJpegKinds[] = {{kTypeJpg, "JPG", "pic%llu.jpg", kImageJpg, PreviewKind::Picture}};
 constexpr CarvedKind kZipKinds[] = {
@@ -26,6 +32,24 @@ constexpr CarvedKind kZipKinds[] = {
     {kTypePptx, "ppt", "ppt%llu.pptx", kImageOther, PreviewKind::Hex},
 };
 constexpr CarvedKind kBmpKinds[] = {{kTypeBmp, "BMP", "pic%llu.bmp", kImageBmp, PreviewKind::Picture}};
+constexpr CarvedKind kPngKinds[] = {{kTypePng, "PNG", "pic%llu.png", kImageJpg, PreviewKind::Picture}};
+constexpr CarvedKind kGifKinds[] = {{kTypeGif, "GIF", "pic%llu.gif", kImageJpg, PreviewKind::Picture}};
+constexpr CarvedKind kRiffKinds[] = {
+    {kTypeWebp, "WebP", "pic%llu.webp", kImageJpg, PreviewKind::Picture},
+    {kTypeAvi, "AVI", "video%llu.avi", kImageOther, PreviewKind::Hex},
+};
+constexpr CarvedKind kIsoMediaKinds[] = {
+    {kTypeMp4, "MP4", "video%llu.mp4", kImageOther, PreviewKind::Hex},
+    {kTypeMov, "MOV", "video%llu.mov", kImageOther, PreviewKind::Hex},
+    {kType3gp, "3GP", "video%llu.3gp", kImageOther, PreviewKind::Hex},
+    {kTypeM4v, "M4V", "video%llu.m4v", kImageOther, PreviewKind::Hex},
+    {kTypeHeic, "HEIC", "pic%llu.heic", kImageJpg, PreviewKind::Hex},
+    {kTypeAvif, "AVIF", "pic%llu.avif", kImageJpg, PreviewKind::Hex},
+};
+constexpr CarvedKind kMatroskaKinds[] = {
+    {kTypeMkv, "MKV", "video%llu.mkv", kImageOther, PreviewKind::Hex},
+    {kTypeWebm, "WebM", "video%llu.webm", kImageOther, PreviewKind::Hex},
+};
 
 std::unique_ptr<CBaseFile> CreateJpeg(ByteSpan data, uint64_t sector, uint32_t, CVolumeAccess* access) {
   return CJPGFile::TryCreate(data, sector, access);
@@ -39,6 +63,11 @@ const CarvedFormat kFormats[] = {
     {"JPEG", kJpegStarts, &CreateJpeg, kJpegKinds},
     {"ZIP", kZipStarts, &CZipFile::TryCreate, kZipKinds},
     {"BMP", kBmpStarts, &CBmpFile::TryCreate, kBmpKinds},
+    {"PNG", kPngStarts, &CPngFile::TryCreate, kPngKinds},
+    {"GIF", kGifStarts, &CGifFile::TryCreate, kGifKinds},
+    {"RIFF", kRiffStarts, &CRiffFile::TryCreate, kRiffKinds},
+    {"ISO base media", kIsoMediaStarts, &CIsoMediaFile::TryCreate, kIsoMediaKinds},
+    {"Matroska", kMatroskaStarts, &CMatroskaFile::TryCreate, kMatroskaKinds},
     {"TIFF", kTiffStarts, &CreateTiff, {}},
 };
 

@@ -197,7 +197,7 @@ void PrintTo(const KindCase& c, std::ostream* os) { *os << c.folder; }
 
 class CarvedKinds : public ::testing::TestWithParam<KindCase> {};
 
-// The six formats keep their codes, folders, names, icons and previews.
+// The formats keep their codes, folders, names, icons and previews.
 TEST_P(CarvedKinds, KeepTheirFoldersNamesAndViews) {
   const KindCase& c = GetParam();
   const CarvedKind* kind = FindCarvedKind(c.typeCode);
@@ -215,7 +215,17 @@ INSTANTIATE_TEST_SUITE_P(
                       KindCase{kTypeDocx, "word", "word77.docx", kImageOther, PreviewKind::Hex},
                       KindCase{kTypeXlsx, "xlsx", "ID_XLSX77.xlsx", kImageOther, PreviewKind::Hex},
                       KindCase{kTypePptx, "ppt", "ppt77.pptx", kImageOther, PreviewKind::Hex},
-                      KindCase{kTypeBmp, "BMP", "pic77.bmp", kImageBmp, PreviewKind::Picture}),
+                      KindCase{kTypeBmp, "BMP", "pic77.bmp", kImageBmp, PreviewKind::Picture},
+                      KindCase{kTypePng, "PNG", "pic77.png", kImageJpg, PreviewKind::Picture},
+                      KindCase{kTypeGif, "GIF", "pic77.gif", kImageJpg, PreviewKind::Picture},
+                      KindCase{kTypeWebp, "WebP", "pic77.webp", kImageJpg, PreviewKind::Picture},
+                      KindCase{kTypeHeic, "HEIC", "pic77.heic", kImageJpg, PreviewKind::Hex},
+                      KindCase{kTypeMp4, "MP4", "video77.mp4", kImageOther, PreviewKind::Hex},
+                      KindCase{kTypeMov, "MOV", "video77.mov", kImageOther, PreviewKind::Hex},
+                      KindCase{kType3gp, "3GP", "video77.3gp", kImageOther, PreviewKind::Hex},
+                      KindCase{kTypeAvi, "AVI", "video77.avi", kImageOther, PreviewKind::Hex},
+                      KindCase{kTypeMkv, "MKV", "video77.mkv", kImageOther, PreviewKind::Hex},
+                      KindCase{kTypeWebm, "WebM", "video77.webm", kImageOther, PreviewKind::Hex}),
     NameFromIndex());
 
 TEST(CarvedFormatTable, EveryTypeCodeHasOneKindAndUnknownCodesNone) {
@@ -224,7 +234,7 @@ TEST(CarvedFormatTable, EveryTypeCodeHasOneKindAndUnknownCodesNone) {
     EXPECT_FALSE(format.starts.empty()) << format.name;
     for (const CarvedKind& kind : format.kinds) EXPECT_TRUE(codes.insert(kind.typeCode).second) << kind.folder;
   }
-  EXPECT_EQ(codes.size(), 6u);
+  EXPECT_EQ(codes.size(), 18u);
   EXPECT_EQ(FindCarvedKind(0), nullptr);
   EXPECT_EQ(FindCarvedKind(99), nullptr);
   EXPECT_EQ(CarvedFileName(99, 1), "");

@@ -38,6 +38,7 @@ inline const FixtureCase kFixtureCases[] = {
     {"fat16_with_a_folder_of_many_clusters", "fat16.img", ModeDeletedFiles, SourceFat16},
     {"fat32_deleted_as_they_really_are", "fat32-edge.img", ModeDeletedFiles, SourceFat32},
     {"exfat", "exfat.img", ModeDeletedFiles, SourceExfat},
+    {"pictures_and_videos", "media-carve.img", ModeDeletedFiles, SourceOther},
 };
 
 // The partitions of whole disks.

@@ -1,0 +1,95 @@
+#pragma once
+// Pictures and videos followed through their own structure to their last
+// byte: PNG chunks, GIF blocks, RIFF (WebP, AVI), ISO base media boxes (MP4,
+// MOV, 3GP, HEIC, AVIF) and Matroska elements (MKV, WebM).
+
+#include <memory>
+
+#include "filetypes/WalkedFile.h"
+
+class CPngFile : public CWalkedFile {
+ public:
+  static std::unique_ptr<CBaseFile> TryCreate(ByteSpan data, uint64_t sector, uint32_t bytesPerSector,
+                                              CVolumeAccess* access);
+
+ protected:
+  Step StepAt(const SectorView& view, int64_t rel, uint64_t offset, uint64_t* next) override;
+  int32_t TypeAtEnd() const override { return kTypePng; }
+
+ private:
+  using CWalkedFile::CWalkedFile;
+};
+
+class CGifFile : public CWalkedFile {
+ public:
+  static std::unique_ptr<CBaseFile> TryCreate(ByteSpan data, uint64_t sector, uint32_t bytesPerSector,
+                                              CVolumeAccess* access);
+
+ protected:
+  Step StepAt(const SectorView& view, int64_t rel, uint64_t offset, uint64_t* next) override;
+  int32_t TypeAtEnd() const override { return m_images > 0 ? kTypeGif : -1; }
+
+ private:
+  using CWalkedFile::CWalkedFile;
+  bool m_inSubBlocks = false;  // the next byte is a sub-block's size
+  bool m_afterImage = false;   // those sub-blocks hold an image's data
+  uint32_t m_images = 0;
+};
+
+// RIFF files by their form type: WebP pictures and AVI videos, the latter
+// with the OpenDML RIFF-AVIX parts that follow the first.
+class CRiffFile : public CWalkedFile {
+ public:
+  static std::unique_ptr<CBaseFile> TryCreate(ByteSpan data, uint64_t sector, uint32_t bytesPerSector,
+                                              CVolumeAccess* access);
+
+ protected:
+  Step StepAt(const SectorView& view, int64_t rel, uint64_t offset, uint64_t* next) override;
+  int32_t TypeAtEnd() const override { return m_type; }
+
+ private:
+  CRiffFile(uint64_t sector, CVolumeAccess* access, int32_t type, uint64_t maxSize)
+      : CWalkedFile(sector, access, 0, maxSize), m_type(type) {}
+  int32_t m_type;
+};
+
+class CIsoMediaFile : public CWalkedFile {
+ public:
+  static std::unique_ptr<CBaseFile> TryCreate(ByteSpan data, uint64_t sector, uint32_t bytesPerSector,
+                                              CVolumeAccess* access);
+  // The kind a major brand names; 0 for a brand no known kind has.
+  static int32_t KindOfBrand(const uint8_t* brand);
+
+ protected:
+  Step StepAt(const SectorView& view, int64_t rel, uint64_t offset, uint64_t* next) override;
+  int32_t TypeAtEnd() const override;
+
+ private:
+  CIsoMediaFile(uint64_t sector, CVolumeAccess* access, int32_t type)
+      : CWalkedFile(sector, access, 0, kMaxSize), m_type(type) {}
+  static constexpr uint64_t kMaxSize = 1ull << 40;
+  int32_t m_type;
+  bool m_movie = false;  // moov, or a picture's meta
+  bool m_data = false;   // mdat
+  uint64_t m_lastEnd = 0;
+};
+
+class CMatroskaFile : public CWalkedFile {
+ public:
+  static std::unique_ptr<CBaseFile> TryCreate(ByteSpan data, uint64_t sector, uint32_t bytesPerSector,
+                                              CVolumeAccess* access);
+
+ protected:
+  Step StepAt(const SectorView& view, int64_t rel, uint64_t offset, uint64_t* next) override;
+  int32_t TypeAtEnd() const override { return m_clusters > 0 || m_sizedSegment ? m_type : -1; }
+
+ private:
+  CMatroskaFile(uint64_t sector, CVolumeAccess* access, int32_t type, uint64_t segmentStart)
+      : CWalkedFile(sector, access, segmentStart, kMaxSize), m_type(type) {}
+  static constexpr uint64_t kMaxSize = 1ull << 40;
+  int32_t m_type;
+  bool m_inSegment = false;
+  bool m_sizedSegment = false;
+  uint64_t m_segmentEnd = 0;  // 0 while its size is unknown
+  uint32_t m_clusters = 0;
+};

@@ -1,0 +1,44 @@
+#pragma once
+// A carved file followed through its own structure: chunks, boxes, blocks or
+// elements, each saying where the next one starts, until the structure says
+// the file ends. The structures are read as the sectors holding their headers
+// arrive; a header that straddles the end of a run is read with the next.
+
+#include "filetypes/BaseFile.h"
+
+class CWalkedFile : public CBaseFile {
+ public:
+  int32_t ExamineSector(uint64_t sector, const SectorView& view, uint32_t bytesPerSector,
+                        uint64_t runLimitSector) override;
+  // Inside a structure whose header checked out, a signature is the file's
+  // own data (a JPEG frame of a video), not another file's start.
+  bool HoldsSector(uint64_t sector, uint32_t bytesPerSector) const override;
+
+ protected:
+  CWalkedFile(uint64_t firstSector, CVolumeAccess* access, uint64_t next, uint64_t maxSize)
+      : CBaseFile(firstSector, access), m_next(next), m_maxSize(maxSize) {}
+
+  enum class Step { Next, End, Wait, Reject };
+  // Reads the structure at offset (rel bytes from the current sector's first
+  // byte): Next with *next past it, End with *next the file's length, Wait
+  // when its bytes are not in memory yet, Reject when it is no such file.
+  virtual Step StepAt(const SectorView& view, int64_t rel, uint64_t offset, uint64_t* next) = 0;
+  // The type code once the walk has ended; -1 when what was walked is not a whole file.
+  virtual int32_t TypeAtEnd() const = 0;
+  // Offset in the file just past the run of free space being read.
+  uint64_t RunEnd() const { return m_runEnd; }
+  // True when a file of this length from its first sector would pass the volume's end.
+  bool PastTheVolume(uint64_t length, uint32_t bytesPerSector) const;
+
+ private:
+  uint64_t m_runEnd = 0;
+  uint64_t m_next;
+  uint64_t m_maxSize;
+  int32_t m_type = 0;
+};
+
+// Big-endian reads of walked structures.
+inline uint32_t BE32(const uint8_t* p) {
+  return static_cast<uint32_t>(p[0]) << 24 | static_cast<uint32_t>(p[1]) << 16 | static_cast<uint32_t>(p[2]) << 8 | p[3];
+}
+inline uint64_t BE64(const uint8_t* p) { return static_cast<uint64_t>(BE32(p)) << 32 | BE32(p + 4); }
