@@ -32,7 +32,6 @@ class CGifFile : public CWalkedFile {
  private:
   using CWalkedFile::CWalkedFile;
   bool m_inSubBlocks = false;  // the next byte is a sub-block's size
-  bool m_afterImage = false;   // those sub-blocks hold an image's data
   uint32_t m_images = 0;
 };
 
@@ -90,6 +89,5 @@ class CMatroskaFile : public CWalkedFile {
   int32_t m_type;
   bool m_inSegment = false;
   bool m_sizedSegment = false;
-  uint64_t m_segmentEnd = 0;  // 0 while its size is unknown
   uint32_t m_clusters = 0;
 };
