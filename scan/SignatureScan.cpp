@@ -149,26 +149,27 @@ bool SignatureScanner::IsDirectoryCluster(uint64_t unit64, ByteSpan data) {
   if (!IsDotEntry(dot) || !IsDotEntry(dotDot)) return false;
   if (EntryFirstCluster(dot) != unit || !HasDotEntryShape(dot) || LE8(dot, fatentry::kReserved) != 0) return false;
   if (!HasDotEntryShape(dotDot) || LE8(dotDot, fatentry::kReserved) != 0) return false;
+  LoadFoundFolder<CRawFolder>(unit, data);
+  return true;
+}
+
+// A directory cluster met in free space, unless the tree or an earlier one
+// holds it, is loaded as a folder of its own and kept when it has content.
+template <typename Folder>
+void SignatureScanner::LoadFoundFolder(uint32_t unit, ByteSpan data) {
   std::vector<uint32_t>& known = m_session.directoryClusters;
-  if (std::find(known.begin(), known.end(), unit) != known.end() || m_loader.loaded.count(unit) != 0) return true;
+  if (std::find(known.begin(), known.end(), unit) != known.end() || m_loader.loaded.count(unit) != 0) return;
   known.push_back(unit);
   const uint32_t number = static_cast<uint32_t>(m_session.foundFolders.size()) + 1;
-  auto folder = std::make_unique<CRawFolder>(data, unit, number);
+  auto folder = std::make_unique<Folder>(data, unit, number);
   if (folder->Load(m_loader)) m_session.foundFolders.push_back(std::move(folder));
-  return true;
 }
 
 // exFAT folders have no '.' entry: a free cluster that starts with a whole
 // entry set whose checksum holds is taken for one.
 bool SignatureScanner::IsExFatDirectoryCluster(uint64_t unit64, ByteSpan data) {
   if (unit64 > UINT32_MAX || !CExFatFoundFolder::StartsWithEntrySet(data)) return false;
-  const uint32_t unit = static_cast<uint32_t>(unit64);
-  std::vector<uint32_t>& known = m_session.directoryClusters;
-  if (std::find(known.begin(), known.end(), unit) != known.end() || m_loader.loaded.count(unit) != 0) return true;
-  known.push_back(unit);
-  const uint32_t number = static_cast<uint32_t>(m_session.foundFolders.size()) + 1;
-  auto folder = std::make_unique<CExFatFoundFolder>(data, unit, number);
-  if (folder->Load(m_loader)) m_session.foundFolders.push_back(std::move(folder));
+  LoadFoundFolder<CExFatFoundFolder>(static_cast<uint32_t>(unit64), data);
   return true;
 }
 

@@ -30,6 +30,8 @@ class SignatureScanner {
   void ProcessRun(IScanProgress& dialog, uint64_t first, uint64_t last, const uint8_t* data, bool read);
   bool IsDirectoryCluster(uint64_t unit, ByteSpan data);
   bool IsExFatDirectoryCluster(uint64_t unit, ByteSpan data);
+  template <typename Folder>
+  void LoadFoundFolder(uint32_t unit, ByteSpan data);
   void AddCarvedFile(std::unique_ptr<CBaseFile> file);
   void ProgressStep(IScanProgress& dialog, uint64_t unit);
 

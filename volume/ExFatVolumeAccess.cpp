@@ -68,17 +68,8 @@ bool CExFatVolumeAccess::DecodeBootSector(ByteSpan boot) {
   if (!IsValidCluster(m_rootCluster)) {
     return reject(kRootCluster, "root directory cluster", m_rootCluster, "2 to " + std::to_string(m_clusterCount + 1));
   }
-  // The clusters the device holds, whatever the boot sector says.
-  DiskGeometry disk;
-  if (m_device->GetGeometry(&disk)) {
-    const uint64_t sectors = disk.diskSize / m_bytesPerSector;
-    const uint64_t held = sectors > m_clusterHeapOffset ? (sectors - m_clusterHeapOffset) / m_sectorsPerCluster : 0;
-    if (held < m_clusterCount) {
-      DiagnosticPrintf("The device holds %llu of the volume's %llu clusters\n", static_cast<unsigned long long>(held),
-                       static_cast<unsigned long long>(m_clusterCount));
-      m_clusterCount = held;
-    }
-  }
+  m_clusterCount =
+      ClustersTheDeviceHolds(*m_device, m_clusterCount, m_bytesPerSector, m_clusterHeapOffset, m_sectorsPerCluster);
   return true;
 }
 

@@ -95,16 +95,7 @@ bool CFAT32VolumeAccess::DecodeBootSector(ByteSpan boot) {
   // The clusters the volume holds, as many as its FAT can map, and as many as the device holds.
   const uint64_t fatEntries = static_cast<uint64_t>(m_sectorsPerFat) * m_bytesPerSector * 8 / m_fatBits;
   m_clusterCount = std::min({dataClusters, fatEntries > 2 ? fatEntries - 2 : 0, maxClusters});
-  DiskGeometry disk;
-  if (m_device->GetGeometry(&disk)) {
-    const uint64_t deviceSectors = disk.diskSize / m_bytesPerSector;
-    const uint64_t held = deviceSectors > dataStart ? (deviceSectors - dataStart) / m_sectorsPerCluster : 0;
-    if (held < m_clusterCount) {
-      DiagnosticPrintf("The device holds %llu of the volume's %llu clusters\n", static_cast<unsigned long long>(held),
-                       static_cast<unsigned long long>(m_clusterCount));
-      m_clusterCount = held;
-    }
-  }
+  m_clusterCount = ClustersTheDeviceHolds(*m_device, m_clusterCount, m_bytesPerSector, dataStart, m_sectorsPerCluster);
   return true;
 }
 

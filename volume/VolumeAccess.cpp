@@ -22,3 +22,15 @@ bool ReadDeviceSectors(CDevice& device, uint32_t bytesPerSector, uint64_t first,
   // A short read is a failure: its caller uses none of the buffer.
   return got == bytes;
 }
+
+uint64_t ClustersTheDeviceHolds(CDevice& device, uint64_t clusterCount, uint32_t bytesPerSector,
+                                uint64_t firstClusterSector, uint32_t sectorsPerCluster) {
+  DiskGeometry disk;
+  if (bytesPerSector == 0 || sectorsPerCluster == 0 || !device.GetGeometry(&disk)) return clusterCount;
+  const uint64_t sectors = disk.diskSize / bytesPerSector;
+  const uint64_t held = sectors > firstClusterSector ? (sectors - firstClusterSector) / sectorsPerCluster : 0;
+  if (held >= clusterCount) return clusterCount;
+  DiagnosticPrintf("The device holds %llu of the volume's %llu clusters\n", static_cast<unsigned long long>(held),
+                   static_cast<unsigned long long>(clusterCount));
+  return held;
+}

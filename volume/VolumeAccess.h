@@ -5,6 +5,13 @@
 
 #include <cstdint>
 
+class CDevice;
+
+// The clusters of a volume the device really holds, when it holds fewer than
+// the volume's own count (an image cut short); a diagnostic line says so.
+uint64_t ClustersTheDeviceHolds(CDevice& device, uint64_t clusterCount, uint32_t bytesPerSector,
+                                uint64_t firstClusterSector, uint32_t sectorsPerCluster);
+
 class CVolumeAccess {
  public:
   virtual uint64_t GetClusterCount() { return 0; }
