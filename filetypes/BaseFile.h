@@ -45,6 +45,8 @@ enum CarvedType : int32_t {
   kTypeM4v = 16,
   kTypeMkv = 17,
   kTypeWebm = 18,
+  kTypeTiff = 19,
+  kTypeRaw = 20,
 };
 
 class CBaseFile : public CDelFile {
@@ -59,6 +61,9 @@ class CBaseFile : public CDelFile {
   virtual int32_t ExamineSector(uint64_t sector, const SectorView& view, uint32_t bytesPerSector,
                                 uint64_t runLimitSector) = 0;
 
+  // The extension the file's own content gives, over its kind's ("cr2" for a
+  // RAW of Canon's); empty for the kind's.
+  virtual const char* Extension() const { return ""; }
   // True when the sector lies inside a structure of this file that checked
   // out, so that a signature there does not replace it.
   virtual bool HoldsSector(uint64_t /*sector*/, uint32_t /*bytesPerSector*/) const { return false; }

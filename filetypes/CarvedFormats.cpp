@@ -8,6 +8,7 @@
 #include "filetypes/BmpFile.h"
 #include "filetypes/JPGFile.h"
 #include "filetypes/MediaFiles.h"
+#include "filetypes/TiffFile.h"
 #include "filetypes/ZipFile.h"
 
 namespace {
@@ -17,7 +18,7 @@ using namespace std::string_view_literals;
 constexpr SignatureStart kJpegStarts[] = {{0, "\xFF\xD8\xFF"sv}};
 constexpr SignatureStart kZipStarts[] = {{0, "PK\x03\x04"sv}};
 constexpr SignatureStart kBmpStarts[] = {{0, "BM"sv}};
-constexpr SignatureStart kTiffStarts[] = {{0, "II\x2A\x00"sv}, {0, "MM\x00\x2A"sv}};
+constexpr SignatureStart kTiffStarts[] = {{0, "II\x2A\x00"sv}, {0, "MM\x00\x2A"sv}, {0, "IIRO"sv}, {0, "IIRS"sv}};
 constexpr SignatureStart kPngStarts[] = {{0, "\x89PNG"sv}};
 constexpr SignatureStart kGifStarts[] = {{0, "GIF8"sv}};
 constexpr SignatureStart kRiffStarts[] = {{0, "RIFF"sv}};
@@ -46,6 +47,10 @@ constexpr CarvedKind kIsoMediaKinds[] = {
     {kTypeHeic, "HEIC", "pic%llu.heic", kImageJpg, PreviewKind::Hex},
     {kTypeAvif, "AVIF", "pic%llu.avif", kImageJpg, PreviewKind::Hex},
 };
+constexpr CarvedKind kTiffKinds[] = {
+    {kTypeTiff, "TIFF", "pic%llu.tif", kImageJpg, PreviewKind::Picture},
+    {kTypeRaw, "RAW", "pic%llu.raw", kImageJpg, PreviewKind::Hex},
+};
 constexpr CarvedKind kMatroskaKinds[] = {
     {kTypeMkv, "MKV", "video%llu.mkv", kImageOther, PreviewKind::Hex},
     {kTypeWebm, "WebM", "video%llu.webm", kImageOther, PreviewKind::Hex},
@@ -53,9 +58,6 @@ constexpr CarvedKind kMatroskaKinds[] = {
 
 std::unique_ptr<CBaseFile> CreateJpeg(ByteSpan data, uint64_t sector, uint32_t, CVolumeAccess* access) {
   return CJPGFile::TryCreate(data, sector, access);
-}
-std::unique_ptr<CBaseFile> CreateTiff(ByteSpan data, uint64_t sector, uint32_t, CVolumeAccess* access) {
-  return CTiffFile::TryCreate(data, sector, access);
 }
 
 // JPEG, ZIP and BMP starts come first; a TIFF header only where none of them is.
@@ -68,7 +70,7 @@ const CarvedFormat kFormats[] = {
     {"RIFF", kRiffStarts, &CRiffFile::TryCreate, kRiffKinds},
     {"ISO base media", kIsoMediaStarts, &CIsoMediaFile::TryCreate, kIsoMediaKinds},
     {"Matroska", kMatroskaStarts, &CMatroskaFile::TryCreate, kMatroskaKinds},
-    {"TIFF", kTiffStarts, &CreateTiff, {}},
+    {"TIFF", kTiffStarts, &CTiffFile::TryCreate, kTiffKinds},
 };
 
 // The bytes that may begin a start, by offset: most sectors are turned away
@@ -124,12 +126,14 @@ const CarvedKind* FindCarvedKind(int32_t typeCode) {
   return nullptr;
 }
 
-std::string CarvedFileName(int32_t typeCode, uint64_t firstSector) {
+std::string CarvedFileName(int32_t typeCode, uint64_t firstSector, const char* extension) {
   const CarvedKind* kind = FindCarvedKind(typeCode);
   if (kind == nullptr) return "";
   char name[96];
   std::snprintf(name, sizeof name, kind->namePattern, static_cast<unsigned long long>(firstSector));
-  return name;
+  std::string text = name;
+  if (extension != nullptr && *extension != '\0') text = text.substr(0, text.rfind('.') + 1) + extension;
+  return text;
 }
 
 const char* TypeFolderName(int32_t typeCode) {

@@ -54,8 +54,9 @@ std::span<const CarvedFormat> CarvedFormatTable();
 
 // The kind of a type code; null for a code no format ends with.
 const CarvedKind* FindCarvedKind(int32_t typeCode);
-// Name of a carved file of a type found at a sector ("pic%u.jpg" ...); empty for an unknown type.
-std::string CarvedFileName(int32_t typeCode, uint64_t firstSector);
+// Name of a carved file of a type found at a sector ("pic%u.jpg" ...), with
+// the file's own extension when it gives one; empty for an unknown type.
+std::string CarvedFileName(int32_t typeCode, uint64_t firstSector, const char* extension = nullptr);
 // The type folder of a type code; empty for an unknown type.
 const char* TypeFolderName(int32_t typeCode);
 

@@ -14,14 +14,6 @@ struct JpegStart {
 };
 constexpr JpegStart kJpegStarts[] = {{0xDB, nullptr}, {0xE0, "JFIF"}, {0xE1, "Exif"}};
 
-uint32_t TiffUnitSize(uint32_t type) {
-  switch (type) {
-    case 3: case 8: return 2;
-    case 4: case 9: case 11: case 13: return 4;
-    case 5: case 10: case 12: case 16: case 17: case 18: return 8;
-    default: return 1;
-  }
-}
 }  // namespace
 
 std::unique_ptr<CBaseFile> CJPGFile::TryCreate(ByteSpan data, uint64_t sector, CVolumeAccess* access) {
@@ -69,58 +61,6 @@ int32_t CJPGFile::FindEnd(uint64_t sector, const SectorView& view, uint32_t byte
     lastSector = sector;
     lastByteIndex = static_cast<uint32_t>(i);
     return kTypeJpg;
-  }
-  return 0;
-}
-
-std::unique_ptr<CBaseFile> CTiffFile::TryCreate(ByteSpan data, uint64_t sector, CVolumeAccess* access) {
-  if (!Fits(data, 0, 8)) return nullptr;
-  const bool little = data[0] == 0x49 && data[1] == 0x49 && data[2] == 0x2A && data[3] == 0x00;
-  const bool big = data[0] == 0x4D && data[1] == 0x4D && data[2] == 0x00 && data[3] == 0x2A;
-  if (!little && !big) return nullptr;
-  std::unique_ptr<CTiffFile> file(new CTiffFile(sector, access, big, 0));
-  file->m_nextDirectory = file->Read32(data.data() + 4);
-  return file;
-}
-
-uint32_t CTiffFile::Read16(const uint8_t* p) const {
-  return m_bigEndian ? (p[0] << 8 | p[1]) : (p[1] << 8 | p[0]);
-}
-
-uint32_t CTiffFile::Read32(const uint8_t* p) const {
-  return m_bigEndian ? (static_cast<uint32_t>(p[0]) << 24 | p[1] << 16 | p[2] << 8 | p[3])
-                     : (static_cast<uint32_t>(p[3]) << 24 | p[2] << 16 | p[1] << 8 | p[0]);
-}
-
-int32_t CTiffFile::ExamineSector(uint64_t sector, const SectorView& view, uint32_t bytesPerSector, uint64_t) {
-  const uint64_t base = SectorBase(sector, bytesPerSector);
-  const uint64_t end = base + bytesPerSector;
-  while (!m_chainEnded && m_nextDirectory <= end) {
-    const int64_t rel = static_cast<int64_t>(m_nextDirectory) - static_cast<int64_t>(base);
-    uint8_t count[2];
-    if (!view.Read(rel, 2, count)) return 0;
-    const uint32_t entries = Read16(count);
-    // The whole directory must be in memory before it is walked.
-    uint8_t next[4];
-    if (!view.Read(rel + 2 + 12 * static_cast<int64_t>(entries), 4, next)) return 0;
-    for (uint32_t e = 0; e < entries; ++e) {
-      uint8_t entry[12];
-      view.Read(rel + 2 + 12 * static_cast<int64_t>(e), 12, entry);
-      const uint64_t size = static_cast<uint64_t>(TiffUnitSize(Read16(entry + 2))) * Read32(entry + 4);
-      const uint32_t value = Read32(entry + 8);
-      if (size > 4 && value > m_largestExtent) m_largestExtent = value + size;
-    }
-    const uint32_t following = Read32(next);
-    if (following == 0) {
-      m_chainEnded = true;
-      break;
-    }
-    // A chain that points back to itself or an earlier directory has ended.
-    if (following <= m_nextDirectory) {
-      m_chainEnded = true;
-      break;
-    }
-    m_nextDirectory = following;
   }
   return 0;
 }

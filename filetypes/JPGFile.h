@@ -17,21 +17,3 @@ class CJPGFile : public CBaseFile {
   uint64_t m_nextMarker = 2;  // just past the Start Of Image marker
   bool m_scanStarted = false;
 };
-
-class CTiffFile : public CBaseFile {
- public:
-  static std::unique_ptr<CBaseFile> TryCreate(ByteSpan data, uint64_t sector, CVolumeAccess* access);
-  int32_t ExamineSector(uint64_t sector, const SectorView& view, uint32_t bytesPerSector,
-                        uint64_t runLimitSector) override;
-
- private:
-  CTiffFile(uint64_t sector, CVolumeAccess* access, bool bigEndian, uint32_t firstDirectory)
-      : CBaseFile(sector, access), m_bigEndian(bigEndian), m_nextDirectory(firstDirectory) {}
-  uint32_t Read16(const uint8_t* p) const;
-  uint32_t Read32(const uint8_t* p) const;
-
-  bool m_bigEndian;
-  uint64_t m_nextDirectory;
-  uint64_t m_largestExtent = 0;
-  bool m_chainEnded = false;
-};

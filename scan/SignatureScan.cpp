@@ -182,7 +182,7 @@ void SignatureScanner::AddCarvedFile(std::unique_ptr<CBaseFile> file) {
   FoundFile found;
   found.id = m_session.carvedFiles.size();
   found.parentRef = static_cast<uint64_t>(type);
-  found.name = CarvedFileName(type, file->firstSector);
+  found.name = CarvedFileName(type, file->firstSector, file->Extension());
   found.size = file->GetLength(m_sectorSize);
   found.kind = FoundKind::Carved;
   m_session.foundFiles.push_back(std::move(found));

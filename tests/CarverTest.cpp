@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "filetypes/JPGFile.h"
+#include "filetypes/TiffFile.h"
 #include "filetypes/ZipFile.h"
 #include "support/CarvedFiles.h"
 #include "support/ParamNames.h"
@@ -114,13 +115,15 @@ TEST(Jpeg, SegmentHeaderAcrossTwoRunsIsReadFromBoth) {
   EXPECT_EQ(c.holder.completed[0]->GetLength(kSector), jpeg.size());
 }
 
-TEST(Tiff, HoldsThePlaceButIsNeverListed) {
+// A directory chain that points back to itself ends; a TIFF without strips,
+// tiles or a thumbnail holds no picture and is not listed.
+TEST(Tiff, WithoutImageDataIsNoFile) {
   Bytes tiff{0x49, 0x49, 0x2A, 0x00, 8, 0, 0, 0, 1, 0, 0x00, 0x01, 3, 0, 1, 0, 0, 0, 5, 0, 0, 0, 8, 0, 0, 0};
   Carve c(At(0, tiff, 4 * kSector));
   EXPECT_TRUE(c.holder.completed.empty());
-  EXPECT_TRUE(c.holder.HasPending()) << "a chain pointing back to itself ends, the candidate waits";
-  Bytes big{0x4D, 0x4D, 0x00, 0x2A, 0, 0, 0, 8, 0, 0, 0, 0, 0, 0};
-  EXPECT_NE(CTiffFile::TryCreate(big, 0, nullptr), nullptr);
+  EXPECT_FALSE(c.holder.HasPending());
+  Bytes big{0x4D, 0x4D, 0x00, 0x2A, 0, 0, 0, 8, 0, 0, 0, 0, 0, 0, 0, 0};
+  EXPECT_NE(CTiffFile::TryCreate(big, 0, kSector, nullptr), nullptr);
 }
 
 TEST(Tiff, DisplacesAPendingCandidateOnlyWhenNothingElseStarts) {

@@ -225,7 +225,9 @@ INSTANTIATE_TEST_SUITE_P(
                       KindCase{kType3gp, "3GP", "video77.3gp", kImageOther, PreviewKind::Hex},
                       KindCase{kTypeAvi, "AVI", "video77.avi", kImageOther, PreviewKind::Hex},
                       KindCase{kTypeMkv, "MKV", "video77.mkv", kImageOther, PreviewKind::Hex},
-                      KindCase{kTypeWebm, "WebM", "video77.webm", kImageOther, PreviewKind::Hex}),
+                      KindCase{kTypeWebm, "WebM", "video77.webm", kImageOther, PreviewKind::Hex},
+                      KindCase{kTypeTiff, "TIFF", "pic77.tif", kImageJpg, PreviewKind::Picture},
+                      KindCase{kTypeRaw, "RAW", "pic77.raw", kImageJpg, PreviewKind::Hex}),
     NameFromIndex());
 
 TEST(CarvedFormatTable, EveryTypeCodeHasOneKindAndUnknownCodesNone) {
@@ -234,7 +236,7 @@ TEST(CarvedFormatTable, EveryTypeCodeHasOneKindAndUnknownCodesNone) {
     EXPECT_FALSE(format.starts.empty()) << format.name;
     for (const CarvedKind& kind : format.kinds) EXPECT_TRUE(codes.insert(kind.typeCode).second) << kind.folder;
   }
-  EXPECT_EQ(codes.size(), 18u);
+  EXPECT_EQ(codes.size(), 20u);
   EXPECT_EQ(FindCarvedKind(0), nullptr);
   EXPECT_EQ(FindCarvedKind(99), nullptr);
   EXPECT_EQ(CarvedFileName(99, 1), "");

@@ -1,0 +1,61 @@
+#pragma once
+// TIFF pictures and the camera RAW files built on TIFF (DNG, CR2, NEF, ARW,
+// ORF, PEF). The file ends at the largest offset plus length of everything
+// reached from its header: each directory, the strips and tiles it lists,
+// its sub-directories (tag 0x014A), its EXIF directory and its JPEG thumbnail.
+// Directories and offset arrays are read as the sectors holding them arrive.
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "filetypes/BaseFile.h"
+
+class CTiffFile : public CBaseFile {
+ public:
+  static std::unique_ptr<CBaseFile> TryCreate(ByteSpan data, uint64_t sector, uint32_t bytesPerSector,
+                                              CVolumeAccess* access);
+  int32_t ExamineSector(uint64_t sector, const SectorView& view, uint32_t bytesPerSector,
+                        uint64_t runLimitSector) override;
+  // The RAW maker's usual extension; empty for a plain TIFF.
+  const char* Extension() const override { return m_extension; }
+
+ private:
+  enum class ItemKind { Directory, Offsets, Counts };
+  struct Item {
+    ItemKind kind;
+    uint32_t count;  // entries of an array
+    uint16_t type;   // SHORT or LONG, for an array
+    uint32_t pair;   // which offsets and counts belong together
+    int depth;       // of a directory
+  };
+  struct Pair {
+    std::vector<uint64_t> offsets;
+    std::vector<uint64_t> counts;
+    bool haveOffsets = false;
+    bool haveCounts = false;
+  };
+
+  CTiffFile(uint64_t sector, CVolumeAccess* access, bool bigEndian, const char* extension)
+      : CBaseFile(sector, access), m_bigEndian(bigEndian), m_extension(extension) {}
+  uint32_t Read16(const uint8_t* p) const;
+  uint32_t Read32(const uint8_t* p) const;
+  // False when the item is not a part of a TIFF file after all.
+  bool ReadDirectory(const SectorView& view, int64_t rel, uint64_t offset, int depth, bool* waiting);
+  bool ReadArray(const SectorView& view, int64_t rel, const Item& item, bool* waiting);
+  void Extend(uint64_t end);
+  void Expect(uint64_t offset, Item item);
+  void FinishPair(uint32_t pair);
+
+  bool m_bigEndian;
+  const char* m_extension;
+  std::map<uint64_t, Item> m_pending;  // by offset in the file
+  std::map<uint32_t, Pair> m_pairs;
+  uint64_t m_extent = 8;
+  bool m_hasImage = false;
+  bool m_broken = false;
+  bool m_ended = false;
+  uint32_t m_items = 0;
+  uint32_t m_nextPair = 0;
+};
