@@ -63,7 +63,7 @@ std::unique_ptr<CBaseFile> CTiffFile::TryCreate(ByteSpan data, uint64_t sector, 
   const char* extension = olympus ? "orf" : (little && data[8] == 'C' && data[9] == 'R') ? "cr2" : "";
   std::unique_ptr<CTiffFile> file(new CTiffFile(sector, access, big, extension));
   const uint32_t first = file->Read32(data.data() + 4);
-  if (first < 8 || first >= kMaxTiffSize) return nullptr;
+  if (first < 8) return nullptr;
   file->Expect(first, Item{ItemKind::Directory, 0, 0, 0, 0});
   return file;
 }
