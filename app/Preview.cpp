@@ -15,7 +15,11 @@ constexpr size_t kMaxNameChars = 260;
 
 PreviewKind PreviewKindForName(const std::string& name) {
   const std::string extension = LowerExtension(name);
-  if (extension == "jpg" || extension == "png" || extension == "bmp" || extension == "gif") return PreviewKind::Picture;
+  // What Qt's image readers and its image-formats plugins (TIFF, WebP) show.
+  static const char* const kPictures[] = {"jpg", "jpeg", "png", "bmp", "gif", "tif", "tiff", "webp"};
+  for (const char* picture : kPictures) {
+    if (extension == picture) return PreviewKind::Picture;
+  }
   if (extension == "zip") return PreviewKind::ZipListing;
   return PreviewKind::Hex;
 }

@@ -113,6 +113,24 @@ TEST_F(ResultsWindowTest, ListFollowsTheSelectedNodeAndItsChecks) {
   EXPECT_EQ(Row("report.txt")->checkState(0), Qt::Checked) << "the current node's box sets every row";
 }
 
+// Carved pictures of every kind Qt reads are shown, with their size.
+TEST_F(ResultsWindowTest, CarvedPicturesOfEveryReadableKindArePreviewed) {
+  Open("media-carve.img");
+  const struct {
+    const char* node;
+    const char* row;
+    const char* size;
+  } cases[] = {{"PNG", "pic310.png", "40×30"}, {"GIF", "pic314.gif", "48×48"}, {"WebP", "pic330.webp", "40×30"},
+               {"TIFF", "pic640.tif", "160×120"}};
+  for (const auto& c : cases) {
+    Select(c.node);
+    ClickName(window->FileList(), Row(c.row));
+    ASSERT_EQ(window->Tabs()->tabText(0), QString::fromUtf8("图片预览")) << c.row;
+    EXPECT_EQ(window->PicturePage()->toolTip(), QString::fromUtf8("原图大小%1像素").arg(QString::fromUtf8(c.size)))
+        << c.row << " (the TIFF and WebP readers are Qt's image-formats plugins)";
+  }
+}
+
 TEST_F(ResultsWindowTest, PreviewPageByExtension) {
   const std::string temp = MakeTempFolder();
   qputenv("TMPDIR", QByteArray::fromStdString(temp));
