@@ -266,8 +266,11 @@ CWalkedFile::Step CMatroskaFile::StepAt(const SectorView& view, int64_t rel, uin
   if (!ReadVint(view, rel, true, &id, &idLength, nullptr)) {
     return m_inSegment && m_clusters > 0 ? (*next = offset, Step::End) : Step::Wait;
   }
-  if (idLength == 0 || !ReadVint(view, rel + idLength, false, &size, &sizeLength, &unknown)) return Step::Wait;
-  if (sizeLength == 0) return m_inSegment ? (*next = offset, Step::End) : Step::Reject;
+  // Bytes that are no element end a Segment of unknown size, after its clusters.
+  const auto notAnElement = [&] { return m_inSegment && m_clusters > 0 ? (*next = offset, Step::End) : Step::Reject; };
+  if (idLength == 0) return notAnElement();
+  if (!ReadVint(view, rel + idLength, false, &size, &sizeLength, &unknown)) return Step::Wait;
+  if (sizeLength == 0) return notAnElement();
   const uint64_t body = offset + idLength + sizeLength;
   if (!m_inSegment) {
     if (id != kSegmentId) return Step::Reject;

@@ -134,6 +134,75 @@ TEST(Tiff, DisplacesAPendingCandidateOnlyWhenNothingElseStarts) {
   EXPECT_TRUE(c.holder.completed.empty()) << "the TIFF header dropped the JPEG";
 }
 
+Bytes Concat(std::initializer_list<Bytes> parts) {
+  Bytes out;
+  for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
+  return out;
+}
+
+Bytes Text(const std::string& s) { return Bytes(s.begin(), s.end()); }
+
+// An ISO base media box: 32-bit size, or 1 and a 64-bit size after the type.
+Bytes Box(const std::string& type, size_t body, bool largeSize = false) {
+  const uint64_t size = body + (largeSize ? 16 : 8);
+  Bytes b = largeSize ? Bytes{0, 0, 0, 1} : Bytes{uint8_t(size >> 24), uint8_t(size >> 16), uint8_t(size >> 8), uint8_t(size)};
+  b.insert(b.end(), type.begin(), type.end());
+  for (int i = 7; largeSize && i >= 0; --i) b.push_back(static_cast<uint8_t>(size >> (8 * i)));
+  b.resize(b.size() + body, 0x5A);
+  return b;
+}
+
+struct WalkCase {
+  const char* what;
+  Bytes file;
+  int32_t type;  // 0: nothing is listed
+  size_t length;
+};
+
+void PrintTo(const WalkCase& c, std::ostream* os) { *os << c.what; }
+
+class WalkedFiles : public ::testing::TestWithParam<WalkCase> {};
+
+// Files followed through their structures end at their last byte, whatever
+// lies after them; a structure that is none is not listed.
+TEST_P(WalkedFiles, EndAtTheirLastByte) {
+  Bytes image = At(0, GetParam().file, 40 * kSector);
+  std::fill(image.begin() + static_cast<std::ptrdiff_t>(GetParam().file.size()), image.end(), 0x11);
+  Carve c(image);
+  if (GetParam().type == 0) {
+    EXPECT_TRUE(c.holder.completed.empty()) << GetParam().what;
+    return;
+  }
+  ASSERT_EQ(c.holder.completed.size(), 1u) << GetParam().what;
+  EXPECT_EQ(c.holder.completed[0]->typeCode, GetParam().type);
+  EXPECT_EQ(c.holder.completed[0]->GetLength(kSector), GetParam().length);
+}
+
+// ftyp of brand isom, then moov, then an mdat of 64-bit size.
+const Bytes kMp4 = Concat({Bytes{0, 0, 0, 24}, Text("ftypisom"), Bytes{0, 0, 2, 0}, Text("isommp41"),
+                           Box("moov", 8), Box("mdat", 3000, true)});
+// EBML header naming webm, a Segment of unknown size with Info and a Cluster.
+const Bytes kWebm = Concat({Bytes{0x1A, 0x45, 0xDF, 0xA3, 0x87, 0x42, 0x82, 0x84}, Text("webm"),
+                            Bytes{0x18, 0x53, 0x80, 0x67, 0x01, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF},
+                            Bytes{0x15, 0x49, 0xA9, 0x66, 0x85, 1, 2, 3, 4, 5},
+                            Bytes{0x1F, 0x43, 0xB6, 0x75, 0x40, 0x10}, Bytes(16, 0x77)});
+const Bytes kGif = Concat({Text("GIF89a"), Bytes{4, 0, 4, 0, 0x80, 0, 0}, Bytes(6, 0x33),  // screen, 2-colour table
+                           Bytes{0x2C, 0, 0, 0, 0, 4, 0, 4, 0, 0, 2, 3, 1, 2, 3, 0},    // image and its data
+                           Bytes{0x3B}});
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, WalkedFiles,
+    ::testing::Values(WalkCase{"mp4_with_a_64_bit_mdat", kMp4, kTypeMp4, kMp4.size()},
+                      WalkCase{"webm_segment_of_unknown_size", kWebm, kTypeWebm, kWebm.size()},
+                      WalkCase{"gif_to_its_trailer", kGif, kTypeGif, kGif.size()},
+                      WalkCase{"gif_with_a_block_that_is_none", Concat({Bytes(kGif.begin(), kGif.end() - 1), Bytes{0x99}}),
+                               0, 0},
+                      WalkCase{"mp4_without_a_movie", Concat({Bytes(kMp4.begin(), kMp4.begin() + 24), Box("mdat", 100)}),
+                               0, 0},
+                      WalkCase{"ftyp_of_an_unknown_brand",
+                               Concat({Bytes{0, 0, 0, 16}, Text("ftypzzzz"), Bytes(4, 0), Box("moov", 8)}), 0, 0}),
+    NameFromWhat());
+
 // ZIP archives built record by record.
 struct ZipBuilder {
   void Local(const std::string& name, size_t dataSize) {
