@@ -16,7 +16,7 @@ constexpr size_t kMaxNameChars = 260;
 PreviewKind PreviewKindForName(const std::string& name) {
   const std::string extension = LowerExtension(name);
   // What Qt's image readers and its image-formats plugins (TIFF, WebP) show.
-  static const char* const kPictures[] = {"jpg", "jpeg", "png", "bmp", "gif", "tif", "tiff", "webp"};
+  static const char* const kPictures[] = {"jpg", "png", "bmp", "gif", "tif", "tiff", "webp"};
   for (const char* picture : kPictures) {
     if (extension == picture) return PreviewKind::Picture;
   }

@@ -16,6 +16,9 @@ TEST(Preview, KindByExtension) {
   EXPECT_EQ(PreviewKindForName("Zip123.ZIP"), PreviewKind::ZipListing);
   EXPECT_EQ(PreviewKindForName("word9.docx"), PreviewKind::Hex);
   EXPECT_EQ(PreviewKindForName("bmp"), PreviewKind::Picture);
+  EXPECT_EQ(PreviewKindForName("pic7.tif"), PreviewKind::Picture);
+  EXPECT_EQ(PreviewKindForName("pic7.webp"), PreviewKind::Picture);
+  EXPECT_EQ(PreviewKindForName("pic7.heic"), PreviewKind::Hex);
 }
 
 std::vector<uint8_t> CarvedAt(size_t sector) {
