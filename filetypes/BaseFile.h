@@ -47,6 +47,10 @@ enum CarvedType : int32_t {
   kTypeWebm = 18,
   kTypeTiff = 19,
   kTypeRaw = 20,
+  kTypeWav = 21,
+  kTypeM4a = 22,
+  kType7z = 23,
+  kTypeSqlite = 24,
 };
 
 class CBaseFile : public CDelFile {

@@ -24,6 +24,8 @@ constexpr SignatureStart kGifStarts[] = {{0, "GIF8"sv}};
 constexpr SignatureStart kRiffStarts[] = {{0, "RIFF"sv}};
 constexpr SignatureStart kIsoMediaStarts[] = {{4, "ftyp"sv}};
 constexpr SignatureStart kMatroskaStarts[] = {{0, "\x1A\x45\xDF\xA3"sv}};
+constexpr SignatureStart k7zStarts[] = {{0, "7z\xBC\xAF\x27\x1C"sv}};
+constexpr SignatureStart kSqliteStarts[] = {{0, "SQLite format 3"sv}};
 
 constexpr CarvedKind kJpegKinds[] = {{kTypeJpg, "JPG", "pic%llu.jpg", kImageJpg, PreviewKind::Picture}};
 constexpr CarvedKind kZipKinds[] = {
@@ -38,6 +40,7 @@ constexpr CarvedKind kGifKinds[] = {{kTypeGif, "GIF", "pic%llu.gif", kImageJpg, 
 constexpr CarvedKind kRiffKinds[] = {
     {kTypeWebp, "WebP", "pic%llu.webp", kImageJpg, PreviewKind::Picture},
     {kTypeAvi, "AVI", "video%llu.avi", kImageOther, PreviewKind::Hex},
+    {kTypeWav, "WAV", "audio%llu.wav", kImageOther, PreviewKind::Hex},
 };
 constexpr CarvedKind kIsoMediaKinds[] = {
     {kTypeMp4, "MP4", "video%llu.mp4", kImageOther, PreviewKind::Hex},
@@ -46,7 +49,10 @@ constexpr CarvedKind kIsoMediaKinds[] = {
     {kTypeM4v, "M4V", "video%llu.m4v", kImageOther, PreviewKind::Hex},
     {kTypeHeic, "HEIC", "pic%llu.heic", kImageJpg, PreviewKind::Hex},
     {kTypeAvif, "AVIF", "pic%llu.avif", kImageJpg, PreviewKind::Hex},
+    {kTypeM4a, "M4A", "audio%llu.m4a", kImageOther, PreviewKind::Hex},
 };
+constexpr CarvedKind k7zKinds[] = {{kType7z, "7z", "archive%llu.7z", kImageArchive, PreviewKind::Hex}};
+constexpr CarvedKind kSqliteKinds[] = {{kTypeSqlite, "SQLite", "db%llu.sqlite", kImageOther, PreviewKind::Hex}};
 constexpr CarvedKind kTiffKinds[] = {
     {kTypeTiff, "TIFF", "pic%llu.tif", kImageJpg, PreviewKind::Picture},
     {kTypeRaw, "RAW", "pic%llu.raw", kImageJpg, PreviewKind::Hex},
@@ -70,6 +76,8 @@ const CarvedFormat kFormats[] = {
     {"RIFF", kRiffStarts, &CRiffFile::TryCreate, kRiffKinds},
     {"ISO base media", kIsoMediaStarts, &CIsoMediaFile::TryCreate, kIsoMediaKinds},
     {"Matroska", kMatroskaStarts, &CMatroskaFile::TryCreate, kMatroskaKinds},
+    {"7z", k7zStarts, &C7zFile::TryCreate, k7zKinds},
+    {"SQLite", kSqliteStarts, &CSqliteFile::TryCreate, kSqliteKinds},
     {"TIFF", kTiffStarts, &CTiffFile::TryCreate, kTiffKinds},
 };
 

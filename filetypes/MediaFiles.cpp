@@ -97,6 +97,9 @@ std::unique_ptr<CBaseFile> CRiffFile::TryCreate(ByteSpan data, uint64_t sector, 
   if (Is(form, "WEBP") && (Is(form + 4, "VP8 ") || Is(form + 4, "VP8L") || Is(form + 4, "VP8X"))) {
     return std::unique_ptr<CBaseFile>(new CRiffFile(sector, access, kTypeWebp, kMaxPictureSize));
   }
+  if (Is(form, "WAVE") && Is(form + 4, "fmt ")) {
+    return std::unique_ptr<CBaseFile>(new CRiffFile(sector, access, kTypeWav, kMaxPictureSize));
+  }
   if (Is(form, "AVI ") && Is(form + 4, "LIST") && Is(form + 12, "hdrl")) {
     return std::unique_ptr<CBaseFile>(new CRiffFile(sector, access, kTypeAvi, 1ull << 40));
   }
@@ -135,7 +138,8 @@ int32_t CIsoMediaFile::KindOfBrand(const uint8_t* brand) {
       {"3gp5", kType3gp}, {"3gp6", kType3gp}, {"3gp7", kType3gp}, {"3gp8", kType3gp}, {"3gp9", kType3gp},
       {"3gs7", kType3gp}, {"3g2a", kType3gp}, {"3g2b", kType3gp}, {"3g2c", kType3gp}, {"heic", kTypeHeic},
       {"heix", kTypeHeic}, {"heim", kTypeHeic}, {"heis", kTypeHeic}, {"hevc", kTypeHeic}, {"hevx", kTypeHeic},
-      {"mif1", kTypeHeic}, {"msf1", kTypeHeic}, {"avif", kTypeAvif}, {"avis", kTypeAvif},
+      {"mif1", kTypeHeic}, {"msf1", kTypeHeic}, {"avif", kTypeAvif}, {"avis", kTypeAvif}, {"M4A ", kTypeM4a},
+      {"M4B ", kTypeM4a},
   };
   for (const auto& b : kBrands) {
     if (std::memcmp(brand, b.brand, 4) == 0) return b.type;
@@ -293,4 +297,38 @@ CWalkedFile::Step CMatroskaFile::StepAt(const SectorView& view, int64_t rel, uin
   if (id == kClusterId) ++m_clusters;
   *next = body + size;
   return Step::Next;
+}
+
+// 7z: the signature header gives where the archive's header lies and its size,
+// its own CRC over those fields.
+std::unique_ptr<CBaseFile> C7zFile::TryCreate(ByteSpan data, uint64_t sector, uint32_t, CVolumeAccess* access) {
+  if (!Fits(data, 0, 32) || !Is(data.data(), "7z\xBC\xAF\x27\x1C")) return nullptr;
+  const uLong crc = crc32(crc32(0L, Z_NULL, 0), data.data() + 12, 20);
+  if (crc != LE32(data, 8)) return nullptr;
+  const uint64_t offset = LE64(data, 12);
+  const uint64_t size = LE64(data, 20);
+  if (size == 0 || offset > (1ull << 40) || size > (1ull << 32)) return nullptr;
+  return std::unique_ptr<CBaseFile>(new C7zFile(sector, access, 32 + offset + size));
+}
+
+CWalkedFile::Step C7zFile::StepAt(const SectorView&, int64_t, uint64_t, uint64_t* next) {
+  *next = m_length;
+  return Step::End;
+}
+
+// SQLite: page size times the database's size in pages, which the header
+// vouches for only while its change counter matches "version-valid-for".
+std::unique_ptr<CBaseFile> CSqliteFile::TryCreate(ByteSpan data, uint64_t sector, uint32_t, CVolumeAccess* access) {
+  if (!Fits(data, 0, 100) || std::memcmp(data.data(), "SQLite format 3", 16) != 0) return nullptr;
+  const uint32_t field = static_cast<uint32_t>(data[16]) << 8 | data[17];
+  const uint64_t pageSize = field == 1 ? 65536 : field;
+  if (pageSize < 512 || (pageSize & (pageSize - 1)) != 0) return nullptr;
+  const uint32_t pages = BE32(data.data() + 28);
+  if (pages == 0 || BE32(data.data() + 24) != BE32(data.data() + 92)) return nullptr;
+  return std::unique_ptr<CBaseFile>(new CSqliteFile(sector, access, pageSize * pages));
+}
+
+CWalkedFile::Step CSqliteFile::StepAt(const SectorView&, int64_t, uint64_t, uint64_t* next) {
+  *next = m_length;
+  return Step::End;
 }

@@ -1,7 +1,8 @@
 #pragma once
-// Pictures and videos followed through their own structure to their last
-// byte: PNG chunks, GIF blocks, RIFF (WebP, AVI), ISO base media boxes (MP4,
-// MOV, 3GP, HEIC, AVIF) and Matroska elements (MKV, WebM).
+// Pictures, videos, audio and archives followed through their own structure
+// to their last byte: PNG chunks, GIF blocks, RIFF (WebP, AVI, WAV), ISO base
+// media boxes (MP4, MOV, 3GP, M4A, HEIC, AVIF), Matroska elements (MKV,
+// WebM), and the lengths 7z and SQLite headers vouch for.
 
 #include <memory>
 
@@ -90,4 +91,41 @@ class CMatroskaFile : public CWalkedFile {
   bool m_inSegment = false;
   bool m_sizedSegment = false;
   uint32_t m_clusters = 0;
+};
+
+// A file whose header gives its whole length, checked as far as the header allows.
+class CHeaderLengthFile : public CWalkedFile {
+ protected:
+  CHeaderLengthFile(uint64_t sector, CVolumeAccess* access, uint64_t length, int32_t type)
+      : CWalkedFile(sector, access, 0, length), m_length(length), m_type(type) {}
+  int32_t TypeAtEnd() const override { return m_type; }
+  uint64_t m_length;
+
+ private:
+  int32_t m_type;
+};
+
+class C7zFile : public CHeaderLengthFile {
+ public:
+  static std::unique_ptr<CBaseFile> TryCreate(ByteSpan data, uint64_t sector, uint32_t bytesPerSector,
+                                              CVolumeAccess* access);
+
+ protected:
+  Step StepAt(const SectorView& view, int64_t rel, uint64_t offset, uint64_t* next) override;
+
+ private:
+  C7zFile(uint64_t sector, CVolumeAccess* access, uint64_t length) : CHeaderLengthFile(sector, access, length, kType7z) {}
+};
+
+class CSqliteFile : public CHeaderLengthFile {
+ public:
+  static std::unique_ptr<CBaseFile> TryCreate(ByteSpan data, uint64_t sector, uint32_t bytesPerSector,
+                                              CVolumeAccess* access);
+
+ protected:
+  Step StepAt(const SectorView& view, int64_t rel, uint64_t offset, uint64_t* next) override;
+
+ private:
+  CSqliteFile(uint64_t sector, CVolumeAccess* access, uint64_t length)
+      : CHeaderLengthFile(sector, access, length, kTypeSqlite) {}
 };

@@ -227,7 +227,11 @@ INSTANTIATE_TEST_SUITE_P(
                       KindCase{kTypeMkv, "MKV", "video77.mkv", kImageOther, PreviewKind::Hex},
                       KindCase{kTypeWebm, "WebM", "video77.webm", kImageOther, PreviewKind::Hex},
                       KindCase{kTypeTiff, "TIFF", "pic77.tif", kImageJpg, PreviewKind::Picture},
-                      KindCase{kTypeRaw, "RAW", "pic77.raw", kImageJpg, PreviewKind::Hex}),
+                      KindCase{kTypeRaw, "RAW", "pic77.raw", kImageJpg, PreviewKind::Hex},
+                      KindCase{kTypeWav, "WAV", "audio77.wav", kImageOther, PreviewKind::Hex},
+                      KindCase{kTypeM4a, "M4A", "audio77.m4a", kImageOther, PreviewKind::Hex},
+                      KindCase{kType7z, "7z", "archive77.7z", kImageArchive, PreviewKind::Hex},
+                      KindCase{kTypeSqlite, "SQLite", "db77.sqlite", kImageOther, PreviewKind::Hex}),
     NameFromIndex());
 
 TEST(CarvedFormatTable, EveryTypeCodeHasOneKindAndUnknownCodesNone) {
@@ -236,7 +240,7 @@ TEST(CarvedFormatTable, EveryTypeCodeHasOneKindAndUnknownCodesNone) {
     EXPECT_FALSE(format.starts.empty()) << format.name;
     for (const CarvedKind& kind : format.kinds) EXPECT_TRUE(codes.insert(kind.typeCode).second) << kind.folder;
   }
-  EXPECT_EQ(codes.size(), 20u);
+  EXPECT_EQ(codes.size(), 24u);
   EXPECT_EQ(FindCarvedKind(0), nullptr);
   EXPECT_EQ(FindCarvedKind(99), nullptr);
   EXPECT_EQ(CarvedFileName(99, 1), "");
