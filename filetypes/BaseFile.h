@@ -51,6 +51,9 @@ enum CarvedType : int32_t {
   kTypeM4a = 22,
   kType7z = 23,
   kTypeSqlite = 24,
+  kTypeGzip = 25,
+  kTypeRtf = 26,
+  kTypeOgg = 27,
 };
 
 class CBaseFile : public CDelFile {

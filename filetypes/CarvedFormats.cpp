@@ -8,6 +8,7 @@
 #include "filetypes/BmpFile.h"
 #include "filetypes/JPGFile.h"
 #include "filetypes/MediaFiles.h"
+#include "filetypes/StreamFiles.h"
 #include "filetypes/TiffFile.h"
 #include "filetypes/ZipFile.h"
 
@@ -26,6 +27,9 @@ constexpr SignatureStart kIsoMediaStarts[] = {{4, "ftyp"sv}};
 constexpr SignatureStart kMatroskaStarts[] = {{0, "\x1A\x45\xDF\xA3"sv}};
 constexpr SignatureStart k7zStarts[] = {{0, "7z\xBC\xAF\x27\x1C"sv}};
 constexpr SignatureStart kSqliteStarts[] = {{0, "SQLite format 3"sv}};
+constexpr SignatureStart kGzipStarts[] = {{0, "\x1F\x8B\x08"sv}};
+constexpr SignatureStart kRtfStarts[] = {{0, "{\\rtf"sv}};
+constexpr SignatureStart kOggStarts[] = {{0, "OggS"sv}};
 
 constexpr CarvedKind kJpegKinds[] = {{kTypeJpg, "JPG", "pic%llu.jpg", kImageJpg, PreviewKind::Picture}};
 constexpr CarvedKind kZipKinds[] = {
@@ -53,6 +57,9 @@ constexpr CarvedKind kIsoMediaKinds[] = {
 };
 constexpr CarvedKind k7zKinds[] = {{kType7z, "7z", "archive%llu.7z", kImageArchive, PreviewKind::Hex}};
 constexpr CarvedKind kSqliteKinds[] = {{kTypeSqlite, "SQLite", "db%llu.sqlite", kImageOther, PreviewKind::Hex}};
+constexpr CarvedKind kGzipKinds[] = {{kTypeGzip, "GZ", "archive%llu.gz", kImageArchive, PreviewKind::Hex}};
+constexpr CarvedKind kRtfKinds[] = {{kTypeRtf, "RTF", "doc%llu.rtf", kImageOther, PreviewKind::Hex}};
+constexpr CarvedKind kOggKinds[] = {{kTypeOgg, "Ogg", "audio%llu.ogg", kImageOther, PreviewKind::Hex}};
 constexpr CarvedKind kTiffKinds[] = {
     {kTypeTiff, "TIFF", "pic%llu.tif", kImageJpg, PreviewKind::Picture},
     {kTypeRaw, "RAW", "pic%llu.raw", kImageJpg, PreviewKind::Hex},
@@ -78,6 +85,9 @@ const CarvedFormat kFormats[] = {
     {"Matroska", kMatroskaStarts, &CMatroskaFile::TryCreate, kMatroskaKinds},
     {"7z", k7zStarts, &C7zFile::TryCreate, k7zKinds},
     {"SQLite", kSqliteStarts, &CSqliteFile::TryCreate, kSqliteKinds},
+    {"GZIP", kGzipStarts, &CGzipFile::TryCreate, kGzipKinds},
+    {"RTF", kRtfStarts, &CRtfFile::TryCreate, kRtfKinds},
+    {"Ogg", kOggStarts, &COggFile::TryCreate, kOggKinds},
     {"TIFF", kTiffStarts, &CTiffFile::TryCreate, kTiffKinds},
 };
 

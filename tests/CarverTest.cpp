@@ -4,6 +4,8 @@
 
 #include <cstring>
 
+#include <zlib.h>
+
 #include "filetypes/JPGFile.h"
 #include "filetypes/TiffFile.h"
 #include "filetypes/ZipFile.h"
@@ -189,6 +191,40 @@ const Bytes kWebm = Concat({Bytes{0x1A, 0x45, 0xDF, 0xA3, 0x87, 0x42, 0x82, 0x84
 const Bytes kGif = Concat({Text("GIF89a"), Bytes{4, 0, 4, 0, 0x80, 0, 0}, Bytes(6, 0x33),  // screen, 2-colour table
                            Bytes{0x2C, 0, 0, 0, 0, 4, 0, 4, 0, 0, 2, 3, 1, 2, 3, 0},    // image and its data
                            Bytes{0x3B}});
+
+// A GZIP member written by zlib: header, deflate stream, CRC-32 and size.
+Bytes GzipMember(size_t size) {
+  Bytes data(size);
+  for (size_t i = 0; i < size; ++i) data[i] = static_cast<uint8_t>((i * 7) ^ (i >> 5));
+  Bytes out(size + 1024);
+  z_stream z{};
+  deflateInit2(&z, 9, Z_DEFLATED, 31, 8, Z_DEFAULT_STRATEGY);
+  z.next_in = data.data();
+  z.avail_in = static_cast<uInt>(size);
+  z.next_out = out.data();
+  z.avail_out = static_cast<uInt>(out.size());
+  deflate(&z, Z_FINISH);
+  out.resize(z.total_out);
+  deflateEnd(&z);
+  return out;
+}
+
+const Bytes kRtf = Text("{\\rtf1{\\fonttbl{\\f0 A;}}\\{not a group\\}{\\*\\data\\bin4 }}{{}text \\\\ end}");
+const Bytes kGzip = GzipMember(5000);
+
+INSTANTIATE_TEST_SUITE_P(
+    Streams, WalkedFiles,
+    ::testing::Values(WalkCase{"rtf_with_braces_escaped_and_in_a_binary_run", kRtf, kTypeRtf, kRtf.size()},
+                      WalkCase{"rtf_with_a_nul_outside_a_binary_run", Text(std::string("{\\rtf1 a\0b}", 12)), 0, 0},
+                      WalkCase{"gzip_member_checked_against_its_trailer", kGzip, kTypeGzip, kGzip.size()},
+                      WalkCase{"gzip_whose_size_field_is_wrong",
+                               [] {
+                                 Bytes g = GzipMember(5000);
+                                 g[g.size() - 1] ^= 1;
+                                 return g;
+                               }(),
+                               0, 0}),
+    NameFromWhat());
 
 INSTANTIATE_TEST_SUITE_P(
     Table, WalkedFiles,

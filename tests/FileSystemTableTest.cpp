@@ -231,7 +231,10 @@ INSTANTIATE_TEST_SUITE_P(
                       KindCase{kTypeWav, "WAV", "audio77.wav", kImageOther, PreviewKind::Hex},
                       KindCase{kTypeM4a, "M4A", "audio77.m4a", kImageOther, PreviewKind::Hex},
                       KindCase{kType7z, "7z", "archive77.7z", kImageArchive, PreviewKind::Hex},
-                      KindCase{kTypeSqlite, "SQLite", "db77.sqlite", kImageOther, PreviewKind::Hex}),
+                      KindCase{kTypeSqlite, "SQLite", "db77.sqlite", kImageOther, PreviewKind::Hex},
+                      KindCase{kTypeGzip, "GZ", "archive77.gz", kImageArchive, PreviewKind::Hex},
+                      KindCase{kTypeRtf, "RTF", "doc77.rtf", kImageOther, PreviewKind::Hex},
+                      KindCase{kTypeOgg, "Ogg", "audio77.ogg", kImageOther, PreviewKind::Hex}),
     NameFromIndex());
 
 TEST(CarvedFormatTable, EveryTypeCodeHasOneKindAndUnknownCodesNone) {
@@ -240,7 +243,7 @@ TEST(CarvedFormatTable, EveryTypeCodeHasOneKindAndUnknownCodesNone) {
     EXPECT_FALSE(format.starts.empty()) << format.name;
     for (const CarvedKind& kind : format.kinds) EXPECT_TRUE(codes.insert(kind.typeCode).second) << kind.folder;
   }
-  EXPECT_EQ(codes.size(), 24u);
+  EXPECT_EQ(codes.size(), 27u);
   EXPECT_EQ(FindCarvedKind(0), nullptr);
   EXPECT_EQ(FindCarvedKind(99), nullptr);
   EXPECT_EQ(CarvedFileName(99, 1), "");
