@@ -1,5 +1,7 @@
 #include "app/ScanSession.h"
 
+#include <algorithm>
+
 #include "platform/Drives.h"
 
 ScanSession& TheSession() {
@@ -10,5 +12,13 @@ ScanSession& TheSession() {
 bool OpenSelectedDrive(ScanSession& session, std::string* error) {
   session.device = OpenDrive(session.selectedDrive, error);
   session.volumeLabel = std::string(1, session.selectedDrive);
-  return session.device != nullptr;
+  if (session.device == nullptr) return false;
+  // What the disk's partition table said of this drive (a partition cut short,
+  // a damaged table) belongs with the results, as the scan's own notes do.
+  DriveInfo drive;
+  if (FindDrive(session.selectedDrive, &drive) && !drive.note.empty() &&
+      std::find(session.notes.begin(), session.notes.end(), drive.note) == session.notes.end()) {
+    session.notes.push_back(drive.note);
+  }
+  return true;
 }

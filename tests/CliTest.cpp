@@ -123,6 +123,14 @@ TEST(Cli, PartitionsOfADiskImageAreDrivesOfTheirOwn) {
   EXPECT_NE(recover.out.find("2 files written"), std::string::npos) << recover.out;
 }
 
+// What the table says of a partition comes with its results.
+TEST(Cli, APartitionCutShortSaysSoWithItsResults) {
+  CliRun scan = Cli("scan --image " + FixturePath("disk-cut.img") + " --partition 6 --quiet");
+  EXPECT_EQ(scan.status, 0) << scan.out;
+  EXPECT_NE(scan.out.find("note: the partition runs past the end of the disk: 12582912 of its 20480000 bytes are there"),
+            std::string::npos) << scan.out;
+}
+
 // With one partition holding a file system, --image alone scans it.
 TEST(Cli, TheOnlyFileSystemOfADiskIsScannedWithoutAsking) {
   const std::vector<uint8_t> volume = ReadWholeFile(kSample);
