@@ -110,11 +110,13 @@ bool ReadDeletedDirectory(CExFatVolumeAccess& access, const ExFatEntrySet& set, 
   const uint64_t clusterSize = access.GetClusterSize();
   const uint64_t length = std::min(set.dataLength, kMaxDirectoryBytes);
   std::vector<uint8_t> cluster(clusterSize);
+  uint32_t passed = 0;
   for (uint64_t c = set.firstCluster; data->size() < length && access.IsValidCluster(c); ++c) {
     if (access.IsClusterUsed(c)) {
-      if (set.NoFatChain() || c == set.firstCluster) break;
+      if (set.NoFatChain() || c == set.firstCluster || ++passed > kMaxUsedClustersPassed) break;
       continue;
     }
+    passed = 0;
     if (!access.ReadClusters(c, c, cluster.data())) break;
     data->insert(data->end(), cluster.begin(), cluster.end());
   }

@@ -160,9 +160,14 @@ void CFolderEntry::ReadFollowingClusters(CFolderLoader& loader, uint32_t first) 
   const uint32_t clusterSize = access.GetClusterSize();
   if (CountEntries(loader, m_data, 0).ended) return;
   std::vector<uint8_t> next(clusterSize);
+  uint32_t passed = 0;
   for (uint64_t c = first + 1; IsValidFatCluster(c, access.GetClusterCount()); ++c) {
     if (m_data.size() + clusterSize > kMaxDirectoryBytes) return;
-    if (access.IsClusterUsed(c)) continue;
+    if (access.IsClusterUsed(c)) {
+      if (++passed > kMaxUsedClustersPassed) return;
+      continue;
+    }
+    passed = 0;
     if (!access.ReadClusters(c, c, next.data())) return;
     // Another folder's first cluster, or one that does not read as entries, ends it.
     if (IsDotEntry(ByteSpan(next).subspan(0, kDirEntrySize))) return;

@@ -22,6 +22,11 @@ bool IsPlausibleEntry(ByteSpan entry, uint64_t clusterCount, int currentYear);
 // Why an entry cannot belong to a real deleted folder; empty when it can.
 DecodeError CheckPlausibleEntry(ByteSpan entry, uint64_t clusterCount, int currentYear);
 
+// A deleted folder goes on in the free clusters after its first; past this
+// many clusters in use in a row it is taken to have ended, so that a full
+// volume is not walked to its end once for every deleted folder.
+constexpr uint32_t kMaxUsedClustersPassed = 4096;
+
 // Folders met in free space, owned by whoever keeps the scan's results.
 using FoundFolderList = std::vector<std::unique_ptr<CFolderEntry>>;
 

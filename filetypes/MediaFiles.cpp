@@ -37,12 +37,10 @@ CWalkedFile::Step CPngFile::StepAt(const SectorView& view, int64_t rel, uint64_t
   if (!view.Read(rel, sizeof header, header)) return Step::Wait;
   const uint32_t length = BE32(header);
   if (length > 0x7FFFFFFF || !IsLetters(header + 4, 4)) return Step::Reject;
-  if (length <= kMaxCheckedChunk) {
-    std::vector<uint8_t> chunk(length + 8u);
-    if (view.Read(rel + 4, chunk.size(), chunk.data())) {
-      const uLong crc = crc32(crc32(0L, Z_NULL, 0), chunk.data(), length + 4u);
-      if (crc != BE32(chunk.data() + length + 4)) return Step::Reject;
-    }
+  const ByteSpan chunk = view.From(rel + 4);  // type, data and CRC, where the run holds them
+  if (length <= kMaxCheckedChunk && chunk.size() >= length + 8u) {
+    const uLong crc = crc32(crc32(0L, Z_NULL, 0), chunk.data(), length + 4u);
+    if (crc != BE32(chunk.data() + length + 4)) return Step::Reject;
   }
   *next = offset + 12 + length;
   return Is(header + 4, "IEND") ? Step::End : Step::Next;
@@ -311,11 +309,6 @@ std::unique_ptr<CBaseFile> C7zFile::TryCreate(ByteSpan data, uint64_t sector, ui
   return std::unique_ptr<CBaseFile>(new C7zFile(sector, access, 32 + offset + size));
 }
 
-CWalkedFile::Step C7zFile::StepAt(const SectorView&, int64_t, uint64_t, uint64_t* next) {
-  *next = m_length;
-  return Step::End;
-}
-
 // SQLite: page size times the database's size in pages, which the header
 // vouches for only while its change counter matches "version-valid-for".
 std::unique_ptr<CBaseFile> CSqliteFile::TryCreate(ByteSpan data, uint64_t sector, uint32_t, CVolumeAccess* access) {
@@ -326,9 +319,4 @@ std::unique_ptr<CBaseFile> CSqliteFile::TryCreate(ByteSpan data, uint64_t sector
   const uint32_t pages = BE32(data.data() + 28);
   if (pages == 0 || BE32(data.data() + 24) != BE32(data.data() + 92)) return nullptr;
   return std::unique_ptr<CBaseFile>(new CSqliteFile(sector, access, pageSize * pages));
-}
-
-CWalkedFile::Step CSqliteFile::StepAt(const SectorView&, int64_t, uint64_t, uint64_t* next) {
-  *next = m_length;
-  return Step::End;
 }

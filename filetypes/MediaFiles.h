@@ -99,9 +99,13 @@ class CHeaderLengthFile : public CWalkedFile {
   CHeaderLengthFile(uint64_t sector, CVolumeAccess* access, uint64_t length, int32_t type)
       : CWalkedFile(sector, access, 0, length), m_length(length), m_type(type) {}
   int32_t TypeAtEnd() const override { return m_type; }
-  uint64_t m_length;
+  Step StepAt(const SectorView&, int64_t, uint64_t, uint64_t* next) override {
+    *next = m_length;
+    return Step::End;
+  }
 
  private:
+  uint64_t m_length;
   int32_t m_type;
 };
 
@@ -109,9 +113,6 @@ class C7zFile : public CHeaderLengthFile {
  public:
   static std::unique_ptr<CBaseFile> TryCreate(ByteSpan data, uint64_t sector, uint32_t bytesPerSector,
                                               CVolumeAccess* access);
-
- protected:
-  Step StepAt(const SectorView& view, int64_t rel, uint64_t offset, uint64_t* next) override;
 
  private:
   C7zFile(uint64_t sector, CVolumeAccess* access, uint64_t length) : CHeaderLengthFile(sector, access, length, kType7z) {}
@@ -121,9 +122,6 @@ class CSqliteFile : public CHeaderLengthFile {
  public:
   static std::unique_ptr<CBaseFile> TryCreate(ByteSpan data, uint64_t sector, uint32_t bytesPerSector,
                                               CVolumeAccess* access);
-
- protected:
-  Step StepAt(const SectorView& view, int64_t rel, uint64_t offset, uint64_t* next) override;
 
  private:
   CSqliteFile(uint64_t sector, CVolumeAccess* access, uint64_t length)

@@ -83,7 +83,8 @@ int32_t CGzipFile::ExamineSector(uint64_t sector, const SectorView& view, uint32
   const size_t skip = static_cast<size_t>(m_consumed - base);
   m_stream.next_in = const_cast<Bytef*>(bytes.data() + skip);
   m_stream.avail_in = static_cast<uInt>(bytes.size() - skip);
-  std::vector<uint8_t> out(kInflateChunk);
+  std::vector<uint8_t>& out = m_inflatedChunk;
+  out.resize(kInflateChunk);
   while (m_stream.avail_in > 0) {
     m_stream.next_out = out.data();
     m_stream.avail_out = kInflateChunk;

@@ -8,6 +8,7 @@
 
 #include <memory>
 #include <set>
+#include <vector>
 
 #include "filetypes/WalkedFile.h"
 
@@ -33,6 +34,7 @@ class CGzipFile : public CBaseFile {
   uint64_t m_consumed;      // bytes of the file fed to zlib so far, header included
   uint32_t m_crc = 0;
   uint64_t m_size = 0;      // inflated bytes
+  std::vector<uint8_t> m_inflatedChunk;  // where zlib writes what it inflates, checked, then dropped
 };
 
 class CRtfFile : public CBaseFile {

@@ -193,8 +193,7 @@ bool CTiffFile::ReadArray(const SectorView& view, int64_t rel, const Item& item,
 
 int32_t CTiffFile::ExamineSector(uint64_t sector, const SectorView& view, uint32_t bytesPerSector,
                                  uint64_t runLimitSector) {
-  const int32_t type = *m_extension != '\0' ? kTypeRaw : kTypeTiff;
-  if (m_ended) return sector >= lastSector ? type : 0;
+  if (m_ended) return sector >= lastSector ? TypeCode() : 0;
   const uint64_t base = SectorBase(sector, bytesPerSector);
   const uint64_t end = base + bytesPerSector;
   while (!m_pending.empty() && m_pending.begin()->first < end && !m_broken) {
@@ -219,6 +218,5 @@ int32_t CTiffFile::ExamineSector(uint64_t sector, const SectorView& view, uint32
   if (!m_hasImage || !m_pairs.empty()) return -1;
   m_ended = true;
   EndAt(m_extent, bytesPerSector);
-  const int32_t ended = *m_extension != '\0' ? kTypeRaw : kTypeTiff;
-  return lastSector <= std::max(sector, runLimitSector) ? ended : 0;
+  return lastSector <= std::max(sector, runLimitSector) ? TypeCode() : 0;
 }

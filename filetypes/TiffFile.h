@@ -39,6 +39,8 @@ class CTiffFile : public CBaseFile {
 
   CTiffFile(uint64_t sector, CVolumeAccess* access, bool bigEndian, const char* extension)
       : CBaseFile(sector, access), m_bigEndian(bigEndian), m_extension(extension) {}
+  // A maker's extension makes it a RAW file.
+  int32_t TypeCode() const { return *m_extension != '\0' ? kTypeRaw : kTypeTiff; }
   uint32_t Read16(const uint8_t* p) const;
   uint32_t Read32(const uint8_t* p) const;
   // False when the item is not a part of a TIFF file after all.

@@ -81,10 +81,6 @@ std::vector<char> FreeImageLettersLocked(size_t count, char besides) {
 
 char Upper(char letter) { return static_cast<char>(std::toupper(static_cast<unsigned char>(letter))); }
 
-}  // namespace
-
-namespace {
-
 int NextImageNumber() {
   static int next = 0;
   return ++next;

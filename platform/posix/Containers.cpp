@@ -90,13 +90,13 @@ std::string QcowError(libqcow_error_t** e) { return TakeError(e, libqcow_error_b
 
 // A differencing image holds only what changed since its parent; read alone it
 // would give zeros for the rest and pass them off as the disk.
+// The libraries take a null error pointer when the caller wants no error object.
 template <typename Handle, typename Error, typename SizeFn, typename NameFn>
 std::string ParentName(Handle* handle, SizeFn sizeOf, NameFn nameOf) {
   size_t size = 0;
-  Error* error = nullptr;
-  if (sizeOf(handle, &size, &error) != 1 || size == 0 || size > 65536) return "";
+  if (sizeOf(handle, &size, static_cast<Error**>(nullptr)) != 1 || size == 0 || size > 65536) return "";
   std::vector<uint8_t> name(size);
-  if (nameOf(handle, name.data(), size, &error) != 1) return "";
+  if (nameOf(handle, name.data(), size, static_cast<Error**>(nullptr)) != 1) return "";
   return std::string(reinterpret_cast<const char*>(name.data()));
 }
 
