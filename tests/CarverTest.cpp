@@ -10,6 +10,7 @@
 #include "filetypes/TiffFile.h"
 #include "filetypes/ZipFile.h"
 #include "support/CarvedFiles.h"
+#include "support/FatImageBuilder.h"
 #include "support/ParamNames.h"
 
 namespace {
@@ -134,12 +135,6 @@ TEST(Tiff, DisplacesAPendingCandidateOnlyWhenNothingElseStarts) {
   std::copy(tiff.begin(), tiff.end(), image.begin() + 2 * kSector);
   Carve c(image);
   EXPECT_TRUE(c.holder.completed.empty()) << "the TIFF header dropped the JPEG";
-}
-
-Bytes Concat(std::initializer_list<Bytes> parts) {
-  Bytes out;
-  for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
-  return out;
 }
 
 Bytes Text(const std::string& s) { return Bytes(s.begin(), s.end()); }
