@@ -54,6 +54,21 @@ enum CarvedType : int32_t {
   kTypeGzip = 25,
   kTypeRtf = 26,
   kTypeOgg = 27,
+  kTypePdf = 28,
+  kTypeDoc = 29,
+  kTypeXls = 30,
+  kTypePpt = 31,
+  kTypeMsg = 32,
+  kTypeOle = 33,
+  kTypeMp3 = 34,
+  kTypeFlac = 35,
+  kTypeRar = 36,
+  kTypeOdt = 37,
+  kTypeOds = 38,
+  kTypeOdp = 39,
+  kTypeEpub = 40,
+  kTypeJar = 41,
+  kTypeApk = 42,
 };
 
 class CBaseFile : public CDelFile {

@@ -5,9 +5,12 @@
 #include <cstdio>
 #include <vector>
 
+#include "filetypes/AudioFiles.h"
 #include "filetypes/BmpFile.h"
+#include "filetypes/DocumentFiles.h"
 #include "filetypes/JPGFile.h"
 #include "filetypes/MediaFiles.h"
+#include "filetypes/RarFile.h"
 #include "filetypes/StreamFiles.h"
 #include "filetypes/TiffFile.h"
 #include "filetypes/ZipFile.h"
@@ -30,6 +33,11 @@ constexpr SignatureStart kSqliteStarts[] = {{0, "SQLite format 3"sv}};
 constexpr SignatureStart kGzipStarts[] = {{0, "\x1F\x8B\x08"sv}};
 constexpr SignatureStart kRtfStarts[] = {{0, "{\\rtf"sv}};
 constexpr SignatureStart kOggStarts[] = {{0, "OggS"sv}};
+constexpr SignatureStart kPdfStarts[] = {{0, "%PDF-"sv}};
+constexpr SignatureStart kCompoundStarts[] = {{0, "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1"sv}};
+constexpr SignatureStart kMp3Starts[] = {{0, "ID3"sv}, {0, "\xFF"sv}};
+constexpr SignatureStart kFlacStarts[] = {{0, "fLaC"sv}};
+constexpr SignatureStart kRarStarts[] = {{0, "Rar!\x1A\x07"sv}};
 
 constexpr CarvedKind kJpegKinds[] = {{kTypeJpg, "JPG", "pic%llu.jpg", kImageJpg, PreviewKind::Picture}};
 constexpr CarvedKind kZipKinds[] = {
@@ -37,6 +45,12 @@ constexpr CarvedKind kZipKinds[] = {
     {kTypeDocx, "word", "word%llu.docx", kImageOther, PreviewKind::Hex},
     {kTypeXlsx, "xlsx", "ID_XLSX%llu.xlsx", kImageOther, PreviewKind::Hex},
     {kTypePptx, "ppt", "ppt%llu.pptx", kImageOther, PreviewKind::Hex},
+    {kTypeOdt, "ODT", "doc%llu.odt", kImageOther, PreviewKind::ZipListing},
+    {kTypeOds, "ODS", "sheet%llu.ods", kImageOther, PreviewKind::ZipListing},
+    {kTypeOdp, "ODP", "slides%llu.odp", kImageOther, PreviewKind::ZipListing},
+    {kTypeEpub, "EPUB", "book%llu.epub", kImageOther, PreviewKind::ZipListing},
+    {kTypeJar, "JAR", "archive%llu.jar", kImageArchive, PreviewKind::ZipListing},
+    {kTypeApk, "APK", "app%llu.apk", kImageArchive, PreviewKind::ZipListing},
 };
 constexpr CarvedKind kBmpKinds[] = {{kTypeBmp, "BMP", "pic%llu.bmp", kImageBmp, PreviewKind::Picture}};
 constexpr CarvedKind kPngKinds[] = {{kTypePng, "PNG", "pic%llu.png", kImageJpg, PreviewKind::Picture}};
@@ -60,6 +74,17 @@ constexpr CarvedKind kSqliteKinds[] = {{kTypeSqlite, "SQLite", "db%llu.sqlite", 
 constexpr CarvedKind kGzipKinds[] = {{kTypeGzip, "GZ", "archive%llu.gz", kImageArchive, PreviewKind::Hex}};
 constexpr CarvedKind kRtfKinds[] = {{kTypeRtf, "RTF", "doc%llu.rtf", kImageOther, PreviewKind::Hex}};
 constexpr CarvedKind kOggKinds[] = {{kTypeOgg, "Ogg", "audio%llu.ogg", kImageOther, PreviewKind::Hex}};
+constexpr CarvedKind kPdfKinds[] = {{kTypePdf, "PDF", "doc%llu.pdf", kImageOther, PreviewKind::Hex}};
+constexpr CarvedKind kCompoundKinds[] = {
+    {kTypeDoc, "DOC", "doc%llu.doc", kImageOther, PreviewKind::Hex},
+    {kTypeXls, "XLS", "sheet%llu.xls", kImageOther, PreviewKind::Hex},
+    {kTypePpt, "PPT97", "slides%llu.ppt", kImageOther, PreviewKind::Hex},
+    {kTypeMsg, "MSG", "mail%llu.msg", kImageOther, PreviewKind::Hex},
+    {kTypeOle, "OLE", "file%llu.ole", kImageOther, PreviewKind::Hex},
+};
+constexpr CarvedKind kMp3Kinds[] = {{kTypeMp3, "MP3", "audio%llu.mp3", kImageOther, PreviewKind::Hex}};
+constexpr CarvedKind kFlacKinds[] = {{kTypeFlac, "FLAC", "audio%llu.flac", kImageOther, PreviewKind::Hex}};
+constexpr CarvedKind kRarKinds[] = {{kTypeRar, "RAR", "archive%llu.rar", kImageArchive, PreviewKind::Hex}};
 constexpr CarvedKind kTiffKinds[] = {
     {kTypeTiff, "TIFF", "pic%llu.tif", kImageJpg, PreviewKind::Picture},
     {kTypeRaw, "RAW", "pic%llu.raw", kImageJpg, PreviewKind::Hex},
@@ -88,6 +113,11 @@ const CarvedFormat kFormats[] = {
     {"GZIP", kGzipStarts, &CGzipFile::TryCreate, kGzipKinds},
     {"RTF", kRtfStarts, &CRtfFile::TryCreate, kRtfKinds},
     {"Ogg", kOggStarts, &COggFile::TryCreate, kOggKinds},
+    {"PDF", kPdfStarts, &CPdfFile::TryCreate, kPdfKinds},
+    {"Compound file", kCompoundStarts, &CCompoundFile::TryCreate, kCompoundKinds},
+    {"FLAC", kFlacStarts, &CFlacFile::TryCreate, kFlacKinds},
+    {"RAR", kRarStarts, &CRarFile::TryCreate, kRarKinds},
+    {"MP3", kMp3Starts, &CMp3File::TryCreate, kMp3Kinds},
     {"TIFF", kTiffStarts, &CTiffFile::TryCreate, kTiffKinds},
 };
 

@@ -1,6 +1,7 @@
 #include "filetypes/ZipFile.h"
 
 #include <cstring>
+#include <string_view>
 
 #include "filetypes/ZipRecords.h"
 
@@ -12,6 +13,10 @@ constexpr char kContentTypes[] = "[Content_Types].xml";
 uint64_t LocalRecordSize(ByteSpan h) {
   return kLocalHeaderSize + static_cast<uint64_t>(LE16(h, kLocalNameLength)) + LE16(h, kLocalExtraLength) +
          LE32(h, kLocalCompressedSize);
+}
+
+bool Is(ByteSpan name, const char* text) {
+  return name.size() == std::strlen(text) && std::memcmp(name.data(), text, name.size()) == 0;
 }
 
 bool StartsWith(ByteSpan name, const char* prefix) {
@@ -30,10 +35,41 @@ std::unique_ptr<CBaseFile> CZipFile::TryCreate(ByteSpan data, uint64_t sector, u
     const uint32_t signature = LE32(data, next);
     if (signature != kLocalHeader && signature != kCentralHeader && signature != kDataDescriptor) return nullptr;
   }
-  return std::unique_ptr<CBaseFile>(new CZipFile(sector, access));
+  std::unique_ptr<CZipFile> file(new CZipFile(sector, access));
+  file->ExamineMimetype(data);
+  return file;
+}
+
+void CZipFile::ExamineMimetype(ByteSpan data) {
+  static constexpr struct {
+    const char* mimetype;
+    int32_t type;
+  } kKinds[] = {
+      {"application/vnd.oasis.opendocument.text", kTypeOdt},
+      {"application/vnd.oasis.opendocument.spreadsheet", kTypeOds},
+      {"application/vnd.oasis.opendocument.presentation", kTypeOdp},
+      {"application/epub+zip", kTypeEpub},
+  };
+  constexpr char kName[] = "mimetype";
+  const uint16_t nameLength = LE16(data, kLocalNameLength);
+  const uint64_t body = kLocalHeaderSize + static_cast<uint64_t>(nameLength) + LE16(data, kLocalExtraLength);
+  const uint32_t size = LE32(data, kLocalCompressedSize);
+  if (nameLength != sizeof kName - 1 || LE16(data, kLocalMethod) != 0 || !Fits(data, body, size)) return;
+  if (std::memcmp(data.data() + kLocalHeaderSize, kName, nameLength) != 0) return;
+  const std::string_view text(reinterpret_cast<const char*>(data.data() + body), size);
+  for (const auto& kind : kKinds) {
+    if (text == kind.mimetype) {
+      typeCode = kind.type;
+      m_mimetype = true;
+    }
+  }
 }
 
 void CZipFile::ExamineName(ByteSpan name) {
+  if (m_mimetype) return;
+  // A Java archive has its manifest; an Android package its own, over that.
+  if (Is(name, "AndroidManifest.xml")) typeCode = kTypeApk;
+  if (Is(name, "META-INF/MANIFEST.MF") && typeCode == kTypeZip) typeCode = kTypeJar;
   if (name.size() == sizeof kContentTypes - 1 && StartsWith(name, kContentTypes)) {
     m_officePackage = true;
     typeCode = kTypeDocx;

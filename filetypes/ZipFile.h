@@ -1,6 +1,7 @@
 #pragma once
-// ZIP archives and the Office Open XML packages among them, walked from
-// record to record by their stated sizes to the end of the central directory.
+// ZIP archives and the packages among them (Office Open XML, OpenDocument,
+// EPUB, JAR, APK), walked from record to record by their stated sizes to the
+// end of the central directory.
 
 #include "filetypes/BaseFile.h"
 
@@ -17,8 +18,11 @@ class CZipFile : public CBaseFile {
   // header is not all in memory yet, -1 in *result for an unknown record.
   bool StepRecord(const SectorView& view, uint64_t base, int32_t* result);
   void ExamineName(ByteSpan name);
+  // The kind an OpenDocument or EPUB names in its first, stored member.
+  void ExamineMimetype(ByteSpan data);
 
   uint64_t m_nextRecord = 0;
   uint64_t m_archiveEnd = 0;  // one past the archive's last byte, once known
   bool m_officePackage = false;
+  bool m_mimetype = false;  // the kind came from the "mimetype" member
 };

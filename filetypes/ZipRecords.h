@@ -12,6 +12,7 @@ constexpr uint32_t kCentralHeader = 0x02014B50;
 constexpr uint32_t kEndOfDirectory = 0x06054B50;
 
 // Local file header.
+constexpr size_t kLocalMethod = 8;
 constexpr size_t kLocalCompressedSize = 18;
 constexpr size_t kLocalNameLength = 26;
 constexpr size_t kLocalExtraLength = 28;

@@ -234,7 +234,22 @@ INSTANTIATE_TEST_SUITE_P(
                       KindCase{kTypeSqlite, "SQLite", "db77.sqlite", kImageOther, PreviewKind::Hex},
                       KindCase{kTypeGzip, "GZ", "archive77.gz", kImageArchive, PreviewKind::Hex},
                       KindCase{kTypeRtf, "RTF", "doc77.rtf", kImageOther, PreviewKind::Hex},
-                      KindCase{kTypeOgg, "Ogg", "audio77.ogg", kImageOther, PreviewKind::Hex}),
+                      KindCase{kTypeOgg, "Ogg", "audio77.ogg", kImageOther, PreviewKind::Hex},
+                      KindCase{kTypePdf, "PDF", "doc77.pdf", kImageOther, PreviewKind::Hex},
+                      KindCase{kTypeDoc, "DOC", "doc77.doc", kImageOther, PreviewKind::Hex},
+                      KindCase{kTypeXls, "XLS", "sheet77.xls", kImageOther, PreviewKind::Hex},
+                      KindCase{kTypePpt, "PPT97", "slides77.ppt", kImageOther, PreviewKind::Hex},
+                      KindCase{kTypeMsg, "MSG", "mail77.msg", kImageOther, PreviewKind::Hex},
+                      KindCase{kTypeOle, "OLE", "file77.ole", kImageOther, PreviewKind::Hex},
+                      KindCase{kTypeMp3, "MP3", "audio77.mp3", kImageOther, PreviewKind::Hex},
+                      KindCase{kTypeFlac, "FLAC", "audio77.flac", kImageOther, PreviewKind::Hex},
+                      KindCase{kTypeRar, "RAR", "archive77.rar", kImageArchive, PreviewKind::Hex},
+                      KindCase{kTypeOdt, "ODT", "doc77.odt", kImageOther, PreviewKind::ZipListing},
+                      KindCase{kTypeOds, "ODS", "sheet77.ods", kImageOther, PreviewKind::ZipListing},
+                      KindCase{kTypeOdp, "ODP", "slides77.odp", kImageOther, PreviewKind::ZipListing},
+                      KindCase{kTypeEpub, "EPUB", "book77.epub", kImageOther, PreviewKind::ZipListing},
+                      KindCase{kTypeJar, "JAR", "archive77.jar", kImageArchive, PreviewKind::ZipListing},
+                      KindCase{kTypeApk, "APK", "app77.apk", kImageArchive, PreviewKind::ZipListing}),
     NameFromIndex());
 
 TEST(CarvedFormatTable, EveryTypeCodeHasOneKindAndUnknownCodesNone) {
@@ -243,7 +258,7 @@ TEST(CarvedFormatTable, EveryTypeCodeHasOneKindAndUnknownCodesNone) {
     EXPECT_FALSE(format.starts.empty()) << format.name;
     for (const CarvedKind& kind : format.kinds) EXPECT_TRUE(codes.insert(kind.typeCode).second) << kind.folder;
   }
-  EXPECT_EQ(codes.size(), 27u);
+  EXPECT_EQ(codes.size(), 42u);
   EXPECT_EQ(FindCarvedKind(0), nullptr);
   EXPECT_EQ(FindCarvedKind(99), nullptr);
   EXPECT_EQ(CarvedFileName(99, 1), "");

@@ -39,6 +39,7 @@ inline const FixtureCase kFixtureCases[] = {
     {"fat32_deleted_as_they_really_are", "fat32-edge.img", ModeDeletedFiles, SourceFat32},
     {"exfat", "exfat.img", ModeDeletedFiles, SourceExfat},
     {"pictures_and_videos", "media-carve.img", ModeDeletedFiles, SourceOther},
+    {"documents_audio_and_archives", "docs-carve.img", ModeDeletedFiles, SourceOther},
 };
 
 // The partitions of whole disks.
