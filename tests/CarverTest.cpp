@@ -6,6 +6,7 @@
 
 #include <zlib.h>
 
+#include "filetypes/DocumentFiles.h"
 #include "filetypes/JPGFile.h"
 #include "filetypes/TiffFile.h"
 #include "filetypes/ZipFile.h"
@@ -18,9 +19,11 @@ namespace {
 constexpr uint32_t kSector = 512;
 using Bytes = std::vector<uint8_t>;
 
-// Offers every sector of one run to a holder; the completed files come back.
+// Offers every sector of the image, one free run read in runs of
+// sectorsPerRun, to a holder; the completed files come back.
 struct Carve {
   explicit Carve(const Bytes& image, uint32_t sectorsPerRun = 1000) {
+    holder.runLimitSector = image.size() / kSector - 1;
     for (size_t start = 0; start < image.size(); start += static_cast<size_t>(sectorsPerRun) * kSector) {
       const size_t size = std::min(image.size() - start, static_cast<size_t>(sectorsPerRun) * kSector);
       const ByteSpan run(image.data() + start, size);
@@ -233,6 +236,82 @@ INSTANTIATE_TEST_SUITE_P(
                       WalkCase{"ftyp_of_an_unknown_brand",
                                Concat({Bytes{0, 0, 0, 16}, Text("ftypzzzz"), Bytes(4, 0), Box("moov", 8)}), 0, 0}),
     NameFromWhat());
+
+// A one-object PDF whose startxref gives xrefAt, or the true offset when 0;
+// base shifts the offsets an update's section gives.
+Bytes Pdf(size_t xrefAt = 0) {
+  const std::string body = "%PDF-1.4\n1 0 obj\n<< /Type /Catalog >>\nendobj\n";
+  const std::string xref = "xref\n0 2\n0000000000 65535 f \n0000000009 00000 n \ntrailer\n<< /Size 2 /Root 1 0 R >>\n";
+  return Text(body + xref + "startxref\n" + std::to_string(xrefAt ? xrefAt : body.size()) + "\n%%EOF\n");
+}
+Bytes PdfUpdate(const Bytes& pdf) {
+  const std::string object = "2 0 obj\n<< /Title (Saved again) >>\nendobj\n";
+  const std::string xref = "xref\n2 1\n" + std::string(10 - std::to_string(pdf.size()).size(), '0') +
+                           std::to_string(pdf.size()) + " 00000 n \ntrailer\n<< /Size 3 /Root 1 0 R /Prev 50 >>\n";
+  return Concat({pdf, Text(object + xref + "startxref\n" + std::to_string(pdf.size() + object.size()) + "\n%%EOF\n")});
+}
+
+// MPEG-1 layer III frames of 128 kbit/s at 44.1 kHz, 417 bytes each.
+Bytes Mp3Frames(size_t count) {
+  Bytes frame(417, 0x55);
+  frame[0] = 0xFF, frame[1] = 0xFB, frame[2] = 0x90, frame[3] = 0x64;
+  return Concat(std::vector<Bytes>(count, frame));
+}
+const Bytes kId3v2 = Concat({Text("ID3"), Bytes{3, 0, 0, 0, 0, 0, 20}, Bytes(20, 0)});  // v2.3, 20 bytes of frames
+const Bytes kId3v1 = Concat({Text("TAG"), Bytes(125, ' ')});
+
+// RAR 5 blocks: CRC-32 of the header size and fields, then the fields.
+Bytes Rar5Block(const Bytes& fields, const Bytes& data = {}) {
+  Bytes header = Concat({Bytes{static_cast<uint8_t>(fields.size())}, fields});
+  const uint32_t crc = static_cast<uint32_t>(crc32(0, header.data(), static_cast<uInt>(header.size())));
+  return Concat({Bytes{uint8_t(crc), uint8_t(crc >> 8), uint8_t(crc >> 16), uint8_t(crc >> 24)}, header, data});
+}
+const Bytes kRar5 = Concat({Text(std::string("Rar!\x1A\x07\x01\x00", 8)),
+                            Rar5Block({1, 0, 0}),                                // main header
+                            Rar5Block({3, 2, 100}, Bytes(100, 0x44)),            // service block with data
+                            Rar5Block({5, 0, 0})});                              // end of archive
+// RAR 4: marker, archive header, end of archive, each under its CRC-16.
+Bytes Rar4Block(Bytes fields) {
+  const uint32_t crc = static_cast<uint32_t>(crc32(0, fields.data(), static_cast<uInt>(fields.size())));
+  return Concat({Bytes{uint8_t(crc), uint8_t(crc >> 8)}, fields});
+}
+const Bytes kRar4 = Concat({Text(std::string("Rar!\x1A\x07\x00", 7)), Rar4Block({0x73, 0, 0, 13, 0, 0, 0, 0, 0, 0, 0}),
+                            Rar4Block({0x7B, 0, 0x40, 7, 0})});
+
+INSTANTIATE_TEST_SUITE_P(
+    Documents, WalkedFiles,
+    ::testing::Values(WalkCase{"pdf_to_its_eof", Pdf(), kTypePdf, Pdf().size()},
+                      WalkCase{"pdf_with_an_incremental_update", PdfUpdate(Pdf()), kTypePdf, PdfUpdate(Pdf()).size()},
+                      WalkCase{"pdf_with_a_startxref_that_points_nowhere_cut_at_its_eof", Pdf(3), kTypePdf,
+                               Pdf(3).size()},
+                      WalkCase{"text_that_starts_like_a_pdf", Text("%PDF-1.7 is what the form needs. No more."), 0, 0},
+                      WalkCase{"mp3_between_id3_tags", Concat({kId3v2, Mp3Frames(6), kId3v1}), kTypeMp3,
+                               kId3v2.size() + 6 * 417 + 128},
+                      WalkCase{"mp3_frames_alone", Mp3Frames(5), kTypeMp3, 5 * 417},
+                      WalkCase{"one_mp3_frame_header", Mp3Frames(1), 0, 0},
+                      WalkCase{"id3_tag_over_too_few_frames", Concat({kId3v2, Mp3Frames(2)}), 0, 0},
+                      WalkCase{"rar5_to_its_end_block", kRar5, kTypeRar, kRar5.size()},
+                      WalkCase{"rar5_with_a_damaged_header",
+                               [] {
+                                 Bytes r = kRar5;
+                                 r[8] ^= 1;
+                                 return r;
+                               }(),
+                               0, 0},
+                      WalkCase{"rar4_to_its_end_block", kRar4, kTypeRar, kRar4.size()}),
+    NameFromWhat());
+
+// A PDF whose cross-reference section cannot be found is still cut at its
+// "%%EOF", and says that its end is a guess.
+TEST(Pdf, EndWithoutASectionIsNotEstablished) {
+  for (const auto& [pdf, established] : {std::pair{Pdf(), true}, std::pair{Pdf(3), false}}) {
+    Bytes image = At(0, pdf, 8 * kSector);
+    std::fill(image.begin() + static_cast<std::ptrdiff_t>(pdf.size()), image.end(), 0x11);
+    Carve c(image);
+    ASSERT_EQ(c.holder.completed.size(), 1u);
+    EXPECT_EQ(static_cast<CPdfFile&>(*c.holder.completed[0]).EndEstablished(), established);
+  }
+}
 
 // ZIP archives built record by record.
 struct ZipBuilder {
