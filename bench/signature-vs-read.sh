@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The signature scan against the raw sequential read of the same image and
 # against PhotoRec restricted to the same formats (JPEG, ZIP, BMP, PNG, GIF,
-# RIFF, ISO media, Matroska, TIFF), in one run, from a warm
+# RIFF, ISO media, Matroska, TIFF, PDF, compound files, MP3, FLAC, Ogg, 7z,
+# RAR, GZIP, SQLite; PhotoRec has no RTF of its own), in one run, from a warm
 # page cache. Run by hand. Usage: bench/signature-vs-read.sh [IMAGE]
 # The default image (made when missing) is 1 GiB of random bytes with no
 # file system, so every sector is free space, with BMP pictures laid in it.
@@ -34,7 +35,7 @@ read -r dd_s dd_kb <<< "$(seconds dd if="$image" of=/dev/null bs=$((40000 * 512)
 read -r our_s our_kb <<< "$(seconds build/marovi-cli scan --image "$image" --mode universal --json --quiet)"
 # PhotoRec writes its log and session files into the folder it runs in: the temporary one.
 image=$(realpath "$image")
-read -r pr_s pr_kb <<< "$(cd "$out" && seconds photorec /log /d "$out/recup" /cmd "$image" partition_none,fileopt,everything,disable,jpg,enable,zip,enable,bmp,enable,png,enable,gif,enable,riff,enable,mov,enable,mkv,enable,tif,enable,search)"
+read -r pr_s pr_kb <<< "$(cd "$out" && seconds photorec /log /d "$out/recup" /cmd "$image" partition_none,fileopt,everything,disable,jpg,enable,zip,enable,bmp,enable,png,enable,gif,enable,riff,enable,mov,enable,mkv,enable,tif,enable,pdf,enable,doc,enable,mp3,enable,flac,enable,ogg,enable,7z,enable,rar,enable,gz,enable,sqlite,enable,search)"
 found=$(build/marovi-cli scan --image "$image" --mode universal --json --quiet | grep -c '"kind": "carved"' || true)
 recovered=$(find "$out" -name '*.bmp' | wc -l)
 rm -rf "$out"
