@@ -11,6 +11,7 @@
 #include "filetypes/JPGFile.h"
 #include "filetypes/MediaFiles.h"
 #include "filetypes/RarFile.h"
+#include "filetypes/SqliteFile.h"
 #include "filetypes/StreamFiles.h"
 #include "filetypes/TiffFile.h"
 #include "filetypes/ZipFile.h"

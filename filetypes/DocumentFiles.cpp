@@ -190,13 +190,11 @@ constexpr size_t kDifatCount = 0x48;
 constexpr size_t kHeaderDifat = 0x4C;
 constexpr uint32_t kHeaderDifatEntries = 109;
 constexpr uint32_t kFreeSector = 0xFFFFFFFF;
-constexpr uint32_t kEndOfChain = 0xFFFFFFFE;
 constexpr uint32_t kMaxRegularSector = 0xFFFFFFFA;
 // A table of this many entries covers a 4 GiB file of 512-byte sectors.
 constexpr uint64_t kMaxTableEntries = 1ull << 23;
 constexpr size_t kEntrySize = 128;
 constexpr size_t kEntryNameLength = 0x40;
-constexpr size_t kEntryType = 0x42;
 constexpr size_t kEntryLeft = 0x44;
 constexpr size_t kEntryRight = 0x48;
 constexpr size_t kEntryChild = 0x4C;
@@ -218,13 +216,14 @@ std::unique_ptr<CBaseFile> CCompoundFile::TryCreate(ByteSpan data, uint64_t sect
   if (fatSectors == 0 || fatSectors * entriesPerSector > kMaxTableEntries) return nullptr;
   const uint32_t difatSectors = LE32(data, kDifatCount);
   if ((difatSectors == 0) != (fatSectors <= kHeaderDifatEntries)) return nullptr;
-  if (difatSectors != 0 && LE32(data, kFirstDifat) > kMaxRegularSector) return nullptr;
-  if (LE32(data, kFirstDirectory) > kMaxRegularSector) return nullptr;
+  // Every sector the header names lies within what the table maps.
+  const uint64_t mapped = fatSectors * entriesPerSector;
+  if (difatSectors != 0 && LE32(data, kFirstDifat) >= mapped) return nullptr;
+  if (LE32(data, kFirstDirectory) >= mapped) return nullptr;
   // The header's table of table sectors: as many as it counts, then free entries.
   for (uint32_t i = 0; i < kHeaderDifatEntries; ++i) {
     const uint32_t entry = LE32(data, kHeaderDifat + 4 * i);
-    if ((i < fatSectors) != (entry <= kMaxRegularSector)) return nullptr;
-    if (i >= fatSectors && entry != kFreeSector) return nullptr;
+    if (i < fatSectors ? entry >= mapped : entry != kFreeSector) return nullptr;
   }
   return std::unique_ptr<CBaseFile>(new CCompoundFile(sector, access, data));
 }
@@ -239,7 +238,6 @@ CCompoundFile::CCompoundFile(uint64_t sector, CVolumeAccess* access, ByteSpan he
     NoteFatSector(LE32(header, kHeaderDifat + 4 * i));
   }
   if (m_difatSectors != 0) m_difatChain.insert(LE32(header, kFirstDifat));
-  m_fat.assign(static_cast<size_t>(m_fatSectors) * (m_sectorSize / 4), kFreeSector);
 }
 
 void CCompoundFile::NoteFatSector(uint32_t sector) {
@@ -253,6 +251,8 @@ void CCompoundFile::ReadAllocationSector(ByteSpan bytes, uint64_t position) {
   for (uint32_t i = 0; i < perSector; ++i) {
     const uint32_t entry = LE32(bytes, 4 * i);
     const uint64_t index = position * perSector + i;
+    // The table grows with the sectors read, not with what a header claims.
+    if (m_fat.size() <= index) m_fat.resize(static_cast<size_t>(position + 1) * perSector, kFreeSector);
     m_fat[static_cast<size_t>(index)] = entry;
     if (entry != kFreeSector) m_lastUsed = std::max(m_lastUsed, index);
   }
@@ -354,7 +354,7 @@ int32_t CCompoundFile::ExamineSector(uint64_t sector, const SectorView& view, ui
     if (!ReadTableSectors(view, base, base + bytesPerSector)) return -1;
     if (m_fatRead < m_fatSectors || !m_difatChain.empty()) {
       // Table sectors never seen: no such file.
-      return base > static_cast<uint64_t>(m_fat.size()) * m_sectorSize ? -1 : 0;
+      return base > static_cast<uint64_t>(m_fatSectors) * (m_sectorSize / 4) * m_sectorSize ? -1 : 0;
     }
     m_end = (m_lastUsed + 2) * m_sectorSize;
     if (m_firstDirectory > m_lastUsed) return -1;

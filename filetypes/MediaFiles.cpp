@@ -308,15 +308,3 @@ std::unique_ptr<CBaseFile> C7zFile::TryCreate(ByteSpan data, uint64_t sector, ui
   if (size == 0 || offset > (1ull << 40) || size > (1ull << 32)) return nullptr;
   return std::unique_ptr<CBaseFile>(new C7zFile(sector, access, 32 + offset + size));
 }
-
-// SQLite: page size times the database's size in pages, which the header
-// vouches for only while its change counter matches "version-valid-for".
-std::unique_ptr<CBaseFile> CSqliteFile::TryCreate(ByteSpan data, uint64_t sector, uint32_t, CVolumeAccess* access) {
-  if (!Fits(data, 0, 100) || std::memcmp(data.data(), "SQLite format 3", 16) != 0) return nullptr;
-  const uint32_t field = static_cast<uint32_t>(data[16]) << 8 | data[17];
-  const uint64_t pageSize = field == 1 ? 65536 : field;
-  if (pageSize < 512 || (pageSize & (pageSize - 1)) != 0) return nullptr;
-  const uint32_t pages = BE32(data.data() + 28);
-  if (pages == 0 || BE32(data.data() + 24) != BE32(data.data() + 92)) return nullptr;
-  return std::unique_ptr<CBaseFile>(new CSqliteFile(sector, access, pageSize * pages));
-}

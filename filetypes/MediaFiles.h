@@ -117,13 +117,3 @@ class C7zFile : public CHeaderLengthFile {
  private:
   C7zFile(uint64_t sector, CVolumeAccess* access, uint64_t length) : CHeaderLengthFile(sector, access, length, kType7z) {}
 };
-
-class CSqliteFile : public CHeaderLengthFile {
- public:
-  static std::unique_ptr<CBaseFile> TryCreate(ByteSpan data, uint64_t sector, uint32_t bytesPerSector,
-                                              CVolumeAccess* access);
-
- private:
-  CSqliteFile(uint64_t sector, CVolumeAccess* access, uint64_t length)
-      : CHeaderLengthFile(sector, access, length, kTypeSqlite) {}
-};
