@@ -268,6 +268,7 @@ int32_t CFlacFile::ExamineSector(uint64_t sector, const SectorView& view, uint32
       return 0;
     }
   }
+  const ByteSpan bytes = view.Sector(bytesPerSector);
   while (m_position < end) {
     const uint64_t length = m_position - m_frameStart;
     if (m_crc == 0 && length >= std::max<uint32_t>(m_minFrame, kMinFlacFrame)) {
@@ -292,7 +293,11 @@ int32_t CFlacFile::ExamineSector(uint64_t sector, const SectorView& view, uint32
     }
     if (length > m_maxFrame || m_position > kMaxAudioSize) return -1;
     uint8_t byte = 0;
-    if (!view.Read(static_cast<int64_t>(m_position) - static_cast<int64_t>(base), 1, &byte)) return 0;
+    if (m_position >= base && m_position - base < bytes.size()) {
+      byte = bytes[static_cast<size_t>(m_position - base)];
+    } else if (!view.Read(static_cast<int64_t>(m_position) - static_cast<int64_t>(base), 1, &byte)) {
+      return 0;
+    }
     m_crc = Crc16Step(m_position == m_frameStart ? 0 : m_crc, byte);
     ++m_position;
   }

@@ -1,6 +1,7 @@
 #include "filetypes/BaseFile.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "filetypes/CarvedFormats.h"
 #include "volume/FileWriter.h"
@@ -38,13 +39,18 @@ bool CBaseFile::RecoverTo(const std::string& path, std::string* error) {
                           error);
 }
 
-bool SectorView::Read(int64_t rel, size_t n, uint8_t* out) const {
+bool SectorView::Holds(int64_t rel, size_t n) const {
   const int64_t start = static_cast<int64_t>(carry.size() + at) + rel;
-  if (start < 0 || static_cast<uint64_t>(start) + n > carry.size() + run.size()) return false;
-  for (size_t i = 0; i < n; ++i) {
-    const size_t pos = static_cast<size_t>(start) + i;
-    out[i] = pos < carry.size() ? carry[pos] : run[pos - carry.size()];
-  }
+  return start >= 0 && static_cast<uint64_t>(start) + n <= carry.size() + run.size();
+}
+
+bool SectorView::Read(int64_t rel, size_t n, uint8_t* out) const {
+  if (!Holds(rel, n)) return false;
+  const size_t start = static_cast<size_t>(static_cast<int64_t>(carry.size() + at) + rel);
+  // The bytes in the carry, then those in the run.
+  const size_t fromCarry = start < carry.size() ? std::min(n, carry.size() - start) : 0;
+  if (fromCarry > 0) std::memcpy(out, carry.data() + start, fromCarry);
+  if (n > fromCarry) std::memcpy(out + fromCarry, run.data() + (start + fromCarry - carry.size()), n - fromCarry);
   return true;
 }
 
@@ -68,12 +74,20 @@ void CandidateHolder::EndRun() {
     m_carry.clear();
     return;
   }
-  const size_t keep = std::min(m_run.size(), kCarryBytes);
+  size_t keep = kCarryBytes;
+  if (m_pending->firstSector >= m_runFirstSector) {
+    const uint64_t before = (m_pending->firstSector - m_runFirstSector) * m_bytesPerSector;
+    if (before < m_run.size()) keep = std::max<size_t>(keep, std::min<uint64_t>(m_run.size() - before, kMaxCarryBytes));
+  } else {
+    keep = kMaxCarryBytes;
+  }
+  keep = std::min(m_run.size(), keep);
   m_carry.assign(m_run.end() - static_cast<std::ptrdiff_t>(keep), m_run.end());
 }
 
 bool CandidateHolder::Offer(size_t at, uint64_t sector) {
   const SectorView view{m_carry, m_run, at};
+  m_runFirstSector = sector - at / m_bytesPerSector;
   // A signature at the start of a sector wins over the pending candidate,
   // unless the candidate's own structure spans the sector.
   if (!m_pending || !m_pending->HoldsSector(sector, m_bytesPerSector)) {

@@ -20,6 +20,9 @@ struct SectorView {
   // Copies n bytes starting rel bytes from the sector's first byte (rel may
   // be negative); false when they are not all in memory.
   bool Read(int64_t rel, size_t n, uint8_t* out) const;
+  // True when those n bytes are all in memory: checked before a copy of a
+  // size read from the disk is made.
+  bool Holds(int64_t rel, size_t n) const;
   // The contiguous bytes from rel on, within the run, or empty.
   ByteSpan From(int64_t rel) const;
   ByteSpan Sector(uint32_t bytesPerSector) const { return run.subspan(at, bytesPerSector); }
@@ -131,8 +134,12 @@ class CandidateHolder {
   uint64_t runLimitSector = 0;
 
  private:
-  // Records and names that straddle two runs are read back from here.
+  // Records and names that straddle two runs are read back from here; a
+  // pending file keeps its bytes in this run, up to the larger bound, for
+  // structures that point back (a directory, a b-tree page).
   static constexpr size_t kCarryBytes = 66 * 1024;
+  static constexpr size_t kMaxCarryBytes = 16u << 20;
+  uint64_t m_runFirstSector = 0;
   uint32_t m_bytesPerSector;
   ByteSpan m_run;
   std::vector<uint8_t> m_carry;

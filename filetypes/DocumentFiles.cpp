@@ -199,6 +199,7 @@ constexpr size_t kEntryLeft = 0x44;
 constexpr size_t kEntryRight = 0x48;
 constexpr size_t kEntryChild = 0x4C;
 constexpr uint32_t kNoEntry = 0xFFFFFFFF;
+constexpr size_t kMaxDirectoryBytes = 4u << 20;
 
 }  // namespace
 
@@ -233,7 +234,9 @@ CCompoundFile::CCompoundFile(uint64_t sector, CVolumeAccess* access, ByteSpan he
       m_sectorSize(1u << LE16(header, kSectorShift)),
       m_fatSectors(LE32(header, kFatSectorCount)),
       m_difatSectors(LE32(header, kDifatCount)),
-      m_firstDirectory(LE32(header, kFirstDirectory)) {
+      m_firstDirectory(LE32(header, kFirstDirectory)),
+      m_directoryNext(m_firstDirectory),
+      m_directoryLast(kFreeSector) {
   for (uint32_t i = 0; i < std::min(m_fatSectors, kHeaderDifatEntries); ++i) {
     NoteFatSector(LE32(header, kHeaderDifat + 4 * i));
   }
@@ -306,16 +309,30 @@ bool CCompoundFile::ReadTableSectors(const SectorView& view, uint64_t base, uint
   return true;
 }
 
-int32_t CCompoundFile::KindFromDirectory(const SectorView& view, uint64_t base) const {
-  // The directory's entries, along its chain, as far as memory holds them.
-  std::vector<uint8_t> entries, bytes;
-  uint64_t steps = 0;
-  for (uint32_t at = m_firstDirectory; at < m_fat.size() && steps < m_fat.size(); at = m_fat[at], ++steps) {
-    if (!ReadSector(at, view, base, &bytes)) break;
-    entries.insert(entries.end(), bytes.begin(), bytes.end());
+void CCompoundFile::ReadDirectory(const SectorView& view, uint64_t base, uint64_t end) {
+  const uint32_t perSector = m_sectorSize / 4;
+  std::vector<uint8_t> bytes;
+  while (m_directory.size() < kMaxDirectoryBytes) {
+    if (m_directoryNext == kFreeSector) {
+      // The successor is known once the table sector that maps it is read.
+      const uint32_t last = m_directoryLast;
+      if (last == kFreeSector || last / perSector >= m_fatDone.size() || !m_fatDone[last / perSector]) return;
+      m_directoryLast = kFreeSector;
+      if (m_fat[last] > kMaxRegularSector) return;  // the chain's end
+      m_directoryNext = m_fat[last];
+    }
+    if ((m_directoryNext + 2ull) * m_sectorSize > end) return;
+    if (!m_directorySectors.insert(m_directoryNext).second) return;  // a chain that loops
+    if (!ReadSector(m_directoryNext, view, base, &bytes)) return;
+    m_directory.insert(m_directory.end(), bytes.begin(), bytes.end());
+    m_directoryLast = m_directoryNext;
+    m_directoryNext = kFreeSector;
   }
-  const ByteSpan all(entries);
-  const size_t count = entries.size() / kEntrySize;
+}
+
+int32_t CCompoundFile::KindFromDirectory() const {
+  const ByteSpan all(m_directory);
+  const size_t count = m_directory.size() / kEntrySize;
   bool word = false, workbook = false, powerPoint = false, message = false;
   // The root's children form a tree of siblings under its child entry.
   std::vector<uint32_t> stack;
@@ -350,8 +367,9 @@ int32_t CCompoundFile::KindFromDirectory(const SectorView& view, uint64_t base) 
 
 int32_t CCompoundFile::ExamineSector(uint64_t sector, const SectorView& view, uint32_t bytesPerSector, uint64_t) {
   const uint64_t base = SectorBase(sector, bytesPerSector);
+  if (m_end == 0 && !ReadTableSectors(view, base, base + bytesPerSector)) return -1;
+  ReadDirectory(view, base, base + bytesPerSector);
   if (m_end == 0) {
-    if (!ReadTableSectors(view, base, base + bytesPerSector)) return -1;
     if (m_fatRead < m_fatSectors || !m_difatChain.empty()) {
       // Table sectors never seen: no such file.
       return base > static_cast<uint64_t>(m_fatSectors) * (m_sectorSize / 4) * m_sectorSize ? -1 : 0;
@@ -360,6 +378,5 @@ int32_t CCompoundFile::ExamineSector(uint64_t sector, const SectorView& view, ui
     if (m_firstDirectory > m_lastUsed) return -1;
     EndAt(m_end, bytesPerSector);
   }
-  // The directory is read once the whole file has come.
-  return sector >= lastSector ? KindFromDirectory(view, base) : 0;
+  return sector >= lastSector ? KindFromDirectory() : 0;
 }

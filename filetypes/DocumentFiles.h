@@ -67,8 +67,11 @@ class CCompoundFile : public CBaseFile {
   void ReadAllocationSector(ByteSpan bytes, uint64_t position);
   void ReadDifatSector(ByteSpan bytes);
   void NoteFatSector(uint32_t sector);
+  // Copies the directory's sectors as they come, as far as the table has
+  // told their chain.
+  void ReadDirectory(const SectorView& view, uint64_t base, uint64_t end);
   // The kind, from the names of the root storage's streams.
-  int32_t KindFromDirectory(const SectorView& view, uint64_t base) const;
+  int32_t KindFromDirectory() const;
 
   uint32_t m_sectorSize;
   uint32_t m_fatSectors;  // as many as the header counts
@@ -82,4 +85,8 @@ class CCompoundFile : public CBaseFile {
   uint32_t m_difatRead = 0;
   uint64_t m_lastUsed = 0;           // highest sector in use: by the table, or holding it
   uint64_t m_end = 0;
+  std::vector<uint8_t> m_directory;
+  std::set<uint32_t> m_directorySectors;
+  uint32_t m_directoryNext;           // the next directory sector to copy, or none
+  uint32_t m_directoryLast;           // the last one copied, while its successor is unknown
 };

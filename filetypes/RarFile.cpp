@@ -70,8 +70,9 @@ CWalkedFile::Step CRarFile::StepRar4(const SectorView& view, int64_t rel, uint64
   const uint16_t flags = LE16(b, 3);
   const uint16_t size = LE16(b, 5);
   if (type < kRar4FirstType || type > kRar4EndType || size < kRar4BaseSize) return Step::Reject;
+  if (!view.Holds(rel, size)) return Step::Wait;
   std::vector<uint8_t> header(size);
-  if (!view.Read(rel, size, header.data())) return Step::Wait;
+  view.Read(rel, size, header.data());
   if ((Crc32(header.data() + 2, size - 2u) & 0xFFFF) != LE16(b, 0)) return Step::Reject;
   const ByteSpan h(header);
   uint64_t data = 0;
@@ -97,8 +98,9 @@ CWalkedFile::Step CRarFile::StepRar5(const SectorView& view, int64_t rel, uint64
     return Step::Reject;
   }
   const size_t total = at + static_cast<size_t>(headerSize);
+  if (!view.Holds(rel, total)) return Step::Wait;
   std::vector<uint8_t> header(total);
-  if (!view.Read(rel, total, header.data())) return Step::Wait;
+  view.Read(rel, total, header.data());
   const ByteSpan h(header);
   if (Crc32(header.data() + 4, total - 4) != LE32(h, 0)) return Step::Reject;
   uint64_t type = 0, flags = 0, extra = 0, data = 0;

@@ -167,11 +167,12 @@ bool CSqliteTreeFile::ReadPage(uint32_t number, Page kind, ByteSpan page) {
 int32_t CSqliteTreeFile::ExamineSector(uint64_t sector, const SectorView& view, uint32_t bytesPerSector, uint64_t) {
   const uint64_t base = SectorBase(sector, bytesPerSector);
   const uint64_t end = base + bytesPerSector;
-  std::vector<uint8_t> page(m_pageSize);
+  std::vector<uint8_t> page;
   // Pages are read once they have come; one may refer back to a page that
   // went by before it, read again from memory.
   for (auto it = m_wanted.begin(); it != m_wanted.end() && static_cast<uint64_t>(it->first) * m_pageSize <= end;) {
     const uint64_t offset = static_cast<uint64_t>(it->first - 1) * m_pageSize;
+    page.resize(m_pageSize);
     if (++m_read > kMaxPages || !view.Read(static_cast<int64_t>(offset) - static_cast<int64_t>(base), m_pageSize,
                                            page.data())) {
       return -1;

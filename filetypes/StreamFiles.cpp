@@ -35,7 +35,7 @@ size_t GzipHeaderLength(ByteSpan data) {
 }
 
 // Ogg's CRC-32: polynomial 0x04C11DB7, not reflected, from 0.
-uint32_t OggCrc(const uint8_t* p, size_t n) {
+uint32_t OggCrc(const uint8_t* p, size_t n, uint32_t crc = 0) {
   static const std::array<uint32_t, 256> table = [] {
     std::array<uint32_t, 256> t{};
     for (uint32_t i = 0; i < 256; ++i) {
@@ -45,7 +45,6 @@ uint32_t OggCrc(const uint8_t* p, size_t n) {
     }
     return t;
   }();
-  uint32_t crc = 0;
   for (size_t i = 0; i < n; ++i) crc = (crc << 8) ^ table[((crc >> 24) ^ p[i]) & 0xFF];
   return crc;
 }
@@ -200,11 +199,13 @@ CWalkedFile::Step COggFile::StepAt(const SectorView& view, int64_t rel, uint64_t
   if (!view.Read(rel, 27 + segments, header)) return Step::Wait;
   size_t size = 27 + segments;
   for (uint32_t i = 0; i < segments; ++i) size += header[27 + i];
+  if (!view.Holds(rel, size)) return Step::Wait;
   std::vector<uint8_t> page(size);
-  if (!view.Read(rel, size, page.data())) return Step::Wait;
-  const uint32_t stored = LE32(ByteSpan(page), 22);
-  std::memset(page.data() + 22, 0, 4);
-  if (OggCrc(page.data(), size) != stored) return Step::Reject;
+  view.Read(rel, size, page.data());
+  // The CRC is computed with its own field taken as zeros.
+  constexpr uint8_t kZeros[4] = {};
+  const uint32_t crc = OggCrc(page.data() + 26, size - 26, OggCrc(kZeros, 4, OggCrc(page.data(), 22)));
+  if (crc != LE32(ByteSpan(page), 22)) return Step::Reject;
   const uint32_t serial = LE32(ByteSpan(page), 14);
   if (header[5] & 0x02) m_open.insert(serial);
   if (m_open.count(serial) == 0) return Step::Reject;
