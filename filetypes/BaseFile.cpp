@@ -54,6 +54,39 @@ bool SectorView::Read(int64_t rel, size_t n, uint8_t* out) const {
   return true;
 }
 
+bool SectorView::Find(int64_t rel, std::string_view text, int64_t* found) const {
+  const auto same = [](uint8_t a, char b) { return a == static_cast<uint8_t>(b); };
+  const int64_t carryStart = -static_cast<int64_t>(carry.size() + at);
+  const int64_t runStart = -static_cast<int64_t>(at);
+  if (text.empty()) return false;
+  rel = std::max(rel, carryStart);
+  if (rel < runStart) {
+    // Within the carry, then across its end into the run.
+    const auto from = carry.begin() + (rel - carryStart);
+    const auto it = std::search(from, carry.end(), text.begin(), text.end(), same);
+    if (it != carry.end()) {
+      *found = carryStart + (it - carry.begin());
+      return true;
+    }
+    for (size_t k = std::min(text.size() - 1, carry.size()); k >= 1; --k) {
+      const int64_t start = runStart - static_cast<int64_t>(k);
+      if (start < rel || text.size() - k > run.size()) continue;
+      if (std::equal(carry.end() - static_cast<std::ptrdiff_t>(k), carry.end(), text.begin(), same) &&
+          std::equal(run.begin(), run.begin() + static_cast<std::ptrdiff_t>(text.size() - k), text.begin() + k, same)) {
+        *found = start;
+        return true;
+      }
+    }
+    rel = runStart;
+  }
+  if (rel - runStart >= static_cast<int64_t>(run.size())) return false;
+  const auto from = run.begin() + (rel - runStart);
+  const auto it = std::search(from, run.end(), text.begin(), text.end(), same);
+  if (it == run.end()) return false;
+  *found = runStart + (it - run.begin());
+  return true;
+}
+
 ByteSpan SectorView::From(int64_t rel) const {
   const int64_t start = static_cast<int64_t>(at) + rel;
   if (start < 0 || static_cast<uint64_t>(start) >= run.size()) return {};

@@ -3,6 +3,7 @@
 // ending at a known byte, and the holder that follows one candidate at a time.
 
 #include <memory>
+#include <string_view>
 #include <vector>
 
 #include "volume/DelFile.h"
@@ -23,6 +24,9 @@ struct SectorView {
   // True when those n bytes are all in memory: checked before a copy of a
   // size read from the disk is made.
   bool Holds(int64_t rel, size_t n) const;
+  // The first place at or after rel where the text lies in memory, carry
+  // and run read as one; false when it is not there.
+  bool Find(int64_t rel, std::string_view text, int64_t* found) const;
   // The contiguous bytes from rel on, within the run, or empty.
   ByteSpan From(int64_t rel) const;
   ByteSpan Sector(uint32_t bytesPerSector) const { return run.subspan(at, bytesPerSector); }

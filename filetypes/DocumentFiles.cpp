@@ -46,12 +46,6 @@ bool StartsSection(ByteSpan s) {
   return SkipNumber(s, &at) && SkipSpace(s, &at) && SkipNumber(s, &at) && SkipSpace(s, &at) && HasText(s, at, "obj"sv);
 }
 
-size_t Find(ByteSpan s, std::string_view text) {
-  const auto it = std::search(s.begin(), s.end(), text.begin(), text.end(),
-                              [](uint8_t a, char b) { return a == static_cast<uint8_t>(b); });
-  return static_cast<size_t>(it - s.begin());
-}
-
 // The bytes from rel on that are in memory, carry included, up to n of them.
 std::vector<uint8_t> ReadUpTo(const SectorView& view, int64_t rel, size_t n) {
   const int64_t runStart = -static_cast<int64_t>(view.at);
@@ -73,19 +67,9 @@ std::unique_ptr<CBaseFile> CPdfFile::TryCreate(ByteSpan data, uint64_t sector, u
 }
 
 uint64_t CPdfFile::FindEof(const SectorView& view, uint64_t base) const {
-  const int64_t rel = static_cast<int64_t>(m_searchFrom) - static_cast<int64_t>(base);
-  const int64_t runStart = -static_cast<int64_t>(view.at);
-  if (rel < runStart) {
-    // A "%%EOF" may straddle the previous run's end.
-    const size_t bridge = static_cast<size_t>(std::min<int64_t>(runStart - rel, kTrailerWindow)) + kEof.size() - 1;
-    const std::vector<uint8_t> bytes = ReadUpTo(view, rel, bridge);
-    const size_t at = Find(bytes, kEof);
-    if (at < bytes.size()) return m_searchFrom + at;
-  }
-  const int64_t from = std::max(rel, runStart);
-  const ByteSpan rest = view.From(from);
-  const size_t at = Find(rest, kEof);
-  return at < rest.size() ? base + static_cast<uint64_t>(from) + at : 0;
+  int64_t found = 0;
+  if (!view.Find(static_cast<int64_t>(m_searchFrom) - static_cast<int64_t>(base), kEof, &found)) return 0;
+  return base + static_cast<uint64_t>(found);
 }
 
 bool CPdfFile::ClosesSection(const SectorView& view, uint64_t base, uint64_t eof) const {

@@ -1,5 +1,6 @@
 #include "filetypes/ZipFile.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string_view>
 
@@ -9,6 +10,8 @@ namespace {
 using namespace ziprecord;
 
 constexpr char kContentTypes[] = "[Content_Types].xml";
+// A member whose size follows its data is searched for this far.
+constexpr uint64_t kMaxMemberData = 1ull << 32;
 
 uint64_t LocalRecordSize(ByteSpan h) {
   return kLocalHeaderSize + static_cast<uint64_t>(LE16(h, kLocalNameLength)) + LE16(h, kLocalExtraLength) +
@@ -91,6 +94,10 @@ bool CZipFile::StepRecord(const SectorView& view, uint64_t base, int32_t* result
   switch (signature) {
     case kLocalHeader:
       if (!view.Read(rel, kLocalHeaderSize, header)) return false;
+      if ((LE16(h, kLocalFlags) & kFlagDescriptor) && LE32(h, kLocalCompressedSize) == 0) {
+        m_memberData = m_searchFrom = m_nextRecord + LocalRecordSize(h);
+        return true;
+      }
       m_nextRecord += LocalRecordSize(h);
       return true;
     case kDataDescriptor:
@@ -116,12 +123,43 @@ bool CZipFile::StepRecord(const SectorView& view, uint64_t base, int32_t* result
   }
 }
 
+bool CZipFile::FindDescriptor(const SectorView& view, uint64_t base) {
+  constexpr std::string_view kSignature("PK\x07\x08", 4);
+  int64_t found = 0;
+  while (view.Find(static_cast<int64_t>(m_searchFrom) - static_cast<int64_t>(base), kSignature, &found)) {
+    const uint64_t at = base + static_cast<uint64_t>(found);
+    uint8_t d[kZip64DataDescriptorSize];
+    if (!view.Read(found, kDataDescriptorSize, d)) break;
+    const ByteSpan descriptor(d, sizeof d);
+    const uint64_t length = at - m_memberData;
+    if (LE32(descriptor, kDataDescriptorCompressedSize) == length) {
+      m_nextRecord = at + kDataDescriptorSize;
+      m_memberData = 0;
+      return true;
+    }
+    if (view.Read(found, kZip64DataDescriptorSize, d) && LE64(descriptor, kDataDescriptorCompressedSize) == length) {
+      m_nextRecord = at + kZip64DataDescriptorSize;
+      m_memberData = 0;
+      return true;
+    }
+    m_searchFrom = at + 1;
+  }
+  // Not in memory yet: the next search starts where a signature could still straddle.
+  const uint64_t memoryEnd = base + view.From(0).size();
+  m_searchFrom = std::max(m_searchFrom, memoryEnd > kDataDescriptorSize ? memoryEnd - kDataDescriptorSize : 0);
+  return false;
+}
+
 int32_t CZipFile::ExamineSector(uint64_t sector, const SectorView& view, uint32_t bytesPerSector, uint64_t) {
   const uint64_t base = SectorBase(sector, bytesPerSector);
   const uint64_t end = base + bytesPerSector;
   // Records that begin up to the sector end; one whose header straddles the
   // end of the run is read when the next run arrives.
   while (m_archiveEnd == 0 && m_nextRecord <= end) {
+    if (m_memberData != 0) {
+      if (FindDescriptor(view, base)) continue;
+      return m_searchFrom - m_memberData > kMaxMemberData ? -1 : 0;
+    }
     int32_t result = 0;
     if (!StepRecord(view, base, &result)) return 0;
     if (result == -1) return -1;

@@ -18,11 +18,17 @@ class CZipFile : public CBaseFile {
   // header is not all in memory yet, -1 in *result for an unknown record.
   bool StepRecord(const SectorView& view, uint64_t base, int32_t* result);
   void ExamineName(ByteSpan name);
+  // Finds the data descriptor that ends a member whose sizes follow its data:
+  // its signature, then a compressed size equal to the data's length. False
+  // while it is not in memory yet.
+  bool FindDescriptor(const SectorView& view, uint64_t base);
   // The kind an OpenDocument or EPUB names in its first, stored member.
   void ExamineMimetype(ByteSpan data);
 
   uint64_t m_nextRecord = 0;
   uint64_t m_archiveEnd = 0;  // one past the archive's last byte, once known
+  uint64_t m_memberData = 0;  // start of the data of a member whose sizes follow it, while searching
+  uint64_t m_searchFrom = 0;
   bool m_officePackage = false;
   bool m_mimetype = false;  // the kind came from the "mimetype" member
 };

@@ -12,6 +12,8 @@ constexpr uint32_t kCentralHeader = 0x02014B50;
 constexpr uint32_t kEndOfDirectory = 0x06054B50;
 
 // Local file header.
+constexpr size_t kLocalFlags = 6;
+constexpr uint16_t kFlagDescriptor = 0x0008;  // the sizes follow the data
 constexpr size_t kLocalMethod = 8;
 constexpr size_t kLocalCompressedSize = 18;
 constexpr size_t kLocalNameLength = 26;
@@ -27,4 +29,6 @@ constexpr size_t kCentralHeaderSize = 46;
 constexpr size_t kEndCommentLength = 20;
 constexpr size_t kEndSize = 22;
 constexpr size_t kDataDescriptorSize = 16;
+constexpr size_t kDataDescriptorCompressedSize = 8;
+constexpr size_t kZip64DataDescriptorSize = 24;
 }  // namespace ziprecord
