@@ -95,7 +95,9 @@ std::unique_ptr<CBaseFile> CRiffFile::TryCreate(ByteSpan data, uint64_t sector, 
   if (Is(form, "WEBP") && (Is(form + 4, "VP8 ") || Is(form + 4, "VP8L") || Is(form + 4, "VP8X"))) {
     return std::unique_ptr<CBaseFile>(new CRiffFile(sector, access, kTypeWebp, kMaxPictureSize));
   }
-  if (Is(form, "WAVE") && Is(form + 4, "fmt ")) {
+  // Recorders put a broadcast extension or padding before the format chunk.
+  const bool waveChunk = Is(form + 4, "fmt ") || Is(form + 4, "bext") || Is(form + 4, "JUNK") || Is(form + 4, "LIST");
+  if (Is(form, "WAVE") && waveChunk) {
     return std::unique_ptr<CBaseFile>(new CRiffFile(sector, access, kTypeWav, kMaxPictureSize));
   }
   if (Is(form, "AVI ") && Is(form + 4, "LIST") && Is(form + 12, "hdrl")) {

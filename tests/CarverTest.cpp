@@ -278,6 +278,10 @@ Bytes Rar4Block(Bytes fields) {
 const Bytes kRar4 = Concat({Text(std::string("Rar!\x1A\x07\x00", 7)), Rar4Block({0x73, 0, 0, 13, 0, 0, 0, 0, 0, 0, 0}),
                             Rar4Block({0x7B, 0, 0x40, 7, 0})});
 
+// A broadcast WAV: its "bext" chunk comes before "fmt ".
+const Bytes kBroadcastWav = Concat({Text("RIFF"), Bytes{36, 2, 0, 0}, Text("WAVEbext"), Bytes{0, 2, 0, 0},
+                                    Bytes(512, 0x20), Text("fmt "), Bytes{16, 0, 0, 0}, Bytes(16, 1)});
+
 INSTANTIATE_TEST_SUITE_P(
     Documents, WalkedFiles,
     ::testing::Values(WalkCase{"pdf_to_its_eof", Pdf(), kTypePdf, Pdf().size()},
@@ -298,7 +302,9 @@ INSTANTIATE_TEST_SUITE_P(
                                  return r;
                                }(),
                                0, 0},
-                      WalkCase{"rar4_to_its_end_block", kRar4, kTypeRar, kRar4.size()}),
+                      WalkCase{"rar4_to_its_end_block", kRar4, kTypeRar, kRar4.size()},
+                      WalkCase{"broadcast_wav_with_its_extension_first", kBroadcastWav, kTypeWav,
+                               kBroadcastWav.size()}),
     NameFromWhat());
 
 // A PDF whose cross-reference section cannot be found is still cut at its
