@@ -253,7 +253,7 @@ int32_t CFlacFile::ExamineSector(uint64_t sector, const SectorView& view, uint32
                                  uint64_t runLimitSector) {
   const uint64_t base = SectorBase(sector, bytesPerSector);
   const uint64_t end = base + bytesPerSector;
-  const uint64_t runEnd = runLimitSector >= sector ? SectorBase(runLimitSector, bytesPerSector) + bytesPerSector : end;
+  const uint64_t runEnd = RunEndOffset(sector, bytesPerSector, runLimitSector);
   if (!m_inFrames) {
     if (WalkMetadata(view, base) < 0) return -1;
     if (!m_inFrames) return 0;

@@ -2,6 +2,7 @@
 // Files found by their signature in free space: a run of consecutive sectors
 // ending at a known byte, and the holder that follows one candidate at a time.
 
+#include <algorithm>
 #include <memory>
 #include <string_view>
 #include <vector>
@@ -99,6 +100,11 @@ class CBaseFile : public CDelFile {
   // Offset in the file of a sector's first byte.
   uint64_t SectorBase(uint64_t sector, uint32_t bytesPerSector) const {
     return static_cast<uint64_t>(sector - firstSector) * bytesPerSector;
+  }
+  // Offset in the file just past the free run the sector lies in (past the
+  // sector itself when the scan gives no run).
+  uint64_t RunEndOffset(uint64_t sector, uint32_t bytesPerSector, uint64_t runLimitSector) const {
+    return SectorBase(std::max(sector, runLimitSector), bytesPerSector) + bytesPerSector;
   }
   // Ends the file at its byte at offset end - 1.
   void EndAt(uint64_t end, uint32_t bytesPerSector) {

@@ -73,30 +73,26 @@ uint64_t CPdfFile::FindEof(const SectorView& view, uint64_t base) const {
 }
 
 bool CPdfFile::ClosesSection(const SectorView& view, uint64_t base, uint64_t eof) const {
-  const uint64_t from = eof > kTrailerWindow ? eof - kTrailerWindow : 0;
-  std::vector<uint8_t> window;
-  for (uint64_t start = from; start < eof && window.empty(); start += 64) {
-    window = ReadUpTo(view, static_cast<int64_t>(start) - static_cast<int64_t>(base), eof - start);
-    if (!window.empty() && window.size() < eof - start) return false;
-    if (!window.empty()) {
-      // The last "startxref" before the mark.
-      const std::string_view keyword = "startxref"sv;
-      const auto it = std::find_end(window.begin(), window.end(), keyword.begin(), keyword.end(),
-                                    [](uint8_t a, char b) { return a == static_cast<uint8_t>(b); });
-      if (it == window.end()) return false;
-      size_t at = static_cast<size_t>(it - window.begin()) + keyword.size();
-      uint64_t offset = 0;
-      if (!SkipSpace(window, &at) || !SkipNumber(window, &at, &offset)) return false;
-      SkipSpace(window, &at);
-      const uint64_t keywordAt = start + static_cast<uint64_t>(it - window.begin());
-      if (at != window.size() || offset < 8 || offset >= keywordAt) return false;
-      const std::vector<uint8_t> target =
-          ReadUpTo(view, static_cast<int64_t>(offset) - static_cast<int64_t>(base), 48);
-      // A section no longer in memory is taken on the keyword's word.
-      return target.empty() || StartsSection(target);
-    }
-  }
-  return false;
+  // The window before the mark, from where memory begins when that is later.
+  const int64_t memoryStart = static_cast<int64_t>(base) - static_cast<int64_t>(view.at + view.carry.size());
+  const uint64_t start = static_cast<uint64_t>(
+      std::max<int64_t>({0, memoryStart, static_cast<int64_t>(eof) - static_cast<int64_t>(kTrailerWindow)}));
+  const std::vector<uint8_t> window = ReadUpTo(view, static_cast<int64_t>(start) - static_cast<int64_t>(base), eof - start);
+  if (window.size() != eof - start) return false;
+  // The last "startxref" before the mark, its offset, and nothing else.
+  const std::string_view keyword = "startxref"sv;
+  const auto it = std::find_end(window.begin(), window.end(), keyword.begin(), keyword.end(),
+                                [](uint8_t a, char b) { return a == static_cast<uint8_t>(b); });
+  if (it == window.end()) return false;
+  size_t at = static_cast<size_t>(it - window.begin()) + keyword.size();
+  uint64_t offset = 0;
+  if (!SkipSpace(window, &at) || !SkipNumber(window, &at, &offset)) return false;
+  SkipSpace(window, &at);
+  const uint64_t keywordAt = start + static_cast<uint64_t>(it - window.begin());
+  if (at != window.size() || offset < 8 || offset >= keywordAt) return false;
+  const std::vector<uint8_t> target = ReadUpTo(view, static_cast<int64_t>(offset) - static_cast<int64_t>(base), 48);
+  // A section no longer in memory is taken on the keyword's word.
+  return target.empty() || StartsSection(target);
 }
 
 CPdfFile::Next CPdfFile::WhatFollows(const SectorView& view, uint64_t base, uint64_t end, uint64_t runEnd) const {
@@ -122,7 +118,7 @@ int32_t CPdfFile::ExamineSector(uint64_t sector, const SectorView& view, uint32_
   const uint64_t base = SectorBase(sector, bytesPerSector);
   const uint64_t end = base + bytesPerSector;
   const uint64_t memoryEnd = base + view.From(0).size();
-  const uint64_t runEnd = runLimitSector >= sector ? SectorBase(runLimitSector, bytesPerSector) + bytesPerSector : end;
+  const uint64_t runEnd = RunEndOffset(sector, bytesPerSector, runLimitSector);
   for (;;) {
     if (m_lastEnd != 0 && m_lastEnd == m_searchFrom) {
       // The "%%EOF" just passed closed a section: an update may follow.
@@ -228,9 +224,14 @@ CCompoundFile::CCompoundFile(uint64_t sector, CVolumeAccess* access, ByteSpan he
 }
 
 void CCompoundFile::NoteFatSector(uint32_t sector) {
-  m_fatOrder.push_back(sector);
+  m_fatPending.emplace(sector, m_fatNamed++);
   m_fatDone.push_back(false);
   m_lastUsed = std::max<uint64_t>(m_lastUsed, sector);
+}
+
+bool CCompoundFile::HoldsSector(uint64_t sector, uint32_t bytesPerSector) const {
+  const uint64_t needed = m_end != 0 ? m_end : (m_lastUsed + 2) * m_sectorSize;
+  return SectorBase(sector, bytesPerSector) < needed && needed <= m_runEnd;
 }
 
 void CCompoundFile::ReadAllocationSector(ByteSpan bytes, uint64_t position) {
@@ -249,7 +250,7 @@ void CCompoundFile::ReadAllocationSector(ByteSpan bytes, uint64_t position) {
 
 void CCompoundFile::ReadDifatSector(ByteSpan bytes) {
   const uint32_t perSector = m_sectorSize / 4 - 1;
-  for (uint32_t i = 0; i < perSector && m_fatOrder.size() < m_fatSectors; ++i) {
+  for (uint32_t i = 0; i < perSector && m_fatNamed < m_fatSectors; ++i) {
     const uint32_t sector = LE32(bytes, 4 * i);
     if (sector <= kMaxRegularSector) NoteFatSector(sector);
   }
@@ -270,27 +271,22 @@ bool CCompoundFile::ReadSector(uint64_t index, const SectorView& view, uint64_t 
 bool CCompoundFile::ReadTableSectors(const SectorView& view, uint64_t base, uint64_t end) {
   std::vector<uint8_t> bytes;
   const auto arrived = [&](uint64_t index) { return (index + 2) * m_sectorSize <= end; };
-  // A DIFAT sector adds table sectors, which may lie behind it: repeat until
-  // nothing more can be read.
-  for (bool progress = true; progress;) {
-    progress = false;
-    for (auto it = m_difatChain.begin(); it != m_difatChain.end();) {
-      if (!arrived(*it)) {
-        ++it;
-        continue;
-      }
-      if (!ReadSector(*it, view, base, &bytes)) return false;
-      it = m_difatChain.erase(it);
+  // Each is read once its sector has come; a DIFAT sector may name table
+  // sectors that lie behind it, read back from memory.
+  for (;;) {
+    if (!m_difatChain.empty() && arrived(*m_difatChain.begin())) {
+      if (!ReadSector(*m_difatChain.begin(), view, base, &bytes)) return false;
+      m_difatChain.erase(m_difatChain.begin());
       ReadDifatSector(bytes);
-      progress = true;
-    }
-    for (size_t position = 0; position < m_fatOrder.size(); ++position) {
-      if (m_fatDone[position] || !arrived(m_fatOrder[position])) continue;
-      if (!ReadSector(m_fatOrder[position], view, base, &bytes)) return false;
+    } else if (!m_fatPending.empty() && arrived(m_fatPending.begin()->first)) {
+      const auto [sector, position] = *m_fatPending.begin();
+      m_fatPending.erase(m_fatPending.begin());
+      if (!ReadSector(sector, view, base, &bytes)) return false;
       ReadAllocationSector(bytes, position);
+    } else {
+      return true;
     }
   }
-  return true;
 }
 
 void CCompoundFile::ReadDirectory(const SectorView& view, uint64_t base, uint64_t end) {
@@ -349,8 +345,10 @@ int32_t CCompoundFile::KindFromDirectory() const {
   return kTypeOle;
 }
 
-int32_t CCompoundFile::ExamineSector(uint64_t sector, const SectorView& view, uint32_t bytesPerSector, uint64_t) {
+int32_t CCompoundFile::ExamineSector(uint64_t sector, const SectorView& view, uint32_t bytesPerSector,
+                                     uint64_t runLimitSector) {
   const uint64_t base = SectorBase(sector, bytesPerSector);
+  m_runEnd = RunEndOffset(sector, bytesPerSector, runLimitSector);
   if (m_end == 0 && !ReadTableSectors(view, base, base + bytesPerSector)) return -1;
   ReadDirectory(view, base, base + bytesPerSector);
   if (m_end == 0) {

@@ -4,6 +4,7 @@
 // Office 97-2003 formats, Outlook messages), as long as the last sector their
 // allocation table uses, of the kind their root directory's streams name.
 
+#include <map>
 #include <set>
 #include <vector>
 
@@ -51,11 +52,10 @@ class CCompoundFile : public CBaseFile {
                                               CVolumeAccess* access);
   int32_t ExamineSector(uint64_t sector, const SectorView& view, uint32_t bytesPerSector,
                         uint64_t runLimitSector) override;
-  // Until its allocation table is read, any sector may be one of its own;
-  // then those up to the last one the table uses are.
-  bool HoldsSector(uint64_t sector, uint32_t bytesPerSector) const override {
-    return m_end == 0 || SectorBase(sector, bytesPerSector) < m_end;
-  }
+  // Until its allocation table is read, the sectors up to the last table
+  // sector are its own; then those up to the last one the table uses. Only
+  // within the free run: a header of false sizes must not hide what follows.
+  bool HoldsSector(uint64_t sector, uint32_t bytesPerSector) const override;
 
  private:
   CCompoundFile(uint64_t sector, CVolumeAccess* access, ByteSpan header);
@@ -77,14 +77,17 @@ class CCompoundFile : public CBaseFile {
   uint32_t m_fatSectors;  // as many as the header counts
   uint32_t m_difatSectors;
   uint32_t m_firstDirectory;
-  std::vector<uint32_t> m_fatOrder;  // the allocation table's sectors, in table order
-  std::vector<bool> m_fatDone;
+  // Table sectors not read yet, by sector: their positions in the table.
+  std::multimap<uint32_t, uint32_t> m_fatPending;
+  uint32_t m_fatNamed = 0;           // table sectors named so far, by the header and the DIFAT
+  std::vector<bool> m_fatDone;       // by position in the table
   std::vector<uint32_t> m_fat;
   std::set<uint32_t> m_difatChain;   // DIFAT sectors known, not yet read
   uint32_t m_fatRead = 0;
   uint32_t m_difatRead = 0;
   uint64_t m_lastUsed = 0;           // highest sector in use: by the table, or holding it
   uint64_t m_end = 0;
+  uint64_t m_runEnd = 0;
   std::vector<uint8_t> m_directory;
   std::set<uint32_t> m_directorySectors;
   uint32_t m_directoryNext;           // the next directory sector to copy, or none

@@ -15,6 +15,7 @@ constexpr size_t kFirstFreeTrunk = 32;
 constexpr size_t kVersionValidFor = 92;
 // A database followed by its pages is given up past this many.
 constexpr uint32_t kMaxPages = 1u << 24;
+constexpr size_t kMaxWanted = 1u << 20;
 
 constexpr uint8_t kInteriorIndex = 2, kInteriorTable = 5, kLeafIndex = 10, kLeafTable = 13;
 
@@ -72,7 +73,8 @@ CSqliteTreeFile::CSqliteTreeFile(uint64_t sector, CVolumeAccess* access, ByteSpa
 }
 
 void CSqliteTreeFile::Want(uint32_t number, Page kind) {
-  if (number == 0 || number > kMaxPages) {
+  // The pages waited for stay as few as the pages a database may have.
+  if (number == 0 || number > kMaxPages || m_wanted.size() >= kMaxWanted) {
     m_bad = true;
     return;
   }
@@ -164,8 +166,10 @@ bool CSqliteTreeFile::ReadPage(uint32_t number, Page kind, ByteSpan page) {
   return false;
 }
 
-int32_t CSqliteTreeFile::ExamineSector(uint64_t sector, const SectorView& view, uint32_t bytesPerSector, uint64_t) {
+int32_t CSqliteTreeFile::ExamineSector(uint64_t sector, const SectorView& view, uint32_t bytesPerSector,
+                                       uint64_t runLimitSector) {
   const uint64_t base = SectorBase(sector, bytesPerSector);
+  m_runEnd = RunEndOffset(sector, bytesPerSector, runLimitSector);
   const uint64_t end = base + bytesPerSector;
   std::vector<uint8_t> page;
   // Pages are read once they have come; one may refer back to a page that

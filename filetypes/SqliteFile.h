@@ -23,9 +23,11 @@ class CSqliteTreeFile : public CBaseFile {
   CSqliteTreeFile(uint64_t sector, CVolumeAccess* access, ByteSpan header);
   int32_t ExamineSector(uint64_t sector, const SectorView& view, uint32_t bytesPerSector,
                         uint64_t runLimitSector) override;
-  // Up to the last page known to be the database's, the sectors are its own.
+  // Up to the last page known to be the database's, the sectors are its
+  // own, while that page lies within the free run.
   bool HoldsSector(uint64_t sector, uint32_t bytesPerSector) const override {
-    return SectorBase(sector, bytesPerSector) < m_lastPage * m_pageSize;
+    const uint64_t end = static_cast<uint64_t>(m_lastPage) * m_pageSize;
+    return SectorBase(sector, bytesPerSector) < end && end <= m_runEnd;
   }
 
  private:
@@ -42,6 +44,7 @@ class CSqliteTreeFile : public CBaseFile {
   uint32_t m_usable;
   std::map<uint32_t, Page> m_wanted;  // pages referred to and not yet read
   uint32_t m_lastPage = 1;            // highest page referred to
+  uint64_t m_runEnd = 0;
   uint64_t m_read = 0;
   bool m_bad = false;
 };

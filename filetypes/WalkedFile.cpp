@@ -9,7 +9,7 @@ int32_t CWalkedFile::ExamineSector(uint64_t sector, const SectorView& view, uint
   if (m_type > 0) return sector >= lastSector ? m_type : 0;
   const uint64_t base = SectorBase(sector, bytesPerSector);
   const uint64_t end = base + bytesPerSector;
-  m_runEnd = runLimitSector >= sector ? SectorBase(runLimitSector, bytesPerSector) + bytesPerSector : end;
+  m_runEnd = RunEndOffset(sector, bytesPerSector, runLimitSector);
   while (m_next < end) {
     uint64_t next = 0;
     switch (StepAt(view, static_cast<int64_t>(m_next) - static_cast<int64_t>(base), m_next, &next)) {

@@ -73,7 +73,7 @@ void CZipFile::ExamineName(ByteSpan name) {
   // A Java archive has its manifest; an Android package its own, over that.
   if (Is(name, "AndroidManifest.xml")) typeCode = kTypeApk;
   if (Is(name, "META-INF/MANIFEST.MF") && typeCode == kTypeZip) typeCode = kTypeJar;
-  if (name.size() == sizeof kContentTypes - 1 && StartsWith(name, kContentTypes)) {
+  if (Is(name, kContentTypes)) {
     m_officePackage = true;
     typeCode = kTypeDocx;
     return;
