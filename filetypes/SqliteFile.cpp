@@ -78,6 +78,12 @@ void CSqliteTreeFile::Want(uint32_t number, Page kind) {
     m_bad = true;
     return;
   }
+  if (number >= m_referred.size()) m_referred.resize(std::max<size_t>(number + 1, m_referred.size() * 2));
+  if (m_referred[number]) {
+    m_bad = true;
+    return;
+  }
+  m_referred[number] = true;
   m_wanted.emplace(number, kind);
   m_lastPage = std::max(m_lastPage, number);
 }
@@ -177,7 +183,7 @@ int32_t CSqliteTreeFile::ExamineSector(uint64_t sector, const SectorView& view, 
   for (auto it = m_wanted.begin(); it != m_wanted.end() && static_cast<uint64_t>(it->first) * m_pageSize <= end;) {
     const uint64_t offset = static_cast<uint64_t>(it->first - 1) * m_pageSize;
     page.resize(m_pageSize);
-    if (++m_read > kMaxPages || !view.Read(static_cast<int64_t>(offset) - static_cast<int64_t>(base), m_pageSize,
+    if (!view.Read(static_cast<int64_t>(offset) - static_cast<int64_t>(base), m_pageSize,
                                            page.data())) {
       return -1;
     }

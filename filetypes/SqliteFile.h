@@ -5,6 +5,7 @@
 // overflow chains and the free list.
 
 #include <map>
+#include <vector>
 
 #include "filetypes/MediaFiles.h"
 
@@ -44,7 +45,9 @@ class CSqliteTreeFile : public CBaseFile {
   uint32_t m_usable;
   std::map<uint32_t, Page> m_wanted;  // pages referred to and not yet read
   uint32_t m_lastPage = 1;            // highest page referred to
+  // Every page has one parent: a page named twice is a loop or a
+  // damaged tree, and would otherwise be read again and again.
+  std::vector<bool> m_referred;
   uint64_t m_runEnd = 0;
-  uint64_t m_read = 0;
   bool m_bad = false;
 };

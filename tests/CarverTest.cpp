@@ -282,6 +282,23 @@ const Bytes kRar4 = Concat({Text(std::string("Rar!\x1A\x07\x00", 7)), Rar4Block(
 const Bytes kBroadcastWav = Concat({Text("RIFF"), Bytes{36, 2, 0, 0}, Text("WAVEbext"), Bytes{0, 2, 0, 0},
                                     Bytes(512, 0x20), Text("fmt "), Bytes{16, 0, 0, 0}, Bytes(16, 1)});
 
+// A database of 512-byte pages whose header's page count is stale (0), so
+// that its pages are followed: page 1 is an interior table b-tree whose right
+// child is page `child`, and page 2 is another of right child `grandchild`,
+// or an empty leaf when that is 0.
+Bytes SqliteTree(uint8_t child, uint8_t grandchild) {
+  Bytes db(1024, 0);
+  std::memcpy(db.data(), "SQLite format 3", 16);
+  db[16] = 2, db[17] = 0;                        // page size 512
+  db[18] = 1, db[19] = 1;                        // legacy journal
+  db[21] = 64, db[22] = 32, db[23] = 32;         // payload fractions
+  db[27] = 1;                                    // change counter 1, page count 0
+  db[100] = 5, db[108] = 0, db[111] = child;     // interior table, no cells, right child
+  db[512] = grandchild ? 5 : 13;                 // page 2: interior or leaf table
+  db[512 + 11] = grandchild;                     // its right child
+  return db;
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Documents, WalkedFiles,
     ::testing::Values(WalkCase{"pdf_to_its_eof", Pdf(), kTypePdf, Pdf().size()},
@@ -304,7 +321,10 @@ INSTANTIATE_TEST_SUITE_P(
                                0, 0},
                       WalkCase{"rar4_to_its_end_block", kRar4, kTypeRar, kRar4.size()},
                       WalkCase{"broadcast_wav_with_its_extension_first", kBroadcastWav, kTypeWav,
-                               kBroadcastWav.size()}),
+                               kBroadcastWav.size()},
+                      WalkCase{"sqlite_followed_through_its_pages", SqliteTree(2, 0), kTypeSqlite, 1024},
+                      WalkCase{"sqlite_page_that_is_its_own_child", SqliteTree(2, 2), 0, 0},
+                      WalkCase{"sqlite_pages_in_a_cycle", SqliteTree(2, 1), 0, 0}),
     NameFromWhat());
 
 // A PDF whose cross-reference section cannot be found is still cut at its
