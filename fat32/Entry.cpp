@@ -177,15 +177,39 @@ const uint8_t* CFileEntry::LoadContent(uint32_t* length) {
   return m_content.data();
 }
 
-bool CFileEntry::RecoverTo(const std::string& path, std::string* error) {
-  const uint64_t size = GetFileSize();
+bool CFileEntry::OpenContent(ContentSource* source, std::string* error) {
   if (!PlanClusters(error)) return false;
   const uint32_t sectorSize = m_access ? m_access->GetSectorSize() : 512;
+  source->length = GetFileSize();
+  source->chunkSize = kChunkSectors * sectorSize;
+  source->read = [this](uint64_t offset, uint8_t* buffer, uint32_t n) {
+    return ReadContent(offset, n, buffer, &m_readError);
+  };
+  return true;
+}
+
+bool CFileEntry::RecoverTo(const std::string& path, std::string* error) {
+  m_readError.clear();
   // Exactly the file's size, cluster by cluster as planned.
-  std::string readError;
-  const bool written = WriteFileContent(
-      path, size, kChunkSectors * sectorSize,
-      [&](uint64_t offset, uint8_t* buffer, uint32_t n) { return ReadContent(offset, n, buffer, &readError); }, error);
-  if (!written && error && !readError.empty()) *error += " (" + readError + ")";
+  const bool written = CDelFile::RecoverTo(path, error);
+  if (!written && error && !m_readError.empty()) *error += " (" + m_readError + ")";
   return written;
+}
+
+ContentLayout CFileEntry::Layout() {
+  ContentLayout layout;
+  const uint64_t clusterSize = m_access ? m_access->GetClusterSize() : 0;
+  const uint64_t first = GetFirstCluster();
+  const uint64_t size = GetFileSize();
+  if (size == 0 || clusterSize == 0) return layout;
+  const uint64_t needed = size / clusterSize + (size % clusterSize != 0);
+  const uint64_t count = m_access->GetClusterCount();
+  if (!IsValidFatCluster(first, count) || !IsValidFatCluster(first + needed - 1, count)) {
+    layout.why = "clusters " + std::to_string(first) + " to " + std::to_string(first + needed - 1) +
+                 " are not all on the volume";
+    return layout;
+  }
+  layout.place = ContentPlace::Clusters;
+  layout.runs.push_back({0, m_access->ClusterToSector(first) * m_access->GetSectorSize(), size, first, needed});
+  return layout;
 }

@@ -77,6 +77,10 @@ class CFileEntry : public CDelFile, public CEntry {
   CFileEntry(ByteSpan entrySet, uint16_t longNameCount, bool inDeletedFolder, CVolumeAccess* access);
   bool RecoverTo(const std::string& path, std::string* error) override;
   const uint8_t* LoadContent(uint32_t* length) override;
+  bool OpenContent(ContentSource* source, std::string* error) override;
+  // The clusters the file held when it was written: the run from its first
+  // cluster, the chain being gone.
+  ContentLayout Layout() override;
   // Both words, unless they name no cluster of the volume while the low word
   // alone does: Windows clears the high word of a deleted entry.
   virtual uint32_t GetFirstCluster() const;
@@ -103,5 +107,6 @@ class CFileEntry : public CDelFile, public CEntry {
   CVolumeAccess* m_access;
   bool m_planned = false;
   std::string m_planError;
+  std::string m_readError;  // the last read's fault, told with a failed recovery
   std::vector<ClusterRun> m_runs;
 };

@@ -24,19 +24,26 @@ const uint8_t* CBaseFile::LoadContent(uint32_t* length) {
   return m_content.data();
 }
 
-bool CBaseFile::RecoverTo(const std::string& path, std::string* error) {
+bool CBaseFile::OpenContent(ContentSource* source, std::string* error) {
   const uint32_t sectorSize = m_access ? m_access->GetSectorSize() : 0;
   if (sectorSize == 0) {
     if (error) *error = "the volume reports no sector size";
     return false;
   }
+  source->length = GetLength(sectorSize);
   // Chunks are whole sectors, so each piece is one read of its sectors.
-  return WriteFileContent(path, GetLength(sectorSize), kChunkSectors * sectorSize,
-                          [&](uint64_t offset, uint8_t* buffer, uint32_t n) {
-                            const uint64_t sector = firstSector + offset / sectorSize;
-                            return m_access->ReadSectors(sector, sector + (n - 1) / sectorSize, buffer);
-                          },
-                          error);
+  source->chunkSize = kChunkSectors * sectorSize;
+  source->read = [this, sectorSize](uint64_t offset, uint8_t* buffer, uint32_t n) {
+    const uint64_t sector = firstSector + offset / sectorSize;
+    return m_access->ReadSectors(sector, sector + (n - 1) / sectorSize, buffer);
+  };
+  return true;
+}
+
+ContentLayout CBaseFile::Layout() {
+  const uint32_t sectorSize = m_access ? m_access->GetSectorSize() : 0;
+  if (sectorSize == 0) return {};
+  return {ContentPlace::FreeSpace, {{0, firstSector * sectorSize, GetLength(sectorSize), 0, 0}}, {}};
 }
 
 bool SectorView::Holds(int64_t rel, size_t n) const {

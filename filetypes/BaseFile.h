@@ -83,8 +83,10 @@ class CBaseFile : public CDelFile {
  public:
   CBaseFile(uint64_t firstSector, CVolumeAccess* access) : m_access(access), firstSector(firstSector) {}
 
-  bool RecoverTo(const std::string& path, std::string* error) override;
   const uint8_t* LoadContent(uint32_t* length) override;
+  bool OpenContent(ContentSource* source, std::string* error) override;
+  // One stretch of free space from the first sector.
+  ContentLayout Layout() override;
   // Follows the file through one more sector. -1: not such a file after
   // all; 0: not ended yet; a type code: it has ended (lastSector and
   // lastByteIndex are set).

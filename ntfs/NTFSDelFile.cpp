@@ -61,13 +61,53 @@ const uint8_t* CNTFSDelFile::LoadContent(uint32_t* length) {
   return m_content.data();
 }
 
-bool CNTFSDelFile::RecoverTo(const std::string& path, std::string* error) {
+bool CNTFSDelFile::OpenContent(ContentSource* source, std::string* error) {
   CAttrBase* data = OpenData(error);
   if (data == nullptr) return false;
-  return WriteFileContent(path, data->GetDataSize(), kChunkSize,
-                          [&](uint64_t offset, uint8_t* buffer, uint32_t n) {
-                            uint32_t got = 0;
-                            return data->ReadData(offset, buffer, n, &got) && got == n;
-                          },
-                          error);
+  source->length = data->GetDataSize();
+  source->chunkSize = kChunkSize;
+  source->read = [data](uint64_t offset, uint8_t* buffer, uint32_t n) {
+    uint32_t got = 0;
+    return data->ReadData(offset, buffer, n, &got) && got == n;
+  };
+  return true;
+}
+
+ContentLayout CNTFSDelFile::Layout() {
+  ContentLayout layout;
+  CAttrBase* data = OpenData(&layout.why);
+  if (data == nullptr) {
+    if (m_prototype != nullptr && m_prototype->GetRecordFlags() & kRecordInUse) layout.place = ContentPlace::Reused;
+    return layout;
+  }
+  const auto* stream = dynamic_cast<const CAttrNonResident*>(data);
+  if (stream == nullptr) {
+    layout.place = ContentPlace::Resident;
+    return layout;
+  }
+  const CNTFSVolume* volume = m_prototype->GetVolume();
+  const uint64_t clusterSize = static_cast<uint64_t>(volume->GetBytesPerSector()) * volume->GetSectorsPerCluster();
+  if (clusterSize == 0) return layout;
+  // Only the clusters that hold data up to the stream's size count: what
+  // lies past it was never the file's content.
+  const uint64_t size = data->GetDataSize();
+  const uint64_t needed = size / clusterSize + (size % clusterSize != 0);
+  layout.place = ContentPlace::Clusters;
+  for (const tagDataRun_Entry& run : stream->GetRuns()) {
+    if (run.startVCN >= needed) break;
+    if (run.lcn < 0) continue;  // sparse: no clusters
+    const uint64_t count = std::min(run.clusters, needed - run.startVCN);
+    uint64_t volumeOffset = 0;
+    if (__builtin_mul_overflow(static_cast<uint64_t>(run.lcn), clusterSize, &volumeOffset)) {
+      layout.place = ContentPlace::Unknown;
+      layout.why = "a data run starts past any volume (cluster " + std::to_string(run.lcn) + ")";
+      layout.runs.clear();
+      return layout;
+    }
+    const uint64_t fileOffset = run.startVCN * clusterSize;
+    const uint64_t left = size - fileOffset;
+    const uint64_t length = count > left / clusterSize ? left : count * clusterSize;
+    layout.runs.push_back({fileOffset, volumeOffset, length, static_cast<uint64_t>(run.lcn), count});
+  }
+  return layout;
 }

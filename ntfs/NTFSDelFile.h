@@ -14,8 +14,11 @@ class CNTFSDelFile : public CDelFile {
   // Records are copied from prototype, which stays bound to the volume.
   CNTFSDelFile(uint32_t recordNumber, CFileRecord* prototype);
 
-  bool RecoverTo(const std::string& path, std::string* error) override;
   const uint8_t* LoadContent(uint32_t* length) override;
+  bool OpenContent(ContentSource* source, std::string* error) override;
+  // The clusters of the unnamed stream that hold its data; Reused when the
+  // record now holds another file.
+  ContentLayout Layout() override;
 
  private:
   CAttrBase* OpenData(std::string* error);
