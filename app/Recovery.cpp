@@ -1,8 +1,14 @@
 #include "app/Recovery.h"
 
+#include <cinttypes>
+#include <cstdio>
+
 #include "app/PathNames.h"
 #include "fat32/Folder.h"
+#include "platform/FileDigest.h"
 #include "platform/FileOutput.h"
+
+const char* const kRecoveryReportName = "恢复报告.csv";
 
 const char* const CRecovery::kRefusalText = "不能保存到此盘,请选择另外一个盘保存数据!";
 
@@ -25,6 +31,7 @@ bool CRecovery::IsRefused(const std::string& path, RecoveryReport* report) const
 }
 
 bool CRecovery::RecoverFile(CDelFile& file, const std::string& path, std::string* reason) {
+  std::lock_guard<std::mutex> lock(m_model.Session().readLock);
   const std::shared_ptr<CResilientDevice>& reader = m_model.Session().reader;
   const uint64_t before = reader ? reader->UnreadableCount() : 0;
   if (!file.RecoverTo(path, reason)) return false;
@@ -51,7 +58,10 @@ RecoveryReport CRecovery::RecoverChecked(const std::string& targetFolder, const 
     ++m_report.failed;
     return m_report;
   }
+  // Every file's condition goes into the report.
+  m_model.Conditions().RunHere();
   RecoverLevel(drive, m_report.rootPath, 0);
+  FinishReport();
   return m_report;
 }
 
@@ -69,12 +79,16 @@ RecoveryReport CRecovery::RecoverRows(const std::vector<FileRow>& rows,
     ++m_report.failed;
     return m_report;
   }
+  m_model.Conditions().RunHere();
   for (const FileRow& row : rows) {
     if (row.file == nullptr) continue;
+    const FileCondition condition = m_model.Conditions().OfRow(row);
+    if (!Wanted(condition)) continue;
     const uint64_t utcTime = row.foundIndex ? m_model.Session().foundFiles[*row.foundIndex].utcTime : 0;
-    WriteFile(*row.file, m_report.rootPath, row.name, row.size, utcTime);
+    WriteFile(*row.file, m_report.rootPath, {"", row.name, row.size, condition, {}, false, {}}, utcTime);
     if (m_report.cancelled) break;
   }
+  FinishReport();
   return m_report;
 }
 
@@ -110,10 +124,14 @@ void CRecovery::RecoverNode(const CTreeNode* node, const std::string& path) {
     ++m_report.failed;
     return;
   }
+  const std::string treePath = CFolderTree::PathOf(node);
+  const CFileConditions& conditions = m_model.Conditions();
   if (node->folder != nullptr) {
     for (const auto& entry : node->folder->Files()) {
       if (!entry->checked) continue;
-      WriteFile(*entry, path, entry->GetName(), entry->GetFileSize(), 0);
+      const FileCondition condition = conditions.OfEntry(entry.get());
+      if (!Wanted(condition)) continue;
+      WriteFile(*entry, path, {treePath, entry->GetName(), entry->GetFileSize(), condition, {}, false, {}}, 0);
       if (m_report.cancelled) return;
     }
     return;
@@ -124,16 +142,26 @@ void CRecovery::RecoverNode(const CTreeNode* node, const std::string& path) {
     if (!found.checked) continue;
     std::shared_ptr<CDelFile> file = m_model.MakeRecoverable(found);
     if (!file) continue;
-    WriteFile(*file, path, found.name, found.size, found.utcTime);
+    const FileCondition condition = conditions.OfFound(i);
+    if (!Wanted(condition)) continue;
+    WriteFile(*file, path, {treePath, found.name, found.size, condition, {}, false, {}}, found.utcTime);
     if (m_report.cancelled) return;
   }
 }
 
-void CRecovery::WriteFile(CDelFile& file, const std::string& folder, const std::string& name,
-                          uint64_t size, uint64_t utcTime) {
+bool CRecovery::Wanted(FileCondition condition) {
+  if (m_conditionFilter.empty()) return true;
+  for (FileCondition wanted : m_conditionFilter) {
+    if (wanted == condition) return true;
+  }
+  ++m_report.skipped;
+  return false;
+}
+
+void CRecovery::WriteFile(CDelFile& file, const std::string& folder, RecoveredFile entry, uint64_t utcTime) {
   // Two deleted files of one name in one folder both survive: the later is numbered.
   std::set<std::string>& used = m_usedNames[folder];
-  const std::string safe = SafePathName(name);
+  const std::string safe = SafePathName(entry.name);
   std::string chosen = safe;
   for (unsigned n = 2; used.count(chosen) != 0; ++n) chosen = NumberedName(safe, n);
   used.insert(chosen);
@@ -142,15 +170,62 @@ void CRecovery::WriteFile(CDelFile& file, const std::string& folder, const std::
     m_report.cancelled = true;
     return;
   }
-  std::string reason;
-  if (RecoverFile(file, path, &reason)) {
+  entry.path = path;
+  if (RecoverFile(file, path, &entry.reason)) {
     ++m_report.written;
-    m_report.bytesWritten += size;
+    m_report.bytesWritten += entry.size;
+    entry.written = true;
     if (utcTime != 0) SetFileModificationTime(path, utcTime);
   } else {
     ++m_report.failed;
-    m_report.failures.push_back(path + ": " + reason);
+    m_report.failures.push_back(path + ": " + entry.reason);
   }
+  m_report.files.push_back(std::move(entry));
+}
+
+void CRecovery::FinishReport() {
+  // A recovered file of the report's name keeps its own: the report takes another.
+  const std::set<std::string>& used = m_usedNames[m_report.rootPath];
+  std::string name = kRecoveryReportName;
+  for (unsigned n = 2; used.count(name) != 0; ++n) name = NumberedName(kRecoveryReportName, n);
+  const std::string path = m_report.rootPath + kPathSeparator + name;
+  if (WriteRecoveryReport(m_report, path, &m_report.reportError)) m_report.reportPath = path;
+}
+
+namespace {
+
+std::string CsvField(const std::string& text) {
+  if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
+  std::string quoted = "\"";
+  for (char c : text) {
+    quoted += c;
+    if (c == '"') quoted += '"';
+  }
+  return quoted + "\"";
+}
+
+}  // namespace
+
+bool WriteRecoveryReport(const RecoveryReport& report, const std::string& path, std::string* error) {
+  // A byte order mark, so that spreadsheets read the Chinese names as UTF-8.
+  std::string text = "\xEF\xBB\xBFtree path,name,size,condition,result,sha256,md5\r\n";
+  for (const RecoveredFile& file : report.files) {
+    FileDigests digests;
+    std::string result = file.written ? "written" : "failed: " + file.reason;
+    std::string why;
+    // What was written, read back: a failed file keeps what reached the disk.
+    const bool digested = DigestFile(file.path, &digests, &why);
+    if (file.written && !digested) result = "written, but cannot be read back: " + why;
+    text += CsvField(file.treePath) + "," + CsvField(file.name) + "," + std::to_string(file.size) + "," +
+            ConditionName(file.condition) + "," + CsvField(result) + "," + digests.sha256 + "," + digests.md5 + "\r\n";
+  }
+  std::unique_ptr<COutputFile> out = COutputFile::Create(path, error);
+  if (!out) return false;
+  if (!out->Write(text.data(), static_cast<uint32_t>(text.size())) || !out->Close()) {
+    *error = out->LastErrorText();
+    return false;
+  }
+  return true;
 }
 
 std::string RecoverySummaryText(const RecoveryReport& report, size_t failuresShown) {

@@ -11,6 +11,17 @@
 
 #include "app/ResultsModel.h"
 
+// One file a recovery run wrote, or tried to.
+struct RecoveredFile {
+  std::string treePath;  // the results tree's folder, "/"-separated
+  std::string name;
+  uint64_t size = 0;
+  FileCondition condition = FileCondition::Pending;
+  std::string path;    // where it was written
+  bool written = false;
+  std::string reason;  // why it failed
+};
+
 struct RecoveryReport {
   bool refused = false;      // the target lies on the scanned drive
   std::string refusalText;   // what the user is told then
@@ -20,7 +31,19 @@ struct RecoveryReport {
   uint64_t bytesWritten = 0;  // sizes of the files written in full
   bool cancelled = false;
   std::vector<std::string> failures;  // "path: reason", in the order they happened
+  uint32_t skipped = 0;  // files left out for their condition
+  std::vector<RecoveredFile> files;
+  // The report written into the recovery root; reportError says why it could not be.
+  std::string reportPath;
+  std::string reportError;
 };
+
+// The report's name in the recovery root.
+extern const char* const kRecoveryReportName;
+// Writes the report of a run as CSV: tree path, name, size, condition,
+// result, and the SHA-256 and MD5 of each file as read back from where it
+// was written. False, with the reason, when it cannot be written.
+bool WriteRecoveryReport(const RecoveryReport& report, const std::string& path, std::string* error);
 
 // Told before each file; answering false stops the recovery there.
 using RecoveryProgress = std::function<bool(const std::string& path, const RecoveryReport& soFar)>;
@@ -43,6 +66,10 @@ class CRecovery {
   // Rows of the list (a search's matches) straight into the recovery root.
   RecoveryReport RecoverRows(const std::vector<FileRow>& rows, const std::string& targetFolder,
                              const RecoveryProgress& progress = {});
+  // Only files in one of these conditions are written; all when empty. The
+  // conditions are worked out first where they are not known yet.
+  void SetConditionFilter(std::vector<FileCondition> conditions) { m_conditionFilter = std::move(conditions); }
+
   // One file to the exact path given.
   RecoveryReport RecoverOne(CDelFile& file, const std::string& path, uint64_t utcTime = 0);
 
@@ -52,12 +79,16 @@ class CRecovery {
   bool IsRefused(const std::string& path, RecoveryReport* report) const;
   void RecoverNode(const CTreeNode* node, const std::string& path);
   void RecoverLevel(const CTreeNode* node, const std::string& path, int depth);
-  void WriteFile(CDelFile& file, const std::string& folder, const std::string& name, uint64_t size,
-                 uint64_t utcTime);
+  // Whether a file of this condition is to be written; counts the ones that are not.
+  bool Wanted(FileCondition condition);
+  void WriteFile(CDelFile& file, const std::string& folder, RecoveredFile entry, uint64_t utcTime);
+  // Writes the report into the root once the run is over.
+  void FinishReport();
 
   CResultsModel& m_model;
   RecoveryReport m_report;
   RecoveryProgress m_progress;
+  std::vector<FileCondition> m_conditionFilter;
   // Names already written into each folder during this run.
   std::map<std::string, std::set<std::string>> m_usedNames;
 };

@@ -20,6 +20,7 @@ CResultsModel::CResultsModel(ScanSession& session) : m_session(session) {
   }
   m_tree.BuildFolderTree(session);
   SelectNode(m_tree.GetDeletedNode());
+  m_conditions = std::make_unique<CFileConditions>(*this);
 }
 
 std::vector<size_t> CResultsModel::FilesOfNode(const CTreeNode* node) const {

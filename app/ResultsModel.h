@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "app/FileConditions.h"
 #include "app/FolderTree.h"
 #include "app/ScanSession.h"
 #include "filetypes/CarvedFormats.h"
@@ -64,6 +65,10 @@ class CResultsModel {
   // Lists every file whose name holds text, ignoring case; the match count.
   size_t FindFiles(const std::string& text);
 
+  // The condition of every listed file, worked out once it is started.
+  CFileConditions& Conditions() { return *m_conditions; }
+  const CFileConditions& Conditions() const { return *m_conditions; }
+
  private:
   FileRow MakeRow(size_t foundIndex) const;
   static FileRow MakeFolderRow(CFileEntry& entry);
@@ -74,4 +79,6 @@ class CResultsModel {
   CFolderTree m_tree;
   CTreeNode* m_currentNode = nullptr;
   std::vector<FileRow> m_rows;
+  // Last, so that its thread stops before anything it reads goes.
+  std::unique_ptr<CFileConditions> m_conditions;
 };

@@ -2,12 +2,17 @@
 // The scan state the whole program shares: the drive the user chose, and
 // the scan's results.
 
+#include <mutex>
 #include <string>
 
 #include "scan/ScanResults.h"
 
 struct ScanSession : ScanResults {
   char selectedDrive = 0;
+  // Held by whatever reads the scanned volume after the scan (previews,
+  // recoveries, the check of every file's condition): the readers share
+  // their record buffers and the failing-sector count.
+  std::mutex readLock;
 };
 
 // The one session of the program run.

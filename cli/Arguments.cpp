@@ -6,15 +6,18 @@
 const char* UsageText() {
   return "usage:\n"
          "  marovi-cli drives [--json] [--image PATH[=LETTER]]...\n"
-         "  marovi-cli scan SOURCE [--mode deleted|universal] [--json] [--quiet] [--verbose]\n"
+         "  marovi-cli scan SOURCE [--mode deleted|universal] [--json] [--dfxml FILE] [--quiet] [--verbose]\n"
          "  marovi-cli recover SOURCE [--mode deleted|universal] --to DIR\n"
-         "             [--all | --node PATH ... | --find TEXT] [--quiet]\n"
+         "             [--all | --node PATH ... | --find TEXT] [--condition LIST] [--quiet]\n"
          "SOURCE is --drive LETTER or --image PATH[=LETTER] [--partition N].\n"
          "A partitioned disk image gives a drive for each partition; --partition N\n"
          "chooses one by its number, as 'marovi-cli drives --image PATH' lists them;\n"
          "--partition 0 is the space outside every partition, for carving.\n"
          "--codepage NAME sets the ANSI code page of short names (default CP936).\n"
-         "--verbose prints the readers' diagnostics and every rejected structure on stderr.\n";
+         "--verbose prints the readers' diagnostics and every rejected structure on stderr.\n"
+         "Every found file has a condition: intact, partly-overwritten, overwritten,\n"
+         "corrupt or unknown. --condition intact,unknown recovers only files in those.\n"
+         "--dfxml FILE writes the findings as DFXML (Digital Forensics XML).\n";
 }
 
 bool ParseArguments(int argc, char** argv, CliArguments* out, std::string* error) {
@@ -79,6 +82,15 @@ bool ParseArguments(int argc, char** argv, CliArguments* out, std::string* error
     } else if (arg == "--node") {
       if (!value(&text)) return false;
       out->nodes.push_back(text);
+    } else if (arg == "--condition") {
+      if (!value(&text)) return false;
+      std::string bad;
+      if (!ParseConditionList(text, &out->conditions, &bad)) {
+        *error = "--condition takes intact, partly-overwritten, overwritten, corrupt or unknown, not '" + bad + "'";
+        return false;
+      }
+    } else if (arg == "--dfxml") {
+      if (!value(&out->dfxmlPath)) return false;
     } else if (arg == "--find") {
       if (!value(&out->findText)) return false;
       out->hasFind = true;

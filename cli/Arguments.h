@@ -3,6 +3,8 @@
 #include <string>
 #include <vector>
 
+#include "app/FileConditions.h"
+
 struct CliArguments {
   std::string command;  // drives, scan, recover
   std::vector<std::string> images;  // PATH or PATH=LETTER
@@ -18,6 +20,8 @@ struct CliArguments {
   std::vector<std::string> nodes;
   bool hasFind = false;
   std::string findText;
+  std::vector<FileCondition> conditions;  // --condition: only files in these are recovered
+  std::string dfxmlPath;                  // --dfxml FILE: the findings as DFXML
 };
 
 // Parses argv; false with a message for bad usage.

@@ -5,6 +5,7 @@
 #include <cinttypes>
 #include <cstdio>
 
+#include "app/Dfxml.h"
 #include "app/FileRows.h"
 #include "app/Recovery.h"
 #include "app/ResultsModel.h"
@@ -168,6 +169,10 @@ void PrintJson(const CliArguments& args, const DriveInfo& drive, CResultsModel& 
         case FoundKind::Carved: std::printf(", \"firstSector\": %" PRIu64 ", \"type\": %d", row.number, row.typeCode); break;
         case FoundKind::Fat32: std::printf(", \"firstCluster\": %" PRIu64, row.number); break;
       }
+      const FileCondition condition = model.Conditions().OfRow(row);
+      std::printf(", \"condition\": %s", JsonString(ConditionName(condition)).c_str());
+      const std::string why = model.Conditions().WhyOfRow(row);
+      if (!why.empty()) std::printf(", \"conditionWhy\": %s", JsonString(why).c_str());
       std::printf("}");
       first = false;
     }
@@ -190,8 +195,8 @@ void PrintTree(const DriveInfo& drive, CResultsModel& model) {
     const std::string indent(static_cast<size_t>(depth) * 2, ' ');
     std::printf("%s%s\n", indent.c_str(), node->caption.c_str());
     for (const FileRow& row : model.RowsOfNode(node)) {
-      std::printf("%s  - %s  %s%s%s\n", indent.c_str(), row.name.c_str(), row.sizeText.c_str(),
-                  row.timeText.empty() ? "" : "  ", row.timeText.c_str());
+      std::printf("%s  - %s  %s%s%s  [%s]\n", indent.c_str(), row.name.c_str(), row.sizeText.c_str(),
+                  row.timeText.empty() ? "" : "  ", row.timeText.c_str(), ConditionName(model.Conditions().OfRow(row)));
       ++total;
     }
   }
@@ -222,7 +227,10 @@ int ReportRecovery(const RecoveryReport& report) {
   }
   std::printf("恢复完成\n");
   std::printf("%u files written to %s, %u failed\n", report.written, report.rootPath.c_str(), report.failed);
+  if (report.skipped != 0) std::printf("%u files left out for their condition\n", report.skipped);
   for (const std::string& failure : report.failures) std::printf("failed: %s\n", failure.c_str());
+  if (!report.reportPath.empty()) std::printf("report: %s\n", report.reportPath.c_str());
+  if (!report.reportError.empty()) std::printf("the report cannot be written: %s\n", report.reportError.c_str());
   return report.failed == 0 ? 0 : 1;
 }
 
@@ -263,6 +271,16 @@ int RunScanCommand(const CliArguments& args) {
   DriveInfo drive;
   if (!Scan(args, session, &drive)) return 2;
   CResultsModel model(session);
+  model.Conditions().RunHere();
+  if (!args.dfxmlPath.empty()) {
+    std::string error;
+    if (!WriteDfxml(model, DfxmlSource{drive.devicePath, args.images.empty() ? std::string() : args.images.front(),
+                                       drive.partition >= 0 ? drive.offset : 0},
+                    args.dfxmlPath, &error)) {
+      std::fprintf(stderr, "marovi-cli: cannot write %s: %s\n", args.dfxmlPath.c_str(), error.c_str());
+      return 2;
+    }
+  }
   if (args.json) {
     PrintJson(args, drive, model);
   } else {
@@ -282,6 +300,7 @@ int RunRecoverCommand(const CliArguments& args) {
   }
   CResultsModel model(session);
   CRecovery recovery(model);
+  recovery.SetConditionFilter(args.conditions);
   if (args.hasFind) {
     if (model.FindFiles(args.findText) == 0) {
       std::fprintf(stderr, "没有找到文件\n");

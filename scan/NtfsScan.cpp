@@ -88,7 +88,8 @@ void PruneDirectories(ScanResults& session) {
   }
 }
 
-// The volume bitmap of an NTFS volume, whole; empty, with the reason, when it cannot be read.
+}  // namespace
+
 std::vector<uint8_t> ReadVolumeBitmap(CNTFSVolume& volume, std::string* why) {
   CFileRecord record(&volume);
   record.SetAttrMask(kMaskData);
@@ -121,6 +122,8 @@ std::vector<uint8_t> ReadVolumeBitmap(CNTFSVolume& volume, std::string* why) {
   }
   return bitmap;
 }
+
+namespace {
 
 class CNtfsScan : public CVolumeScan {
  public:

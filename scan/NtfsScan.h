@@ -4,9 +4,15 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/Device.h"
 #include "scan/FileSystems.h"
+
+class CNTFSVolume;
+
+// The volume bitmap of an NTFS volume, whole; empty, with the reason, when it cannot be read.
+std::vector<uint8_t> ReadVolumeBitmap(CNTFSVolume& volume, std::string* why);
 
 std::unique_ptr<CVolumeScan> OpenNtfsScan(std::shared_ptr<CDevice> device, std::string* why);
 

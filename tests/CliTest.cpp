@@ -53,7 +53,7 @@ TEST(Cli, ScanListsCarvedAndFat32Files) {
   EXPECT_EQ(raw.status, 0) << raw.out;
   EXPECT_NE(raw.out.find("\"resultSource\": \"other\""), std::string::npos);
   EXPECT_NE(raw.out.find("{\"path\": \"按类型分类的文件/xlsx\", \"name\": \"ID_XLSX5100.xlsx\", \"size\": 9310, \"time\": \"\", "
-                         "\"kind\": \"carved\", \"firstSector\": 5100, \"type\": 4}"),
+                         "\"kind\": \"carved\", \"firstSector\": 5100, \"type\": 4, \"condition\": \"intact\"}"),
             std::string::npos) << raw.out;
   CliRun fat = Cli("scan --image " + FixturePath("fat32-sample.img") + " --json --quiet");
   EXPECT_EQ(fat.status, 0) << fat.out;

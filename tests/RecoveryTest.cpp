@@ -21,10 +21,36 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// The files a run wrote, the report left out.
 size_t CountFiles(const std::string& folder) {
   size_t n = 0;
-  for (const auto& e : fs::recursive_directory_iterator(PathOf(folder))) n += e.is_regular_file();
+  for (const auto& e : fs::recursive_directory_iterator(PathOf(folder))) {
+    n += e.is_regular_file() && e.path().filename() != PathOf(kRecoveryReportName);
+  }
   return n;
+}
+
+// The report's rows after its heading, each split at its commas (the
+// fixtures' names hold none).
+std::vector<std::vector<std::string>> ReportRows(const std::string& path) {
+  const std::vector<uint8_t> bytes = ReadWholeFile(path);
+  std::string text(bytes.begin(), bytes.end());
+  std::vector<std::vector<std::string>> rows;
+  size_t start = text.find("\r\n");
+  while (start != std::string::npos && start + 2 < text.size()) {
+    const size_t end = text.find("\r\n", start + 2);
+    const std::string line = text.substr(start + 2, end - start - 2);
+    std::vector<std::string> fields;
+    for (size_t from = 0;;) {
+      const size_t comma = line.find(',', from);
+      fields.push_back(line.substr(from, comma - from));
+      if (comma == std::string::npos) break;
+      from = comma + 1;
+    }
+    rows.push_back(fields);
+    start = end;
+  }
+  return rows;
 }
 
 class FixtureRecovery : public ::testing::TestWithParam<FixtureCase> {};
@@ -42,6 +68,19 @@ TEST_P(FixtureRecovery, EverythingCheckedComesBackByteForByte) {
   const size_t expected = ExpectRecoveredAsManifest(report.rootPath, c);
   EXPECT_EQ(report.written, expected);
   EXPECT_EQ(CountFiles(report.rootPath), expected);
+  // The report lists every file written, with the digests of what is on the disk.
+  ASSERT_EQ(report.reportPath, report.rootPath + kPathSeparator + kRecoveryReportName);
+  const auto rows = ReportRows(report.reportPath);
+  ASSERT_EQ(rows.size(), report.files.size());
+  for (size_t i = 0; i < rows.size(); ++i) {
+    ASSERT_EQ(rows[i].size(), 7u);
+    EXPECT_EQ(rows[i][1], report.files[i].name);
+    EXPECT_EQ(rows[i][2], std::to_string(report.files[i].size));
+    EXPECT_EQ(rows[i][4], "written");
+    EXPECT_EQ(rows[i][5], Sha256OfFile(report.files[i].path)) << report.files[i].path;
+    EXPECT_EQ(rows[i][6].size(), 32u);
+    EXPECT_NE(rows[i][3], "pending");
+  }
 }
 
 // A checked FAT folder writes only the files the user left checked in it.

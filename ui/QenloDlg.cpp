@@ -262,7 +262,12 @@ void CQenloDlg::ShowPreview(size_t rowIndex) {
   const FileRow& row = m_model.Rows()[rowIndex];
   if (!row.file) return;
   uint32_t length = 0;
-  const uint8_t* content = row.file->LoadContent(&length);
+  const uint8_t* content = nullptr;
+  {
+    // The check of conditions reads in the background: one file at a time.
+    std::lock_guard<std::mutex> lock(m_model.Session().readLock);
+    content = row.file->LoadContent(&length);
+  }
   if (!content && length != 0) return;
   if (!content) {
     // An empty file has no bytes to point at, but still has a preview.

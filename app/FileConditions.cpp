@@ -1,0 +1,220 @@
+#include "app/FileConditions.h"
+
+#include <array>
+#include <mutex>
+
+#include "app/ResultsModel.h"
+#include "fat32/Folder.h"
+#include "filetypes/FormatCheck.h"
+#include "ntfs/NTFSVolume.h"
+#include "scan/NtfsScan.h"
+#include "volume/VolumeAccess.h"
+
+namespace {
+
+struct ConditionWords {
+  FileCondition condition;
+  const char* name;
+  const char* caption;
+};
+constexpr std::array<ConditionWords, 6> kWords{{
+    {FileCondition::Pending, "pending", ""},
+    {FileCondition::Intact, "intact", "完好"},
+    {FileCondition::PartlyOverwritten, "partly-overwritten", "部分覆盖"},
+    {FileCondition::Overwritten, "overwritten", "已覆盖"},
+    {FileCondition::Corrupt, "corrupt", "已损坏"},
+    {FileCondition::Unknown, "unknown", "未知"},
+}};
+
+const ConditionWords& WordsOf(FileCondition condition) {
+  for (const ConditionWords& words : kWords) {
+    if (words.condition == condition) return words;
+  }
+  return kWords.front();
+}
+
+// How many of a layout's clusters are in use now, and how many it has; false
+// when the runs name more clusters than the volume holds.
+bool CountUsedClusters(const ContentLayout& layout, const ClusterUse& used, uint64_t clusterLimit, uint64_t* inUse,
+                       uint64_t* total) {
+  *inUse = *total = 0;
+  for (const ContentRun& run : layout.runs) {
+    if (run.clusterCount > clusterLimit - *total) return false;
+    *total += run.clusterCount;
+    for (uint64_t c = 0; c < run.clusterCount; ++c) *inUse += used(run.firstCluster + c) ? 1 : 0;
+  }
+  return true;
+}
+
+}  // namespace
+
+const char* ConditionName(FileCondition condition) { return WordsOf(condition).name; }
+const char* ConditionCaption(FileCondition condition) { return WordsOf(condition).caption; }
+
+std::optional<FileCondition> ConditionFromName(const std::string& name) {
+  for (const ConditionWords& words : kWords) {
+    if (name == words.name && words.condition != FileCondition::Pending) return words.condition;
+  }
+  return std::nullopt;
+}
+
+bool ParseConditionList(const std::string& text, std::vector<FileCondition>* conditions, std::string* bad) {
+  conditions->clear();
+  size_t start = 0;
+  while (start <= text.size()) {
+    const size_t comma = std::min(text.find(',', start), text.size());
+    const std::string name = text.substr(start, comma - start);
+    const std::optional<FileCondition> condition = ConditionFromName(name);
+    if (!condition) {
+      *bad = name;
+      return false;
+    }
+    conditions->push_back(*condition);
+    start = comma + 1;
+  }
+  return true;
+}
+
+ConditionVerdict AssessFile(CDelFile& file, uint64_t size, const ClusterUse& used, uint64_t clusterLimit) {
+  const ContentLayout layout = file.Layout();
+  if (layout.place == ContentPlace::Reused) return {FileCondition::Overwritten, layout.why};
+  if (size == 0) return {FileCondition::Unknown, "an empty file"};
+  if (layout.place == ContentPlace::Unknown) {
+    return {FileCondition::Unknown, layout.why.empty() ? "where its content lies is not known" : layout.why};
+  }
+  if (layout.place == ContentPlace::Clusters && used) {
+    uint64_t inUse = 0, total = 0;
+    if (!CountUsedClusters(layout, used, clusterLimit, &inUse, &total)) {
+      return {FileCondition::Corrupt, "its runs name more clusters than the volume has"};
+    }
+    if (total > 0 && inUse == total) {
+      return {FileCondition::Overwritten, "all " + std::to_string(total) + " of its clusters are in use by other files"};
+    }
+    if (inUse > 0) {
+      return {FileCondition::PartlyOverwritten,
+              std::to_string(inUse) + " of its " + std::to_string(total) + " clusters are in use by other files"};
+    }
+  }
+  std::vector<uint8_t> content;
+  std::string error;
+  if (!file.ReadHead(kCheckedBytes, &content, &error)) return {FileCondition::Corrupt, error};
+  if (size > kCheckedBytes) return {FileCondition::Unknown, "larger than the check reads"};
+  const FormatCheck check = CheckFileFormat(ByteSpan(content));
+  switch (check.verdict) {
+    case FormatVerdict::Passed: return {FileCondition::Intact, {}};
+    case FormatVerdict::Failed: return {FileCondition::Corrupt, check.why};
+    default: return {FileCondition::Unknown, check.why};
+  }
+}
+
+CFileConditions::CFileConditions(CResultsModel& model) : m_model(model) {
+  const ScanSession& session = model.Session();
+  for (size_t i = 0; i < session.foundFiles.size(); ++i) m_subjects.push_back({i, nullptr});
+  for (const CTreeNode* node : model.Tree().AllNodes()) {
+    if (node->folder == nullptr) continue;
+    for (const auto& entry : node->folder->Files()) {
+      if (m_entrySlots.emplace(entry.get(), m_subjects.size()).second) m_subjects.push_back({SIZE_MAX, entry.get()});
+    }
+  }
+  m_slots = std::vector<std::atomic<uint8_t>>(m_subjects.size());
+  m_why.resize(m_subjects.size());
+}
+
+CFileConditions::~CFileConditions() { Stop(); }
+
+void CFileConditions::Start() {
+  if (m_thread.joinable() || Finished()) return;
+  m_thread = std::thread([this] { Work(); });
+}
+
+void CFileConditions::RunHere() {
+  if (m_thread.joinable()) m_thread.join();
+  Work();
+}
+
+void CFileConditions::Stop() {
+  m_stop = true;
+  if (m_thread.joinable()) m_thread.join();
+  m_stop = false;
+}
+
+ClusterUse CFileConditions::MakeClusterUse(uint64_t* clusterLimit) {
+  ScanSession& session = m_model.Session();
+  *clusterLimit = 0;
+  if (session.resultSource == SourceNtfs && session.ntfsVolume) {
+    std::string why;
+    m_bitmap = ReadVolumeBitmap(*session.ntfsVolume, &why);
+    if (m_bitmap.empty()) return {};
+    *clusterLimit = static_cast<uint64_t>(m_bitmap.size()) * 8;
+    return [this](uint64_t cluster) { return cluster / 8 >= m_bitmap.size() || (m_bitmap[cluster / 8] >> (cluster % 8) & 1); };
+  }
+  if (IsFatSource(session.resultSource) && session.volumeAccess) {
+    CVolumeAccess* access = session.volumeAccess.get();
+    *clusterLimit = access->GetClusterCount();
+    return [access](uint64_t cluster) { return access->IsClusterUsed(cluster); };
+  }
+  return {};
+}
+
+void CFileConditions::Work() {
+  ScanSession& session = m_model.Session();
+  uint64_t clusterLimit = 0;
+  ClusterUse used;
+  {
+    std::lock_guard<std::mutex> lock(session.readLock);
+    used = MakeClusterUse(&clusterLimit);
+  }
+  for (size_t slot = 0; slot < m_subjects.size() && !m_stop; ++slot) {
+    if (m_slots[slot].load() != static_cast<uint8_t>(FileCondition::Pending)) continue;
+    ConditionVerdict verdict;
+    {
+      // One file at a time, so that a preview waits for one file at most.
+      std::lock_guard<std::mutex> lock(session.readLock);
+      const Subject& subject = m_subjects[slot];
+      const uint64_t before = session.reader ? session.reader->UnreadableCount() : 0;
+      if (subject.entry != nullptr) {
+        verdict = AssessFile(*subject.entry, subject.entry->GetFileSize(), used, clusterLimit);
+      } else {
+        const FoundFile& found = session.foundFiles[subject.foundIndex];
+        std::shared_ptr<CDelFile> file = m_model.MakeRecoverable(found);
+        verdict = file ? AssessFile(*file, found.size, used, clusterLimit)
+                       : ConditionVerdict{FileCondition::Unknown, "it cannot be read back"};
+      }
+      // Sectors that failed were read as zeros: the content seen is not the file's.
+      if (session.reader && session.reader->UnreadableCount() > before) {
+        verdict = {FileCondition::Corrupt, "unreadable sectors at " + session.reader->DescribeUnreadableSince(before)};
+      }
+    }
+    m_why[slot] = verdict.why;
+    m_slots[slot].store(static_cast<uint8_t>(verdict.condition));
+    ++m_known;
+  }
+}
+
+FileCondition CFileConditions::OfFound(size_t index) const {
+  return index < m_slots.size() && index < m_model.Session().foundFiles.size()
+             ? static_cast<FileCondition>(m_slots[index].load())
+             : FileCondition::Pending;
+}
+
+FileCondition CFileConditions::OfEntry(const CFileEntry* entry) const {
+  auto it = m_entrySlots.find(entry);
+  return it == m_entrySlots.end() ? FileCondition::Pending : static_cast<FileCondition>(m_slots[it->second].load());
+}
+
+FileCondition CFileConditions::OfRow(const FileRow& row) const {
+  if (row.folderEntry != nullptr) return OfEntry(row.folderEntry);
+  return row.foundIndex ? OfFound(*row.foundIndex) : FileCondition::Pending;
+}
+
+std::string CFileConditions::WhyOfRow(const FileRow& row) const {
+  size_t slot = SIZE_MAX;
+  if (row.folderEntry != nullptr) {
+    auto it = m_entrySlots.find(row.folderEntry);
+    if (it != m_entrySlots.end()) slot = it->second;
+  } else if (row.foundIndex) {
+    slot = *row.foundIndex;
+  }
+  if (slot >= m_slots.size() || m_slots[slot].load() == static_cast<uint8_t>(FileCondition::Pending)) return {};
+  return m_why[slot];
+}
