@@ -16,14 +16,15 @@ struct ConditionWords {
   FileCondition condition;
   const char* name;
   const char* caption;
+  uint32_t colour;
 };
 constexpr std::array<ConditionWords, 6> kWords{{
-    {FileCondition::Pending, "pending", ""},
-    {FileCondition::Intact, "intact", "完好"},
-    {FileCondition::PartlyOverwritten, "partly-overwritten", "部分覆盖"},
-    {FileCondition::Overwritten, "overwritten", "已覆盖"},
-    {FileCondition::Corrupt, "corrupt", "已损坏"},
-    {FileCondition::Unknown, "unknown", "未知"},
+    {FileCondition::Pending, "pending", "", 0x808080},
+    {FileCondition::Intact, "intact", "完好", 0x1E8C32},
+    {FileCondition::PartlyOverwritten, "partly-overwritten", "部分覆盖", 0xC87800},
+    {FileCondition::Overwritten, "overwritten", "已覆盖", 0xC81E1E},
+    {FileCondition::Corrupt, "corrupt", "已损坏", 0x9C27B0},
+    {FileCondition::Unknown, "unknown", "未知", 0x606060},
 }};
 
 const ConditionWords& WordsOf(FileCondition condition) {
@@ -50,6 +51,7 @@ bool CountUsedClusters(const ContentLayout& layout, const ClusterUse& used, uint
 
 const char* ConditionName(FileCondition condition) { return WordsOf(condition).name; }
 const char* ConditionCaption(FileCondition condition) { return WordsOf(condition).caption; }
+uint32_t ConditionColour(FileCondition condition) { return WordsOf(condition).colour; }
 
 std::optional<FileCondition> ConditionFromName(const std::string& name) {
   for (const ConditionWords& words : kWords) {

@@ -27,6 +27,8 @@ const char* ConditionName(FileCondition condition);
 const char* ConditionCaption(FileCondition condition);
 // The condition of a name, as ConditionName gives it.
 std::optional<FileCondition> ConditionFromName(const std::string& name);
+// The colour of a condition's word in the file list, as 0xRRGGBB.
+uint32_t ConditionColour(FileCondition condition);
 // A comma-separated list of names; false, with the offending name, when one is none.
 bool ParseConditionList(const std::string& text, std::vector<FileCondition>* conditions, std::string* bad);
 

@@ -230,11 +230,16 @@ bool WriteRecoveryReport(const RecoveryReport& report, const std::string& path, 
 
 std::string RecoverySummaryText(const RecoveryReport& report, size_t failuresShown) {
   std::string text = "恢复完成";
-  if (report.failed == 0 && !report.cancelled) return text;
+  // Where the report is, or why there is none.
+  std::string where;
+  if (!report.reportPath.empty()) where.append("\n\n恢复报告: ").append(report.reportPath);
+  if (!report.reportError.empty()) where.assign("\n\n恢复报告无法写入: ").append(report.reportError);
+  if (report.skipped != 0) where.append("\n").append(std::to_string(report.skipped)).append(" 个文件因状态未恢复");
+  if (report.failed == 0 && !report.cancelled) return text + where;
   if (report.cancelled) text += " (已取消)";
   text += "\n\n已恢复 " + std::to_string(report.written) + " 个文件, " + std::to_string(report.failed) +
           " 个文件失败";
   for (size_t i = 0; i < report.failures.size() && i < failuresShown; ++i) text += "\n" + report.failures[i];
   if (report.failures.size() > failuresShown) text += "\n......";
-  return text;
+  return text + where;
 }

@@ -7,6 +7,8 @@
 #include "ntfs/NTFSDelFile.h"
 #include "platform/Text.h"
 
+#include <algorithm>
+
 namespace {
 uint64_t ParentKey(FoundKind kind, uint32_t parent) {
   return (static_cast<uint64_t>(kind) << 32) | parent;
@@ -113,6 +115,56 @@ void CResultsModel::SelectNode(CTreeNode* node) {
     return;
   }
   m_rows = RowsOfNode(node);
+  ArrangeRows();
+}
+
+void CResultsModel::RefreshRows() {
+  if (m_currentNode != nullptr) SelectNode(m_currentNode);
+}
+
+void CResultsModel::SortRows(RowSort key, bool ascending) {
+  m_sortKey = key;
+  m_sortAscending = ascending;
+  ArrangeRows();
+}
+
+void CResultsModel::SetHideOverwritten(bool hide) {
+  m_hideOverwritten = hide;
+  RefreshRows();
+}
+
+namespace {
+// Files most worth recovering first.
+int ConditionRank(FileCondition condition) {
+  switch (condition) {
+    case FileCondition::Intact: return 0;
+    case FileCondition::PartlyOverwritten: return 1;
+    case FileCondition::Unknown: return 2;
+    case FileCondition::Corrupt: return 3;
+    case FileCondition::Overwritten: return 4;
+    default: return 5;
+  }
+}
+}  // namespace
+
+void CResultsModel::ArrangeRows() {
+  if (m_hideOverwritten) {
+    std::erase_if(m_rows, [&](const FileRow& row) { return m_conditions && m_conditions->OfRow(row) == FileCondition::Overwritten; });
+  }
+  if (m_sortKey == RowSort::None) return;
+  auto less = [&](const FileRow& a, const FileRow& b) {
+    switch (m_sortKey) {
+      case RowSort::Name: return Utf8ToLower(a.name) < Utf8ToLower(b.name);
+      case RowSort::Size: return a.size < b.size;
+      case RowSort::Time: return a.timeText < b.timeText;
+      case RowSort::Condition:
+        return ConditionRank(m_conditions->OfRow(a)) < ConditionRank(m_conditions->OfRow(b));
+      default: return false;
+    }
+  };
+  std::stable_sort(m_rows.begin(), m_rows.end(), [&](const FileRow& a, const FileRow& b) {
+    return m_sortAscending ? less(a, b) : less(b, a);
+  });
 }
 
 void CResultsModel::SetNodeCheck(CTreeNode* node, bool state) {
@@ -198,6 +250,7 @@ size_t CResultsModel::FindFiles(const std::string& text) {
         m_rows.push_back(std::move(row));
       }
     }
+    ArrangeRows();
     return m_rows.size();
   }
   for (size_t i = 0; i < m_session.foundFiles.size(); ++i) {
@@ -206,5 +259,6 @@ size_t CResultsModel::FindFiles(const std::string& text) {
     row.image = kImageOther;
     m_rows.push_back(std::move(row));
   }
+  ArrangeRows();
   return m_rows.size();
 }

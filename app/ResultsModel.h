@@ -16,6 +16,9 @@
 
 class CFileEntry;
 
+// What the file list is sorted by.
+enum class RowSort { None, Name, Size, Time, Condition };
+
 struct FileRow {
   std::string name;
   int image = 0;
@@ -65,6 +68,16 @@ class CResultsModel {
   // Lists every file whose name holds text, ignoring case; the match count.
   size_t FindFiles(const std::string& text);
 
+  // The list's order, kept across selections; None keeps the order found.
+  void SortRows(RowSort key, bool ascending);
+  RowSort SortKey() const { return m_sortKey; }
+  bool SortAscending() const { return m_sortAscending; }
+  // Leaves overwritten files out of the list (they stay checked as they were).
+  void SetHideOverwritten(bool hide);
+  bool HidesOverwritten() const { return m_hideOverwritten; }
+  // Lists the current node again: conditions found since may hide rows.
+  void RefreshRows();
+
   // The condition of every listed file, worked out once it is started.
   CFileConditions& Conditions() { return *m_conditions; }
   const CFileConditions& Conditions() const { return *m_conditions; }
@@ -72,6 +85,8 @@ class CResultsModel {
  private:
   FileRow MakeRow(size_t foundIndex) const;
   static FileRow MakeFolderRow(CFileEntry& entry);
+  // Applies the filter and the order to m_rows.
+  void ArrangeRows();
 
   ScanSession& m_session;
   // foundFiles indices by kind and parent id, so no node walks every file.
@@ -79,6 +94,9 @@ class CResultsModel {
   CFolderTree m_tree;
   CTreeNode* m_currentNode = nullptr;
   std::vector<FileRow> m_rows;
+  RowSort m_sortKey = RowSort::None;
+  bool m_sortAscending = true;
+  bool m_hideOverwritten = false;
   // Last, so that its thread stops before anything it reads goes.
   std::unique_ptr<CFileConditions> m_conditions;
 };

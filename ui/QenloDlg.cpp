@@ -18,7 +18,7 @@
 #include "ui/Palette.h"
 
 namespace {
-enum ListColumn { kNameColumn, kSizeColumn, kTimeColumn };
+enum ListColumn { kNameColumn, kSizeColumn, kTimeColumn, kConditionColumn };
 constexpr int kCanvasWidth = 400;
 constexpr int kCanvasHeight = 300;
 
@@ -56,12 +56,20 @@ CQenloDlg::CQenloDlg(ScanSession& session, QWidget* parent)
   m_list->setUniformRowHeights(true);
   m_list->setSelectionBehavior(QAbstractItemView::SelectRows);
   m_list->setAllColumnsShowFocus(true);
-  m_list->setHeaderLabels({QString::fromUtf8("文件名"), QString::fromUtf8("大小"), QString::fromUtf8("时间")});
+  m_list->setHeaderLabels({QString::fromUtf8("文件名"), QString::fromUtf8("大小"), QString::fromUtf8("时间"),
+                           QString::fromUtf8("状态")});
   m_list->header()->setSectionsMovable(true);
-  m_list->header()->setSectionsClickable(false);
+  // A click on a heading sorts by it; the model keeps the order, so rows and items stay one to one.
+  m_list->header()->setSectionsClickable(true);
+  m_list->header()->setSortIndicatorShown(true);
+  m_list->header()->setSortIndicator(-1, Qt::AscendingOrder);
   m_list->setColumnWidth(kNameColumn, 320);
   m_list->setColumnWidth(kSizeColumn, 80);
   m_list->setColumnWidth(kTimeColumn, 120);
+  m_list->setColumnWidth(kConditionColumn, 70);
+  m_hideOverwritten = new QCheckBox(QString::fromUtf8("隐藏已覆盖的文件"), this);
+  m_hideOverwritten->setObjectName("hideOverwritten");
+  m_hideOverwritten->setGeometry(DluX(205), DluY(61), DluX(100), DluY(11));
   m_list->setContextMenuPolicy(Qt::CustomContextMenu);
   m_listIcons = {QIcon(Artwork::WhiteTransparent(Artwork::FileIcon(16, QColor(120, 120, 120), ""))),
                  QIcon(Artwork::WhiteTransparent(Artwork::FileIcon(16, QColor(60, 130, 200), "FAT"))),
@@ -102,6 +110,7 @@ CQenloDlg::CQenloDlg(ScanSession& session, QWidget* parent)
 
   AddResizeRule(m_tabs, {0, 1, 1, 1});
   AddResizeRule(m_list, {0, 0, 1, 1});
+  AddResizeRule(m_hideOverwritten, {0, 0, 0, 0});
   AddResizeRule(m_tree, {0, 0, 0, 1});
   AddResizeRule(m_recover, {1, 0, 1, 0});
   AddResizeRule(m_find, {1, 0, 1, 0});
@@ -129,6 +138,15 @@ CQenloDlg::CQenloDlg(ScanSession& session, QWidget* parent)
     FillList();
   });
   connect(m_tree, &QTreeWidget::itemChanged, this, [this](QTreeWidgetItem* item, int) { OnTreeItemChanged(item); });
+  connect(m_list->header(), &QHeaderView::sectionClicked, this, [this](int column) { OnHeaderClicked(column); });
+  connect(m_hideOverwritten, &QCheckBox::toggled, this, [this](bool hide) {
+    m_model.SetHideOverwritten(hide);
+    FillList();
+  });
+  // Conditions are worked out behind the open window; the list fills them in as they come.
+  connect(&m_conditionTimer, &QTimer::timeout, this, [this] { ShowConditions(); });
+  m_model.Conditions().Start();
+  m_conditionTimer.start(250);
   connect(m_list, &QTreeWidget::itemChanged, this,
           [this](QTreeWidgetItem* item, int column) { OnListItemChanged(item, column); });
   connect(m_list, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem* item, int) {
@@ -198,11 +216,49 @@ void CQenloDlg::FillList() {
     item->setIcon(kNameColumn, m_listIcons[image]);
     item->setText(kSizeColumn, FromUtf8(row.sizeText));
     item->setText(kTimeColumn, FromUtf8(row.timeText));
+    const FileCondition condition = m_model.Conditions().OfRow(row);
+    item->setText(kConditionColumn, FromUtf8(ConditionCaption(condition)));
+    item->setForeground(kConditionColumn, QColor(QRgb(ConditionColour(condition))));
+    item->setToolTip(kConditionColumn, FromUtf8(m_model.Conditions().WhyOfRow(row)));
     item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
     item->setCheckState(kNameColumn, row.checked ? Qt::Checked : Qt::Unchecked);
     items.push_back(item);
   }
   m_list->addTopLevelItems(items);
+}
+
+void CQenloDlg::ShowConditions() {
+  const bool finished = m_model.Conditions().Finished();
+  if (finished) m_conditionTimer.stop();
+  // Rows that turned out overwritten leave a filtered list; an order by condition changes.
+  if (m_model.HidesOverwritten() || m_model.SortKey() == RowSort::Condition) {
+    m_model.RefreshRows();
+    FillList();
+    return;
+  }
+  const QSignalBlocker block(m_list);
+  const auto& rows = m_model.Rows();
+  for (int i = 0; i < m_list->topLevelItemCount() && i < static_cast<int>(rows.size()); ++i) {
+    const FileRow& row = rows[static_cast<size_t>(i)];
+    const FileCondition condition = m_model.Conditions().OfRow(row);
+    QTreeWidgetItem* item = m_list->topLevelItem(i);
+    const QString caption = FromUtf8(ConditionCaption(condition));
+    if (item->text(kConditionColumn) == caption) continue;
+    item->setText(kConditionColumn, caption);
+    item->setForeground(kConditionColumn, QColor(QRgb(ConditionColour(condition))));
+    item->setToolTip(kConditionColumn, FromUtf8(m_model.Conditions().WhyOfRow(row)));
+  }
+}
+
+void CQenloDlg::OnHeaderClicked(int column) {
+  static constexpr RowSort kKeys[] = {RowSort::Name, RowSort::Size, RowSort::Time, RowSort::Condition};
+  if (column < 0 || column >= static_cast<int>(std::size(kKeys))) return;
+  const RowSort key = kKeys[column];
+  // A second click on the same heading turns the order round.
+  const bool ascending = m_model.SortKey() == key ? !m_model.SortAscending() : true;
+  m_model.SortRows(key, ascending);
+  m_list->header()->setSortIndicator(column, ascending ? Qt::AscendingOrder : Qt::DescendingOrder);
+  FillList();
 }
 
 void CQenloDlg::SyncChecks() {

@@ -3,9 +3,11 @@
 // selected, the preview of the file last clicked, recovery and search. The
 // logic is the results model's and the recovery's; this window shows them.
 
+#include <QCheckBox>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QTabWidget>
+#include <QTimer>
 #include <QTreeWidget>
 #include <functional>
 #include <map>
@@ -30,6 +32,9 @@ class CQenloDlg : public CResizeDialog {
   QPlainTextEdit* TextPage() { return m_text; }
   CMarkupButton* RecoverButton() { return m_recover; }
   CMarkupButton* FindButton() { return m_find; }
+  QCheckBox* HideOverwrittenBox() { return m_hideOverwritten; }
+  // Shows the conditions found since the list was filled.
+  void ShowConditions();
   QTreeWidgetItem* ItemOfNode(const CTreeNode* node) const;
 
   // Where the window asks the user for a target; tests answer instead.
@@ -53,6 +58,7 @@ class CQenloDlg : public CResizeDialog {
   void BuildTreeItems(QTreeWidgetItem* parentItem, CTreeNode* node);
   void FillList();
   void SyncChecks();
+  void OnHeaderClicked(int column);
   void OnTreeItemChanged(QTreeWidgetItem* item);
   void OnListItemChanged(QTreeWidgetItem* item, int column);
   void ShowPicture(const uint8_t* content, uint32_t length);
@@ -70,6 +76,8 @@ class CQenloDlg : public CResizeDialog {
   QPlainTextEdit* m_text = nullptr;
   CMarkupButton* m_recover = nullptr;
   CMarkupButton* m_find = nullptr;
+  QCheckBox* m_hideOverwritten = nullptr;
+  QTimer m_conditionTimer;
   std::map<QTreeWidgetItem*, CTreeNode*> m_nodes;
   std::map<const CTreeNode*, QTreeWidgetItem*> m_items;
   std::vector<QIcon> m_listIcons;

@@ -195,8 +195,9 @@ TEST_F(ResultsWindowTest, RecoveryThroughTheButtonMatchesTheManifest) {
   ClickCheckBox(window->Tree(), Node("T盘"));
   window->RecoverButton()->click();
   ASSERT_EQ(boxes.size(), 1u);
-  EXPECT_EQ(boxes[0], QString::fromUtf8("恢复完成"));
   const RecoveryReport& report = window->LastReport();
+  // The message says where the report of the run is.
+  EXPECT_EQ(boxes[0], QString::fromStdString("恢复完成\n\n恢复报告: " + report.reportPath));
   EXPECT_EQ(report.failed, 0u);
   const size_t expected = ExpectRecoveredAsManifest(report.rootPath, c);
   EXPECT_EQ(report.written, expected);
