@@ -201,6 +201,11 @@ FormatCheck CheckFileFormat(ByteSpan content) {
     deep = CheckZipMembers(content);
   }
   if (deep.verdict == FormatVerdict::Failed) return deep;
+  // Without a decoder a JPEG's outline says nothing of its entropy-coded data.
+  if (deep.verdict == FormatVerdict::NoCheck && StartsWith(content, "\xFF\xD8\xFF", 3)) return deep;
+  // A picture decoded whole, or whose every chunk checked, needs no outline:
+  // the carver's would take data after the end (a camera's trailer) for damage.
+  if (deep.verdict == FormatVerdict::Passed && !StartsWith(content, "PK", 2)) return deep;
   const FormatCheck outline = CheckCarvedStructure(content);
   if (outline.verdict == FormatVerdict::Failed) return outline;
   if (deep.verdict == FormatVerdict::Passed || outline.verdict == FormatVerdict::Passed) return Passed();
