@@ -62,6 +62,13 @@ std::string FatIsoTime(ByteSpan shortEntry) {
   return text;
 }
 
+// A time as the file list shows it ("YYYY-MM-DD  HH:MM"), for entries that
+// keep theirs otherwise (exFAT); to the minute.
+std::string ListedIsoTime(const std::string& text) {
+  if (text.size() != 17 || text[4] != '-' || text[10] != ' ' || text[11] != ' ') return {};
+  return text.substr(0, 10) + "T" + text.substr(12) + ":00";
+}
+
 const char* FileSystemType(int32_t source) {
   switch (source) {
     case SourceNtfs: return "ntfs";
@@ -140,7 +147,9 @@ std::string DfxmlText(CResultsModel& model, const DfxmlSource& source) {
     const std::string folder = CFolderTree::PathOf(node);
     if (node->folder != nullptr) {
       for (const auto& entry : node->folder->Files()) {
-        FileFacts facts{folder + "/" + entry->GetName(), entry->GetFileSize(), false, 0, FatIsoTime(entry->ShortEntry()),
+        const std::string mtime = session.resultSource == SourceExfat ? ListedIsoTime(entry->TimeText())
+                                                                      : FatIsoTime(entry->ShortEntry());
+        FileFacts facts{folder + "/" + entry->GetName(), entry->GetFileSize(), false, 0, mtime,
                         conditions.OfEntry(entry.get())};
         xml += FileObject(*entry, facts, source.volumeOffset, session.readLock);
       }

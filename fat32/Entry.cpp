@@ -210,6 +210,6 @@ ContentLayout CFileEntry::Layout() {
     return layout;
   }
   layout.place = ContentPlace::Clusters;
-  layout.runs.push_back({0, m_access->ClusterToSector(first) * m_access->GetSectorSize(), size, first, needed});
+  layout.runs.push_back({0, m_access->SectorToVolumeOffset(m_access->ClusterToSector(first)), size, first, needed});
   return layout;
 }

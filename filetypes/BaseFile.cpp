@@ -43,7 +43,7 @@ bool CBaseFile::OpenContent(ContentSource* source, std::string* error) {
 ContentLayout CBaseFile::Layout() {
   const uint32_t sectorSize = m_access ? m_access->GetSectorSize() : 0;
   if (sectorSize == 0) return {};
-  return {ContentPlace::FreeSpace, {{0, firstSector * sectorSize, GetLength(sectorSize), 0, 0}}, {}};
+  return {ContentPlace::FreeSpace, {{0, m_access->SectorToVolumeOffset(firstSector), GetLength(sectorSize), 0, 0}}, {}};
 }
 
 bool SectorView::Holds(int64_t rel, size_t n) const {

@@ -43,6 +43,13 @@ for case in "ntfs-sample.img deleted" "ntfs-sample.img universal" "fat32-sample.
   python3 - "$work/win.json" "$work/native.json" "$1 $mode" <<'PY'
 import json, sys
 win, native = (json.load(open(p, encoding="utf-8")) for p in sys.argv[1:3])
+# The Windows build decodes no JPEG: those it cannot check are unknown there.
+for w, n in zip(win["files"], native["files"]):
+    if w.get("condition") != n.get("condition"):
+        assert w.get("condition") == "unknown" and n["name"].lower().endswith((".jpg", ".jpeg")), (w, n)
+    for f in (w, n):
+        f.pop("condition", None)
+        f.pop("conditionWhy", None)
 assert win["files"] == native["files"], f"{sys.argv[3]}: listings differ"
 assert win["fileSystem"] == native["fileSystem"], f"{sys.argv[3]}: file systems differ"
 print(f"{sys.argv[3]}: {len(win['files'])} files listed alike ({win['fileSystem'] or 'no file system'})")
@@ -51,7 +58,16 @@ PY
   mkdir -p "$work/win-out" "$work/native-out"
   wine "$cli" recover --drive E --mode "$mode" --all --quiet --codepage CP936 --to "Z:$work/win-out" >/dev/null 2>&1
   build/marovi-cli recover --image "$image=E" --mode "$mode" --all --quiet --to "$work/native-out" >/dev/null 2>&1
-  diff -r "$work/win-out" "$work/native-out"
+  # The reports differ only in the conditions of JPEG files; the digests of what was written agree.
+  diff -r -x 恢复报告.csv "$work/win-out" "$work/native-out"
+  python3 - "$work/win-out" "$work/native-out" <<'PY'
+import csv, pathlib, sys
+def rows(root):
+    report = next(pathlib.Path(root).glob("*/恢复报告.csv"))
+    return [(r["tree path"], r["name"], r["result"], r["sha256"], r["md5"])
+            for r in csv.DictReader(open(report, encoding="utf-8-sig", newline=""))]
+assert rows(sys.argv[1]) == rows(sys.argv[2]), "the recovery reports differ"
+PY
   echo "$1 $mode: $(find "$work/win-out" -type f | wc -l) files recovered alike, byte for byte"
 done
 echo "== the diagnostic when the geometry query fails (Wine does not answer it for a file)"

@@ -30,6 +30,10 @@ class CFAT32VolumeAccess : public CVolumeAccess {
   // A cluster whose FAT entry is 0. Without a readable FAT every cluster is free.
   bool IsClusterUsed(uint64_t cluster) override;
   uint64_t ClusterToSector(uint64_t cluster) override;
+  // Sectors are numbered from the end of the reserved area.
+  uint64_t SectorToVolumeOffset(uint64_t sector) override {
+    return (sector + m_reservedSectors) * m_bytesPerSector;
+  }
   bool ReadSectors(uint64_t first, uint64_t last, uint8_t* buffer) override;
   bool ReadClusters(uint64_t first, uint64_t last, uint8_t* buffer) override;
 

@@ -22,6 +22,8 @@ class CVolumeAccess {
   virtual bool IsClusterUsed(uint64_t /*cluster*/) { return true; }
   virtual ~CVolumeAccess() = default;
   virtual uint64_t ClusterToSector(uint64_t /*cluster*/) { return 0; }
+  // Where a sector of this reader lies, in bytes from the volume's first.
+  virtual uint64_t SectorToVolumeOffset(uint64_t sector) { return sector * GetSectorSize(); }
   // The buffer holds (last - first + 1) sectors or clusters.
   virtual bool ReadSectors(uint64_t /*first*/, uint64_t /*last*/, uint8_t* /*buffer*/) { return true; }
   virtual bool ReadClusters(uint64_t /*first*/, uint64_t /*last*/, uint8_t* /*buffer*/) { return true; }
