@@ -6,6 +6,7 @@
 #include <benchmark/benchmark.h>
 #include <sys/resource.h>
 
+#include <array>
 #include <cstdlib>
 
 #include "app/ResultsModel.h"
@@ -87,10 +88,43 @@ void BM_ResultsModel(benchmark::State& state) {
   ForgetDrive(letter);
 }
 
+// Every found file's condition, worked out as the results window does it
+// behind the open window (here on the benchmark's own thread).
+void BM_Conditions(benchmark::State& state) {
+  const char letter = RegisterBenchImage(state, "MAROVI_BENCH_IMAGE");
+  if (letter == 0) return;
+  size_t files = 0;
+  std::array<size_t, 6> counts{};
+  for (auto _ : state) {
+    state.PauseTiming();
+    auto session = std::make_unique<ScanSession>();
+    ScanInto(*session, letter, ModeDeletedFiles);
+    auto model = std::make_unique<CResultsModel>(*session);
+    state.ResumeTiming();
+    model->Conditions().RunHere();
+    state.PauseTiming();
+    files = model->Conditions().Total();
+    counts = {};
+    for (size_t i = 0; i < session->foundFiles.size(); ++i) {
+      ++counts[static_cast<size_t>(model->Conditions().OfFound(i))];
+    }
+    model.reset();
+    session.reset();
+    state.ResumeTiming();
+  }
+  state.counters["files"] = static_cast<double>(files);
+  for (size_t c = 1; c < counts.size(); ++c) {
+    state.counters[ConditionName(static_cast<FileCondition>(c))] = static_cast<double>(counts[c]);
+  }
+  ReportPeakMemory(state);
+  ForgetDrive(letter);
+}
+
 void BM_MftWalk(benchmark::State& state) { ScanImage(state, "MAROVI_BENCH_IMAGE", ModeDeletedFiles); }
 void BM_SignatureScan(benchmark::State& state) { ScanImage(state, "MAROVI_BENCH_CARVE_IMAGE", ModeUniversal); }
 BENCHMARK(BM_MftWalk)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_ResultsModel)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_Conditions)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_SignatureScan)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 }  // namespace

@@ -1,3 +1,4 @@
+#include <QHeaderView>
 #include <QImageReader>
 #include <QLabel>
 #include <QScrollBar>
@@ -309,6 +310,56 @@ TEST(ResultsWindowBanner, SaysWhatTheScanCouldNotRead) {
   EXPECT_EQ(banner->text(), QString::fromUtf8("只读扫描, 被扫描的盘不会被改动\n"
                                               "No known file system: every sector is searched for files\n"
                                               "3 个扇区无法读取"));
+}
+
+}  // namespace
+
+namespace {
+
+// Waits, processing events as the window does, until every condition is known.
+void WaitForConditions(CQenloDlg& window) {
+  for (int i = 0; i < 400 && !window.Model().Conditions().Finished(); ++i) QTest::qWait(25);
+  QTest::qWait(300);  // one more tick of the window's timer
+}
+
+// The 状态 column fills in behind the open window, in words and colours, and
+// the list can be ordered by it and rid of overwritten files.
+TEST_F(ResultsWindowTest, ConditionColumnSortsAndFilters) {
+  Open("fat32-conditions.img");
+  WaitForConditions(*window);
+  Select("FILES");
+  QTreeWidget* list = window->FileList();
+  ASSERT_EQ(list->headerItem()->text(3), QString::fromUtf8("状态"));
+  QTreeWidgetItem* photo = Row("Photo.jpg");
+  QTreeWidgetItem* taken = Row("Taken.bin");
+  ASSERT_TRUE(photo && taken);
+  EXPECT_EQ(taken->text(3), QString::fromUtf8("已覆盖"));
+  EXPECT_EQ(Row("Half.bin")->text(3), QString::fromUtf8("部分覆盖"));
+  EXPECT_EQ(Row("Broken.zip")->text(3), QString::fromUtf8("已损坏"));
+  EXPECT_EQ(Row("Notes.txt")->text(3), QString::fromUtf8("未知"));
+  EXPECT_NE(taken->foreground(3).color(), Row("Archive.zip")->foreground(3).color());
+  EXPECT_FALSE(taken->toolTip(3).isEmpty()) << "the tooltip says why";
+
+  // A click on the heading puts intact files first, overwritten ones last; a second turns it round.
+  QTest::mouseClick(list->header()->viewport(), Qt::LeftButton, {},
+                    QPoint(list->header()->sectionViewportPosition(3) + 10, list->header()->height() / 2));
+  const int rows = list->topLevelItemCount();
+  ASSERT_GT(rows, 3);
+  EXPECT_EQ(list->topLevelItem(0)->text(3), QString::fromUtf8("完好"));
+  EXPECT_EQ(list->topLevelItem(rows - 1)->text(3), QString::fromUtf8("已覆盖"));
+  window->Model().ClickRowCheckBox(0);  // the model's rows and the items stay one to one
+  EXPECT_EQ(list->topLevelItem(0)->text(0), QString::fromStdString(window->Model().Rows()[0].name));
+  QTest::mouseClick(list->header()->viewport(), Qt::LeftButton, {},
+                    QPoint(list->header()->sectionViewportPosition(3) + 10, list->header()->height() / 2));
+  EXPECT_EQ(list->topLevelItem(0)->text(3), QString::fromUtf8("已覆盖"));
+
+  window->HideOverwrittenBox()->click();
+  EXPECT_FALSE(Row("Taken.bin"));
+  EXPECT_FALSE(Row("Gone.jpg"));
+  EXPECT_TRUE(Row("Half.bin")) << "partly overwritten files stay";
+  EXPECT_EQ(list->topLevelItemCount(), rows - 2);
+  window->HideOverwrittenBox()->click();
+  EXPECT_TRUE(Row("Taken.bin"));
 }
 
 }  // namespace
