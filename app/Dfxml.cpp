@@ -69,17 +69,6 @@ std::string ListedIsoTime(const std::string& text) {
   return text.substr(0, 10) + "T" + text.substr(12) + ":00";
 }
 
-const char* FileSystemType(int32_t source) {
-  switch (source) {
-    case SourceNtfs: return "ntfs";
-    case SourceFat32: return "fat32";
-    case SourceFat16: return "fat16";
-    case SourceFat12: return "fat12";
-    case SourceExfat: return "exfat";
-    default: return "raw";
-  }
-}
-
 struct FileFacts {
   std::string path;
   uint64_t size = 0;
@@ -131,7 +120,7 @@ std::string DfxmlText(CResultsModel& model, const DfxmlSource& source) {
   CVolumeAccess* access = session.volumeAccess.get();
   xml += "  <volume offset=\"" + std::to_string(source.volumeOffset) + "\">\n    " +
          Element("partition_offset", source.volumeOffset) + "\n    " +
-         Element("ftype_str", FileSystemType(session.resultSource)) + "\n";
+         Element("ftype_str", ResultSourceName(session.resultSource)) + "\n";
   if (session.ntfsVolume) {
     const CNTFSVolume& volume = *session.ntfsVolume;
     xml += "    " + Element("sector_size", volume.GetBytesPerSector()) + "\n    " +

@@ -22,3 +22,14 @@ bool OpenSelectedDrive(ScanSession& session, std::string* error) {
   }
   return true;
 }
+
+const char* ResultSourceName(int32_t source) {
+  switch (source) {
+    case SourceNtfs: return "ntfs";
+    case SourceFat32: return "fat32";
+    case SourceFat16: return "fat16";
+    case SourceFat12: return "fat12";
+    case SourceExfat: return "exfat";
+    default: return "other";
+  }
+}

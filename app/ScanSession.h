@@ -21,3 +21,7 @@ ScanSession& TheSession();
 // Opens the selected drive as the device the scan reads. False with the
 // system's reason when it cannot be opened.
 bool OpenSelectedDrive(ScanSession& session, std::string* error);
+
+// How the results were read, as reports name it: "ntfs", "fat32", "fat16",
+// "fat12", "exfat", or "other" for a volume carved sector by sector.
+const char* ResultSourceName(int32_t source);

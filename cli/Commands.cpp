@@ -19,17 +19,6 @@
 
 namespace {
 
-const char* ResultSourceName(int32_t source) {
-  switch (source) {
-    case SourceNtfs: return "ntfs";
-    case SourceFat32: return "fat32";
-    case SourceFat16: return "fat16";
-    case SourceFat12: return "fat12";
-    case SourceExfat: return "exfat";
-    default: return "other";
-  }
-}
-
 const char* KindName(FoundKind kind) {
   switch (kind) {
     case FoundKind::Ntfs: return "ntfs";
