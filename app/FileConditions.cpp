@@ -1,6 +1,7 @@
 #include "app/FileConditions.h"
 
 #include <array>
+#include <chrono>
 #include <mutex>
 
 #include "app/ResultsModel.h"
@@ -140,83 +141,109 @@ void CFileConditions::Stop() {
   m_stop = false;
 }
 
-ClusterUse CFileConditions::MakeClusterUse(uint64_t* clusterLimit) {
-  ScanSession& session = m_model.Session();
-  *clusterLimit = 0;
-  if (session.resultSource == SourceNtfs && session.ntfsVolume) {
-    std::string why;
-    m_bitmap = ReadVolumeBitmap(*session.ntfsVolume, &why);
-    if (m_bitmap.empty()) return {};
-    *clusterLimit = static_cast<uint64_t>(m_bitmap.size()) * 8;
-    return [this](uint64_t cluster) { return cluster / 8 >= m_bitmap.size() || (m_bitmap[cluster / 8] >> (cluster % 8) & 1); };
-  }
-  if (IsFatSource(session.resultSource) && session.volumeAccess) {
-    CVolumeAccess* access = session.volumeAccess.get();
-    *clusterLimit = access->GetClusterCount();
-    return [access](uint64_t cluster) { return access->IsClusterUsed(cluster); };
-  }
-  return {};
+namespace {
+// A slot's value while a thread works it out.
+constexpr uint8_t kWorking = 0xFF;
+}  // namespace
+
+void CFileConditions::PrepareAllocation() {
+  std::call_once(m_allocationRead, [this] {
+    ScanSession& session = m_model.Session();
+    std::lock_guard<std::mutex> lock(session.readLock);
+    if (session.resultSource == SourceNtfs && session.ntfsVolume) {
+      std::string why;
+      m_bitmap = ReadVolumeBitmap(*session.ntfsVolume, &why);
+      if (m_bitmap.empty()) return;
+      m_clusterLimit = static_cast<uint64_t>(m_bitmap.size()) * 8;
+      m_used = [this](uint64_t cluster) {
+        return cluster / 8 >= m_bitmap.size() || (m_bitmap[cluster / 8] >> (cluster % 8) & 1);
+      };
+    } else if (IsFatSource(session.resultSource) && session.volumeAccess) {
+      CVolumeAccess* access = session.volumeAccess.get();
+      m_clusterLimit = access->GetClusterCount();
+      m_used = [access](uint64_t cluster) { return access->IsClusterUsed(cluster); };
+    }
+  });
 }
 
-void CFileConditions::Work() {
+ConditionVerdict CFileConditions::AssessSubject(const Subject& subject) {
   ScanSession& session = m_model.Session();
-  uint64_t clusterLimit = 0;
-  ClusterUse used;
-  {
-    std::lock_guard<std::mutex> lock(session.readLock);
-    used = MakeClusterUse(&clusterLimit);
+  // One file at a time, so that a preview waits for one file at most.
+  std::lock_guard<std::mutex> lock(session.readLock);
+  const uint64_t before = session.reader ? session.reader->UnreadableCount() : 0;
+  ConditionVerdict verdict;
+  if (subject.entry != nullptr) {
+    verdict = AssessFile(*subject.entry, subject.entry->GetFileSize(), m_used, m_clusterLimit);
+  } else {
+    const FoundFile& found = session.foundFiles[subject.foundIndex];
+    std::shared_ptr<CDelFile> file = m_model.MakeRecoverable(found);
+    verdict = file ? AssessFile(*file, found.size, m_used, m_clusterLimit)
+                   : ConditionVerdict{FileCondition::Unknown, "it cannot be read back"};
   }
-  for (size_t slot = 0; slot < m_subjects.size() && !m_stop; ++slot) {
-    if (m_slots[slot].load() != static_cast<uint8_t>(FileCondition::Pending)) continue;
-    ConditionVerdict verdict;
-    {
-      // One file at a time, so that a preview waits for one file at most.
-      std::lock_guard<std::mutex> lock(session.readLock);
-      const Subject& subject = m_subjects[slot];
-      const uint64_t before = session.reader ? session.reader->UnreadableCount() : 0;
-      if (subject.entry != nullptr) {
-        verdict = AssessFile(*subject.entry, subject.entry->GetFileSize(), used, clusterLimit);
-      } else {
-        const FoundFile& found = session.foundFiles[subject.foundIndex];
-        std::shared_ptr<CDelFile> file = m_model.MakeRecoverable(found);
-        verdict = file ? AssessFile(*file, found.size, used, clusterLimit)
-                       : ConditionVerdict{FileCondition::Unknown, "it cannot be read back"};
-      }
-      // Sectors that failed were read as zeros: the content seen is not the file's.
-      if (session.reader && session.reader->UnreadableCount() > before) {
-        verdict = {FileCondition::Corrupt, "unreadable sectors at " + session.reader->DescribeUnreadableSince(before)};
-      }
-    }
+  // Sectors that failed were read as zeros: the content seen is not the file's.
+  if (session.reader && session.reader->UnreadableCount() > before) {
+    verdict = {FileCondition::Corrupt, "unreadable sectors at " + session.reader->DescribeUnreadableSince(before)};
+  }
+  return verdict;
+}
+
+FileCondition CFileConditions::Ensure(size_t slot) {
+  if (slot >= m_slots.size()) return FileCondition::Pending;
+  uint8_t expected = static_cast<uint8_t>(FileCondition::Pending);
+  if (m_slots[slot].compare_exchange_strong(expected, kWorking)) {
+    PrepareAllocation();
+    const ConditionVerdict verdict = AssessSubject(m_subjects[slot]);
     m_why[slot] = verdict.why;
     m_slots[slot].store(static_cast<uint8_t>(verdict.condition));
     ++m_known;
+    return verdict.condition;
   }
+  // Another thread has it: one file's check is short.
+  while (m_slots[slot].load() == kWorking) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  return Load(slot);
+}
+
+void CFileConditions::Work() {
+  for (size_t slot = 0; slot < m_subjects.size() && !m_stop; ++slot) Ensure(slot);
+}
+
+FileCondition CFileConditions::Load(size_t slot) const {
+  if (slot >= m_slots.size()) return FileCondition::Pending;
+  const uint8_t value = m_slots[slot].load();
+  return value == kWorking ? FileCondition::Pending : static_cast<FileCondition>(value);
+}
+
+size_t CFileConditions::SlotOfRow(const FileRow& row) const {
+  if (row.folderEntry != nullptr) {
+    auto it = m_entrySlots.find(row.folderEntry);
+    return it == m_entrySlots.end() ? SIZE_MAX : it->second;
+  }
+  return row.foundIndex && *row.foundIndex < m_model.Session().foundFiles.size() ? *row.foundIndex : SIZE_MAX;
 }
 
 FileCondition CFileConditions::OfFound(size_t index) const {
-  return index < m_slots.size() && index < m_model.Session().foundFiles.size()
-             ? static_cast<FileCondition>(m_slots[index].load())
-             : FileCondition::Pending;
+  return index < m_model.Session().foundFiles.size() ? Load(index) : FileCondition::Pending;
 }
 
 FileCondition CFileConditions::OfEntry(const CFileEntry* entry) const {
   auto it = m_entrySlots.find(entry);
-  return it == m_entrySlots.end() ? FileCondition::Pending : static_cast<FileCondition>(m_slots[it->second].load());
+  return it == m_entrySlots.end() ? FileCondition::Pending : Load(it->second);
 }
 
-FileCondition CFileConditions::OfRow(const FileRow& row) const {
-  if (row.folderEntry != nullptr) return OfEntry(row.folderEntry);
-  return row.foundIndex ? OfFound(*row.foundIndex) : FileCondition::Pending;
+FileCondition CFileConditions::OfRow(const FileRow& row) const { return Load(SlotOfRow(row)); }
+
+FileCondition CFileConditions::EnsureFound(size_t index) {
+  return index < m_model.Session().foundFiles.size() ? Ensure(index) : FileCondition::Pending;
 }
+
+FileCondition CFileConditions::EnsureEntry(const CFileEntry* entry) {
+  auto it = m_entrySlots.find(entry);
+  return it == m_entrySlots.end() ? FileCondition::Pending : Ensure(it->second);
+}
+
+FileCondition CFileConditions::EnsureRow(const FileRow& row) { return Ensure(SlotOfRow(row)); }
 
 std::string CFileConditions::WhyOfRow(const FileRow& row) const {
-  size_t slot = SIZE_MAX;
-  if (row.folderEntry != nullptr) {
-    auto it = m_entrySlots.find(row.folderEntry);
-    if (it != m_entrySlots.end()) slot = it->second;
-  } else if (row.foundIndex) {
-    slot = *row.foundIndex;
-  }
-  if (slot >= m_slots.size() || m_slots[slot].load() == static_cast<uint8_t>(FileCondition::Pending)) return {};
-  return m_why[slot];
+  const size_t slot = SlotOfRow(row);
+  return Load(slot) == FileCondition::Pending ? std::string() : m_why[slot];
 }

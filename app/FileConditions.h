@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
@@ -63,6 +64,11 @@ class CFileConditions {
   FileCondition OfFound(size_t index) const;
   FileCondition OfEntry(const CFileEntry* entry) const;
   FileCondition OfRow(const FileRow& row) const;
+  // The same, worked out here and now when it is not known yet (a recovery
+  // does not wait for the rest). Not to be called holding the read lock.
+  FileCondition EnsureFound(size_t index);
+  FileCondition EnsureEntry(const CFileEntry* entry);
+  FileCondition EnsureRow(const FileRow& row);
   std::string WhyOfRow(const FileRow& row) const;
   size_t Known() const { return m_known.load(); }
   size_t Total() const { return m_slots.size(); }
@@ -74,8 +80,13 @@ class CFileConditions {
     CFileEntry* entry = nullptr;
   };
   void Work();
-  void Assess(size_t slot);
-  ClusterUse MakeClusterUse(uint64_t* clusterLimit);
+  // Works out one slot unless another thread has it; waits for that thread then.
+  FileCondition Ensure(size_t slot);
+  ConditionVerdict AssessSubject(const Subject& subject);
+  // The allocation, read once for whoever needs it first.
+  void PrepareAllocation();
+  size_t SlotOfRow(const FileRow& row) const;
+  FileCondition Load(size_t slot) const;
 
   CResultsModel& m_model;
   std::vector<Subject> m_subjects;
@@ -85,5 +96,8 @@ class CFileConditions {
   std::atomic<size_t> m_known{0};
   std::atomic<bool> m_stop{false};
   std::vector<uint8_t> m_bitmap;  // NTFS's volume bitmap, read for the checks
+  std::once_flag m_allocationRead;
+  ClusterUse m_used;
+  uint64_t m_clusterLimit = 0;
   std::thread m_thread;
 };

@@ -58,8 +58,6 @@ RecoveryReport CRecovery::RecoverChecked(const std::string& targetFolder, const 
     ++m_report.failed;
     return m_report;
   }
-  // Every file's condition goes into the report.
-  m_model.Conditions().RunHere();
   RecoverLevel(drive, m_report.rootPath, 0);
   FinishReport();
   return m_report;
@@ -79,10 +77,10 @@ RecoveryReport CRecovery::RecoverRows(const std::vector<FileRow>& rows,
     ++m_report.failed;
     return m_report;
   }
-  m_model.Conditions().RunHere();
   for (const FileRow& row : rows) {
     if (row.file == nullptr) continue;
-    const FileCondition condition = m_model.Conditions().OfRow(row);
+    // Worked out now when the background has not come to it yet.
+    const FileCondition condition = m_model.Conditions().EnsureRow(row);
     if (!Wanted(condition)) continue;
     const uint64_t utcTime = row.foundIndex ? m_model.Session().foundFiles[*row.foundIndex].utcTime : 0;
     WriteFile(*row.file, m_report.rootPath, {"", row.name, row.size, condition, {}, false, {}}, utcTime);
@@ -125,11 +123,11 @@ void CRecovery::RecoverNode(const CTreeNode* node, const std::string& path) {
     return;
   }
   const std::string treePath = CFolderTree::PathOf(node);
-  const CFileConditions& conditions = m_model.Conditions();
+  CFileConditions& conditions = m_model.Conditions();
   if (node->folder != nullptr) {
     for (const auto& entry : node->folder->Files()) {
       if (!entry->checked) continue;
-      const FileCondition condition = conditions.OfEntry(entry.get());
+      const FileCondition condition = conditions.EnsureEntry(entry.get());
       if (!Wanted(condition)) continue;
       WriteFile(*entry, path, {treePath, entry->GetName(), entry->GetFileSize(), condition, {}, false, {}}, 0);
       if (m_report.cancelled) return;
@@ -142,7 +140,7 @@ void CRecovery::RecoverNode(const CTreeNode* node, const std::string& path) {
     if (!found.checked) continue;
     std::shared_ptr<CDelFile> file = m_model.MakeRecoverable(found);
     if (!file) continue;
-    const FileCondition condition = conditions.OfFound(i);
+    const FileCondition condition = conditions.EnsureFound(i);
     if (!Wanted(condition)) continue;
     WriteFile(*file, path, {treePath, found.name, found.size, condition, {}, false, {}}, found.utcTime);
     if (m_report.cancelled) return;

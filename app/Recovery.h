@@ -66,8 +66,8 @@ class CRecovery {
   // Rows of the list (a search's matches) straight into the recovery root.
   RecoveryReport RecoverRows(const std::vector<FileRow>& rows, const std::string& targetFolder,
                              const RecoveryProgress& progress = {});
-  // Only files in one of these conditions are written; all when empty. The
-  // conditions are worked out first where they are not known yet.
+  // Only files in one of these conditions are written; all when empty. A
+  // file's condition is worked out as it comes when it is not known yet.
   void SetConditionFilter(std::vector<FileCondition> conditions) { m_conditionFilter = std::move(conditions); }
 
   // One file to the exact path given.

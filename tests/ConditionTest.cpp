@@ -292,6 +292,25 @@ TEST(ConditionRecovery, WritesOnlyTheConditionsAskedFor) {
   EXPECT_NE(RecoverySummaryText(report).find("因状态未恢复"), std::string::npos);
 }
 
+// A recovery started while the background still works takes each file's
+// condition as it comes to it: none is left pending in the report.
+TEST(ConditionRecovery, DoesNotWaitForTheBackgroundNorRaceIt) {
+  FixtureSession fx("ntfs-conditions.img");
+  CResultsModel& m = *fx.model;
+  m.ClickNodeCheckBox(m.Tree().GetDriveNode());
+  m.Conditions().Start();
+  const RecoveryReport report = CRecovery(m).RecoverChecked(MakeTempFolder());
+  m.Conditions().RunHere();
+  EXPECT_TRUE(m.Conditions().Finished());
+  std::map<std::string, FileCondition> known;
+  for (size_t i = 0; i < fx.session.foundFiles.size(); ++i) known[fx.session.foundFiles[i].name] = m.Conditions().OfFound(i);
+  ASSERT_EQ(report.files.size(), ExpectedConditions("ntfs-conditions.img").size());
+  for (const RecoveredFile& file : report.files) {
+    EXPECT_NE(file.condition, FileCondition::Pending) << file.name;
+    EXPECT_EQ(file.condition, known[file.name]) << file.name;
+  }
+}
+
 TEST(ConditionNames, ListsParseAndRefuseUnknownWords) {
   std::vector<FileCondition> conditions;
   std::string bad;
