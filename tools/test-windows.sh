@@ -40,20 +40,7 @@ for case in "ntfs-sample.img deleted" "ntfs-sample.img universal" "fat32-sample.
   ln -sfn "$image" "$WINEPREFIX/dosdevices/e::"
   wine "$cli" scan --drive E --mode "$mode" --json --quiet --codepage CP936 2>/dev/null | tr -d '\r' >"$work/win.json"
   build/marovi-cli scan --image "$image=E" --mode "$mode" --json --quiet >"$work/native.json" 2>/dev/null
-  python3 - "$work/win.json" "$work/native.json" "$1 $mode" <<'PY'
-import json, sys
-win, native = (json.load(open(p, encoding="utf-8")) for p in sys.argv[1:3])
-# The Windows build decodes no JPEG: those it cannot check are unknown there.
-for w, n in zip(win["files"], native["files"]):
-    if w.get("condition") != n.get("condition"):
-        assert w.get("condition") == "unknown" and n["name"].lower().endswith((".jpg", ".jpeg")), (w, n)
-    for f in (w, n):
-        f.pop("condition", None)
-        f.pop("conditionWhy", None)
-assert win["files"] == native["files"], f"{sys.argv[3]}: listings differ"
-assert win["fileSystem"] == native["fileSystem"], f"{sys.argv[3]}: file systems differ"
-print(f"{sys.argv[3]}: {len(win['files'])} files listed alike ({win['fileSystem'] or 'no file system'})")
-PY
+  python3 tools/same-listing.py "$1 $mode" "$work/native.json" "$work/win.json"
   rm -rf "$work/win-out" "$work/native-out"
   mkdir -p "$work/win-out" "$work/native-out"
   wine "$cli" recover --drive E --mode "$mode" --all --quiet --codepage CP936 --to "Z:$work/win-out" >/dev/null 2>&1
@@ -80,26 +67,14 @@ image=$(realpath build/fixtures/ntfs-sample.img)
 wine "$cli" scan --image "Z:$image=E" --json --quiet 2>/dev/null | tr -d '\r' >"$work/win.json"
 wine "$cli" scan --image "Z:$(realpath fixtures/ntfs-sample.img.gz)=E" --json --quiet 2>/dev/null | tr -d '\r' >"$work/win-gz.json"
 build/marovi-cli scan --image "$image=E" --json --quiet >"$work/native.json" 2>/dev/null
-python3 - "$work/win.json" "$work/win-gz.json" "$work/native.json" <<'PY'
-import json, sys
-win, packed, native = (json.load(open(p, encoding="utf-8")) for p in sys.argv[1:4])
-assert win["files"] == native["files"], "--image ntfs-sample.img: listings differ"
-assert packed["files"] == native["files"], "--image ntfs-sample.img.gz: listings differ"
-print(f"--image ntfs-sample.img and .img.gz: {len(win['files'])} files listed alike")
-PY
+python3 tools/same-listing.py "--image ntfs-sample.img and .img.gz" "$work/native.json" "$work/win.json" "$work/win-gz.json"
 
 echo "== partitions of a whole-disk image under Wine; containers refused"
 disk=$(realpath build/fixtures/disk-fs.img)
 for part in 1 5 6; do
   wine "$cli" scan --image "Z:$disk" --partition $part --json --quiet 2>/dev/null | tr -d '\r' >"$work/win.json"
   build/marovi-cli scan --image "$disk" --partition $part --json --quiet >"$work/native.json" 2>/dev/null
-  python3 - "$work/win.json" "$work/native.json" "$part" <<'PY'
-import json, sys
-win, native = (json.load(open(p, encoding="utf-8")) for p in sys.argv[1:3])
-assert win["files"] == native["files"] and win["files"], f"partition {sys.argv[3]}: listings differ"
-assert win["offset"] == native["offset"], f"partition {sys.argv[3]}: offsets differ"
-print(f"disk-fs.img partition {sys.argv[3]}: {len(win['files'])} files listed alike ({win['fileSystem']})")
-PY
+  python3 tools/same-listing.py "disk-fs.img partition $part" "$work/native.json" "$work/win.json"
 done
 refusal=$(wine "$cli" scan --image "Z:$(realpath build/fixtures/disk-fs.vhdx)" --quiet 2>&1 | tr -d '\r' || true)
 grep -q "VHDX image, which the Windows build cannot read" <<<"$refusal" || { echo "no refusal: $refusal"; exit 1; }

@@ -113,7 +113,9 @@ int main(int argc, char** argv) {
       results->setWindowState(Qt::WindowNoState);
       results->setGeometry(results->screen()->availableGeometry().adjusted(0, 24, 0, 0));
     }
-    QTest::qWait(200);
+    // The 状态 column filled in: every condition known, and the timer past.
+    for (int i = 0; i < 200 && !results->Model().Conditions().Finished(); ++i) QTest::qWait(25);
+    QTest::qWait(400);
     QTreeWidget* tree = results->Tree();
     if (QTreeWidgetItem* pics = FindItem(tree, "pics")) tree->setCurrentItem(pics);
     ClickRow(results->FileList(), "jfif.jpg");
