@@ -69,7 +69,8 @@ CQenloDlg::CQenloDlg(ScanSession& session, QWidget* parent)
   m_list->setColumnWidth(kConditionColumn, 70);
   m_hideOverwritten = new QCheckBox(QString::fromUtf8("隐藏已覆盖的文件"), this);
   m_hideOverwritten->setObjectName("hideOverwritten");
-  m_hideOverwritten->setGeometry(DluX(205), DluY(61), DluX(100), DluY(11));
+  // Right of the instructions, where it stays when the window grows.
+  m_hideOverwritten->setGeometry(DluX(390), DluY(60), DluX(86), DluY(11));
   m_list->setContextMenuPolicy(Qt::CustomContextMenu);
   m_listIcons = {QIcon(Artwork::WhiteTransparent(Artwork::FileIcon(16, QColor(120, 120, 120), ""))),
                  QIcon(Artwork::WhiteTransparent(Artwork::FileIcon(16, QColor(60, 130, 200), "FAT"))),
@@ -110,7 +111,7 @@ CQenloDlg::CQenloDlg(ScanSession& session, QWidget* parent)
 
   AddResizeRule(m_tabs, {0, 1, 1, 1});
   AddResizeRule(m_list, {0, 0, 1, 1});
-  AddResizeRule(m_hideOverwritten, {0, 0, 0, 0});
+  AddResizeRule(m_hideOverwritten, {1, 0, 1, 0});
   AddResizeRule(m_tree, {0, 0, 0, 1});
   AddResizeRule(m_recover, {1, 0, 1, 0});
   AddResizeRule(m_find, {1, 0, 1, 0});
