@@ -193,7 +193,12 @@ FileCondition CFileConditions::Ensure(size_t slot) {
   if (m_slots[slot].compare_exchange_strong(expected, kWorking)) {
     PrepareAllocation();
     const ConditionVerdict verdict = AssessSubject(m_subjects[slot]);
-    m_why[slot] = verdict.why;
+    {
+      std::lock_guard<std::mutex> lock(m_whyLock);
+      auto [it, added] = m_whyIndex.emplace(verdict.why, static_cast<uint32_t>(m_whyTexts.size()));
+      if (added) m_whyTexts.push_back(verdict.why);
+      m_why[slot] = it->second;
+    }
     m_slots[slot].store(static_cast<uint8_t>(verdict.condition));
     ++m_known;
     return verdict.condition;
@@ -245,5 +250,7 @@ FileCondition CFileConditions::EnsureRow(const FileRow& row) { return Ensure(Slo
 
 std::string CFileConditions::WhyOfRow(const FileRow& row) const {
   const size_t slot = SlotOfRow(row);
-  return Load(slot) == FileCondition::Pending ? std::string() : m_why[slot];
+  if (Load(slot) == FileCondition::Pending) return {};
+  std::lock_guard<std::mutex> lock(m_whyLock);
+  return m_whyTexts[m_why[slot]];
 }

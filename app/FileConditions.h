@@ -92,7 +92,12 @@ class CFileConditions {
   std::vector<Subject> m_subjects;
   std::unordered_map<const CFileEntry*, size_t> m_entrySlots;
   std::vector<std::atomic<uint8_t>> m_slots;
-  std::vector<std::string> m_why;  // written by the worker before its slot is
+  // Why each file is in its condition, as an index into the texts: a million
+  // files share a handful of them. Written before the slot's condition is.
+  std::vector<uint32_t> m_why;
+  mutable std::mutex m_whyLock;
+  std::vector<std::string> m_whyTexts{std::string()};
+  std::unordered_map<std::string, uint32_t> m_whyIndex;
   std::atomic<size_t> m_known{0};
   std::atomic<bool> m_stop{false};
   std::vector<uint8_t> m_bitmap;  // NTFS's volume bitmap, read for the checks
