@@ -152,12 +152,10 @@ void CFileConditions::PrepareAllocation() {
     std::lock_guard<std::mutex> lock(session.readLock);
     if (session.resultSource == SourceNtfs && session.ntfsVolume) {
       std::string why;
-      m_bitmap = ReadVolumeBitmap(*session.ntfsVolume, &why);
-      if (m_bitmap.empty()) return;
-      m_clusterLimit = static_cast<uint64_t>(m_bitmap.size()) * 8;
-      m_used = [this](uint64_t cluster) {
-        return cluster / 8 >= m_bitmap.size() || (m_bitmap[cluster / 8] >> (cluster % 8) & 1);
-      };
+      m_bitmap = std::make_unique<CNtfsBitmapPages>(*session.ntfsVolume, &why);
+      if (!m_bitmap->Holds()) return;
+      m_clusterLimit = m_bitmap->ClusterCount();
+      m_used = [this](uint64_t cluster) { return m_bitmap->IsUsed(cluster); };
     } else if (IsFatSource(session.resultSource) && session.volumeAccess) {
       CVolumeAccess* access = session.volumeAccess.get();
       m_clusterLimit = access->GetClusterCount();

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -17,6 +18,7 @@
 #include "volume/DelFile.h"
 
 class CResultsModel;
+class CNtfsBitmapPages;
 class CFileEntry;
 struct FileRow;
 
@@ -100,7 +102,7 @@ class CFileConditions {
   std::unordered_map<std::string, uint32_t> m_whyIndex;
   std::atomic<size_t> m_known{0};
   std::atomic<bool> m_stop{false};
-  std::vector<uint8_t> m_bitmap;  // NTFS's volume bitmap, read for the checks
+  std::unique_ptr<CNtfsBitmapPages> m_bitmap;  // NTFS's volume bitmap, read as needed
   std::once_flag m_allocationRead;
   ClusterUse m_used;
   uint64_t m_clusterLimit = 0;

@@ -123,6 +123,43 @@ std::vector<uint8_t> ReadVolumeBitmap(CNTFSVolume& volume, std::string* why) {
   return bitmap;
 }
 
+CNtfsBitmapPages::CNtfsBitmapPages(CNTFSVolume& volume, std::string* why)
+    : m_record(std::make_unique<CFileRecord>(&volume)) {
+  m_record->SetAttrMask(kMaskData);
+  if (!m_record->ReadRecord(kBitmapRecord) || !m_record->ParseAttrs()) {
+    *why = m_record->GetLastError().empty() ? "its record cannot be read" : m_record->GetLastError().Text();
+    return;
+  }
+  m_data = m_record->FindUnnamedData();
+  if (m_data == nullptr) {
+    *why = "its record holds no data stream";
+    return;
+  }
+  m_size = m_data->GetDataSize();
+  const uint64_t clusters = volume.GetTotalSectors() / volume.GetSectorsPerCluster();
+  if (m_size > clusters / 8 + kBitmapChunk) {
+    *why = "its size " + std::to_string(m_size) + " is more than " + std::to_string(clusters) + " clusters need";
+    m_data = nullptr;
+  }
+}
+
+CNtfsBitmapPages::~CNtfsBitmapPages() = default;
+
+bool CNtfsBitmapPages::IsUsed(uint64_t cluster) {
+  const uint64_t byte = cluster / 8;
+  if (m_data == nullptr || byte >= m_size) return true;
+  const uint64_t start = byte / kBitmapChunk * kBitmapChunk;
+  if (start != m_pageStart) {
+    const uint32_t want = static_cast<uint32_t>(std::min<uint64_t>(kBitmapChunk, m_size - start));
+    m_page.assign(want, 0);
+    uint32_t got = 0;
+    m_pageStart = UINT64_MAX;
+    if (!m_data->ReadData(start, m_page.data(), want, &got) || got != want) return true;
+    m_pageStart = start;
+  }
+  return (m_page[byte - start] >> (cluster % 8)) & 1;
+}
+
 namespace {
 
 class CNtfsScan : public CVolumeScan {
