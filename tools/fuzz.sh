@@ -10,9 +10,9 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scale=${1:-1}
 # Runs per target at scale 1: a few seconds each on this machine.
-declare -A runs=([fuzz_file_record]=150000 [fuzz_data_runs]=150000 [fuzz_fat32]=75000
-                 [fuzz_carvers]=40000 [fuzz_scan]=2000 [fuzz_zip_listing]=100000 [fuzz_markup]=300000
-                 [fuzz_partitions]=4000 [fuzz_exfat]=8000 [fuzz_format_check]=40000)
+declare -A runs=([fuzz_file_record]=100000 [fuzz_data_runs]=100000 [fuzz_fat32]=75000
+                 [fuzz_carvers]=40000 [fuzz_scan]=2000 [fuzz_zip_listing]=100000 [fuzz_markup]=200000
+                 [fuzz_partitions]=4000 [fuzz_exfat]=8000 [fuzz_format_check]=20000)
 jobs=$(nproc)
 source tools/ccache.sh
 targets=$(sed -n 's/^set(MAROVI_FUZZ_TARGETS \(.*\))$/\1/p' fuzz/CMakeLists.txt)
