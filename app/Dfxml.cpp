@@ -1,14 +1,13 @@
 #include "app/Dfxml.h"
 
-#include <cinttypes>
 #include <cstdio>
 #include <mutex>
 
 #include "app/ResultsModel.h"
 #include "fat32/Folder.h"
 #include "ntfs/NTFSVolume.h"
-#include "platform/FileOutput.h"
 #include "platform/Time.h"
+#include "volume/FileWriter.h"
 #include "volume/VolumeAccess.h"
 
 namespace {
@@ -158,19 +157,5 @@ std::string DfxmlText(CResultsModel& model, const DfxmlSource& source) {
 }
 
 bool WriteDfxml(CResultsModel& model, const DfxmlSource& source, const std::string& path, std::string* error) {
-  const std::string text = DfxmlText(model, source);
-  std::unique_ptr<COutputFile> out = COutputFile::Create(path, error);
-  if (!out) return false;
-  for (size_t at = 0; at < text.size(); at += 1u << 30) {
-    const uint32_t n = static_cast<uint32_t>(std::min<size_t>(text.size() - at, 1u << 30));
-    if (!out->Write(text.data() + at, n)) {
-      *error = out->LastErrorText();
-      return false;
-    }
-  }
-  if (!out->Close()) {
-    *error = out->LastErrorText();
-    return false;
-  }
-  return true;
+  return WriteTextFile(path, DfxmlText(model, source), error);
 }

@@ -98,10 +98,10 @@ ConditionVerdict AssessFile(CDelFile& file, uint64_t size, const ClusterUse& use
               std::to_string(inUse) + " of its " + std::to_string(total) + " clusters are in use by other files"};
     }
   }
+  if (size > kCheckedBytes) return {FileCondition::Unknown, "larger than the check reads"};
   std::vector<uint8_t> content;
   std::string error;
   if (!file.ReadHead(kCheckedBytes, &content, &error)) return {FileCondition::Corrupt, error};
-  if (size > kCheckedBytes) return {FileCondition::Unknown, "larger than the check reads"};
   const FormatCheck check = CheckFileFormat(ByteSpan(content));
   switch (check.verdict) {
     case FormatVerdict::Passed: return {FileCondition::Intact, {}};

@@ -1,8 +1,5 @@
 #include "app/Recovery.h"
 
-#include <cinttypes>
-#include <cstdio>
-
 #include "app/PathNames.h"
 #include "fat32/Folder.h"
 #include "platform/FileDigest.h"
@@ -217,13 +214,7 @@ bool WriteRecoveryReport(const RecoveryReport& report, const std::string& path, 
     text += CsvField(file.treePath) + "," + CsvField(file.name) + "," + std::to_string(file.size) + "," +
             ConditionName(file.condition) + "," + CsvField(result) + "," + digests.sha256 + "," + digests.md5 + "\r\n";
   }
-  std::unique_ptr<COutputFile> out = COutputFile::Create(path, error);
-  if (!out) return false;
-  if (!out->Write(text.data(), static_cast<uint32_t>(text.size())) || !out->Close()) {
-    *error = out->LastErrorText();
-    return false;
-  }
-  return true;
+  return WriteTextFile(path, text, error);
 }
 
 std::string RecoverySummaryText(const RecoveryReport& report, size_t failuresShown) {

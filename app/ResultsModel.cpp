@@ -21,8 +21,8 @@ CResultsModel::CResultsModel(ScanSession& session) : m_session(session) {
     m_filesByParent[ParentKey(f.kind, Low32(f.parentRef))].push_back(i);
   }
   m_tree.BuildFolderTree(session);
-  SelectNode(m_tree.GetDeletedNode());
   m_conditions = std::make_unique<CFileConditions>(*this);
+  SelectNode(m_tree.GetDeletedNode());
 }
 
 std::vector<size_t> CResultsModel::FilesOfNode(const CTreeNode* node) const {
@@ -149,7 +149,7 @@ int ConditionRank(FileCondition condition) {
 
 void CResultsModel::ArrangeRows() {
   if (m_hideOverwritten) {
-    std::erase_if(m_rows, [&](const FileRow& row) { return m_conditions && m_conditions->OfRow(row) == FileCondition::Overwritten; });
+    std::erase_if(m_rows, [&](const FileRow& row) { return m_conditions->OfRow(row) == FileCondition::Overwritten; });
   }
   if (m_sortKey == RowSort::None) return;
   auto less = [&](const FileRow& a, const FileRow& b) {

@@ -13,6 +13,9 @@
 namespace {
 
 constexpr uint32_t kProbeSector = 512;
+// Members are inflated up to this much in all: a small archive may claim
+// members of 4 GiB each, and deflate expands a thousandfold.
+constexpr uint64_t kMaxInflated = 1ull << 30;
 
 FormatCheck Passed() { return {FormatVerdict::Passed, {}}; }
 FormatCheck Failed(std::string why) { return {FormatVerdict::Failed, std::move(why)}; }
@@ -42,7 +45,7 @@ bool StartsWith(ByteSpan s, const char* magic, size_t n) { return s.size() >= n 
 
 // One ZIP member: its data inflated, or taken as stored, against the CRC-32
 // and size its central header gives.
-FormatCheck CheckZipMember(ByteSpan content, ByteSpan central, size_t centralAt) {
+FormatCheck CheckZipMember(ByteSpan content, ByteSpan central, size_t centralAt, uint64_t* budget) {
   using namespace ziprecord;
   const uint16_t nameLength = LE16(central, kCentralNameLength);
   const std::string name(reinterpret_cast<const char*>(central.data()) + kCentralHeaderSize,
@@ -58,6 +61,8 @@ FormatCheck CheckZipMember(ByteSpan content, ByteSpan central, size_t centralAt)
       local == 0xFFFFFFFF) {
     return NoCheck("member " + name + " is encrypted, of method " + std::to_string(method) + " or ZIP64");
   }
+  if (size > *budget) return NoCheck("members larger in all than the check inflates");
+  *budget -= size;
   if (LE32(content, local) != kLocalHeader) {
     return Failed("member " + name + ": no local header at byte " + std::to_string(local) + " (central header at " +
                   std::to_string(centralAt) + ")");
@@ -151,6 +156,7 @@ FormatCheck CheckZipMembers(ByteSpan content) {
   }
   size_t at = directoryAt;
   bool anyChecked = false;
+  uint64_t budget = kMaxInflated;
   for (uint32_t i = 0; i < count; ++i) {
     if (LE32(content, at) != kCentralHeader || !Fits(content, at, kCentralHeaderSize)) {
       return Failed("central header " + std::to_string(i + 1) + " of " + std::to_string(count) + " missing at byte " +
@@ -159,7 +165,7 @@ FormatCheck CheckZipMembers(ByteSpan content) {
     const size_t length = kCentralHeaderSize + LE16(content, at + kCentralNameLength) +
                           LE16(content, at + kCentralExtraLength) + LE16(content, at + kCentralCommentLength);
     if (at + length > end) return Failed("central header at byte " + std::to_string(at) + " runs into the end record");
-    const FormatCheck member = CheckZipMember(content, content.subspan(at, length), at);
+    const FormatCheck member = CheckZipMember(content, content.subspan(at, length), at, &budget);
     if (member.verdict == FormatVerdict::Failed) return member;
     anyChecked |= member.verdict == FormatVerdict::Passed;
     at += length;

@@ -9,6 +9,8 @@
 
 namespace {
 
+constexpr long kMaxDecoderMemory = 256L << 20;
+
 // libjpeg reports through these: a fatal error jumps back, a warning (what
 // it says of corrupt entropy-coded data or a missing end) is kept.
 struct CheckErrors {
@@ -58,6 +60,9 @@ FormatCheck CheckJpegData(ByteSpan content) {
   errors.manager.error_exit = OnError;
   errors.manager.emit_message = OnMessage;
   jpeg_create_decompress(&info);
+  // A header may claim 65500 x 65500 progressive pixels: past this, libjpeg
+  // stops with an error rather than allocate what the header asks for.
+  info.mem->max_memory_to_use = kMaxDecoderMemory;
   const bool clean = DecodeQuietly(content, &errors, &info);
   jpeg_destroy_decompress(&info);
   if (clean) return {FormatVerdict::Passed, {}};

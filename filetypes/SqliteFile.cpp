@@ -183,8 +183,7 @@ int32_t CSqliteTreeFile::ExamineSector(uint64_t sector, const SectorView& view, 
   for (auto it = m_wanted.begin(); it != m_wanted.end() && static_cast<uint64_t>(it->first) * m_pageSize <= end;) {
     const uint64_t offset = static_cast<uint64_t>(it->first - 1) * m_pageSize;
     page.resize(m_pageSize);
-    if (!view.Read(static_cast<int64_t>(offset) - static_cast<int64_t>(base), m_pageSize,
-                                           page.data())) {
+    if (!view.Read(static_cast<int64_t>(offset) - static_cast<int64_t>(base), m_pageSize, page.data())) {
       return -1;
     }
     const auto [number, kind] = *it;

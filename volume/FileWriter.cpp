@@ -34,3 +34,12 @@ bool WriteFileContent(const std::string& path, uint64_t length, uint32_t chunkSi
   }
   return true;
 }
+
+bool WriteTextFile(const std::string& path, const std::string& text, std::string* error) {
+  return WriteFileContent(path, text.size(), 1u << 20,
+                          [&](uint64_t offset, uint8_t* buffer, uint32_t n) {
+                            std::copy_n(text.data() + offset, n, buffer);
+                            return true;
+                          },
+                          error);
+}

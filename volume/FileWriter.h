@@ -14,3 +14,5 @@ using ContentReader = std::function<bool(uint64_t offset, uint8_t* buffer, uint3
 // what was written before a failure stays in the file.
 bool WriteFileContent(const std::string& path, uint64_t length, uint32_t chunkSize, const ContentReader& read,
                       std::string* error);
+// Creates or overwrites path with text (a report); false, with the reason, when it cannot.
+bool WriteTextFile(const std::string& path, const std::string& text, std::string* error);
