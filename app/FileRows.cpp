@@ -7,13 +7,22 @@
 #include "platform/Time.h"
 
 std::string FormatSize(uint64_t size) {
-  char text[32];
+  char text[40];
   if (size <= 1024) {
     std::snprintf(text, sizeof text, "%" PRIu64 "byte", size);
-  } else if (size <= 1048576) {
-    std::snprintf(text, sizeof text, "%" PRIu64 "KB", size >> 10);
-  } else {
-    std::snprintf(text, sizeof text, "%" PRIu64 "M", size >> 20);
+    return text;
+  }
+  // One decimal, cut rather than rounded up, so a size is never overstated.
+  static const struct {
+    uint64_t unit;
+    uint64_t upTo;
+    const char* suffix;
+  } kUnits[] = {{1ULL << 10, 1ULL << 20, "KB"}, {1ULL << 20, 1ULL << 30, "M"}, {1ULL << 30, UINT64_MAX, "G"}};
+  for (const auto& u : kUnits) {
+    if (size > u.upTo) continue;
+    const uint64_t tenths = (size % u.unit) * 10 / u.unit;
+    std::snprintf(text, sizeof text, "%" PRIu64 ".%" PRIu64 "%s", size / u.unit, tenths, u.suffix);
+    break;
   }
   return text;
 }

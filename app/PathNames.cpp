@@ -1,6 +1,7 @@
 #include "app/PathNames.h"
 
 #include <cctype>
+#include <algorithm>
 #include <cstring>
 
 #include "platform/FileOutput.h"
@@ -48,7 +49,64 @@ std::string SafePathName(const std::string& name) {
 
 std::string NumberedName(const std::string& name, unsigned n) {
   const size_t dot = name.rfind('.');
-  const std::string suffix = " (" + std::to_string(n) + ")";
+  std::string suffix = " (";
+  suffix.append(std::to_string(n)).append(")");
   if (dot == std::string::npos || dot == 0) return name + suffix;
   return name.substr(0, dot) + suffix + name.substr(dot);
+}
+
+namespace {
+// Bytes of a UTF-8 sequence that starts with lead; 1 for a stray byte.
+size_t SequenceLength(unsigned char lead) {
+  if (lead >= 0xF0) return 4;
+  if (lead >= 0xE0) return 3;
+  if (lead >= 0xC0) return 2;
+  return 1;
+}
+
+size_t UnitsOf(const std::string& text, PathNameRules rules) {
+  if (rules == PathNameRules::Posix) return text.size();
+  size_t units = 0;
+  for (size_t i = 0; i < text.size(); i += SequenceLength(static_cast<unsigned char>(text[i]))) {
+    units += SequenceLength(static_cast<unsigned char>(text[i])) == 4 ? 2 : 1;
+  }
+  return units;
+}
+
+// The longest run of whole characters from the start of text within limit units.
+std::string CutToUnits(const std::string& text, size_t limit, PathNameRules rules) {
+  size_t end = 0;
+  size_t units = 0;
+  while (end < text.size()) {
+    const size_t bytes = std::min(SequenceLength(static_cast<unsigned char>(text[end])), text.size() - end);
+    const size_t cost = rules == PathNameRules::Posix ? bytes : (bytes == 4 ? 2 : 1);
+    if (units + cost > limit) break;
+    units += cost;
+    end += bytes;
+  }
+  return text.substr(0, end);
+}
+}  // namespace
+
+std::string FitNameLength(const std::string& name, size_t limit, PathNameRules rules) {
+  if (UnitsOf(name, rules) <= limit) return name;
+  // An extension worth keeping is short; a long tail after a dot is part of the name.
+  constexpr size_t kLongestExtension = 16;
+  const size_t dot = name.rfind('.');
+  std::string extension;
+  if (dot != std::string::npos && dot > 0 && name.size() - dot <= kLongestExtension + 1) extension = name.substr(dot);
+  const size_t extensionUnits = UnitsOf(extension, rules);
+  if (extensionUnits >= limit) return CutToUnits(name, limit, rules);
+  std::string stem = CutToUnits(name.substr(0, name.size() - extension.size()), limit - extensionUnits, rules);
+  if (stem.empty()) stem.push_back('_');
+  stem.append(extension);
+  return stem;
+}
+
+std::string CandidateName(const std::string& safeName, unsigned n) {
+  const PathNameRules rules = kPathSeparator == '\\' ? PathNameRules::Windows : PathNameRules::Posix;
+  if (n <= 1) return FitNameLength(safeName, kMaxFileNameLength, rules);
+  // Room for the number is made first, so that shortening never cuts it off.
+  const size_t suffix = std::to_string(n).size() + 3;  // " (n)"
+  return NumberedName(FitNameLength(safeName, kMaxFileNameLength - suffix, rules), n);
 }

@@ -15,3 +15,9 @@ std::string SafePathNameFor(const std::string& name, PathNameRules rules);
 std::string SafePathName(const std::string& name);
 // "name (2).ext" for the n-th file of one name in one folder.
 std::string NumberedName(const std::string& name, unsigned n);
+// The name shortened to at most limit units of the target (bytes of UTF-8 or
+// UTF-16 units, by rules), keeping its extension and whole characters.
+std::string FitNameLength(const std::string& name, size_t limit, PathNameRules rules);
+// The n-th name to try for a file in one folder: the name itself, then
+// "name (2).ext" and so on, each shortened to fit the target.
+std::string CandidateName(const std::string& safeName, unsigned n);

@@ -1,5 +1,6 @@
 #include "app/Recovery.h"
 
+#include "app/FileRows.h"
 #include "app/PathNames.h"
 #include "fat32/Folder.h"
 #include "platform/FileDigest.h"
@@ -27,18 +28,96 @@ bool CRecovery::IsRefused(const std::string& path, RecoveryReport* report) const
   return true;
 }
 
-bool CRecovery::RecoverFile(CDelFile& file, const std::string& path, std::string* reason) {
+namespace {
+// A folder full of earlier recoveries still has free names; beyond this many, something is wrong.
+constexpr unsigned kMaxCandidates = 10000;
+
+std::string FolderOf(const std::string& path) {
+  const size_t separator = path.find_last_of(kPathSeparator == '\\' ? "\\/" : "/");
+  return separator == std::string::npos ? std::string() : path.substr(0, separator);
+}
+
+std::string NameOf(const std::string& path) {
+  const size_t separator = path.find_last_of(kPathSeparator == '\\' ? "\\/" : "/");
+  return separator == std::string::npos ? path : path.substr(separator + 1);
+}
+
+std::string JoinPath(const std::string& folder, const std::string& name) {
+  if (folder.empty()) return name;
+  return folder.back() == kPathSeparator ? folder + name : folder + kPathSeparator + name;
+}
+}  // namespace
+
+const char* WriteFaultText(WriteFault fault) {
+  switch (fault) {
+    case WriteFault::None: return "";
+    case WriteFault::SourceRead: return "无法读取被扫描的盘";
+    case WriteFault::Exists: return "目标位置已有同名文件";
+    case WriteFault::NameTooLong: return "文件名太长";
+    case WriteFault::TargetFull: return "目标盘空间不足";
+    case WriteFault::TargetFailing: return "目标盘无法写入";
+    default: return "无法写入目标";
+  }
+}
+
+bool CRecovery::RecoverFile(CDelFile& file, const std::string& path, std::string* reason, WriteFault* fault) {
   std::lock_guard<std::mutex> lock(m_model.Session().readLock);
   const std::shared_ptr<CResilientDevice>& reader = m_model.Session().reader;
   const uint64_t before = reader ? reader->UnreadableCount() : 0;
-  if (!file.RecoverTo(path, reason)) return false;
+  if (!file.RecoverTo(path, reason, fault)) return false;
   // The file is written whole, with zeros where sectors could not be read,
   // but it is not a good recovery and is not counted as one.
   if (reader && reader->UnreadableCount() > before) {
     *reason = "unreadable sectors at " + reader->DescribeUnreadableSince(before) + ", written as zeros";
+    *fault = WriteFault::SourceRead;
     return false;
   }
   return true;
+}
+
+void CRecovery::NoteFailure(const std::string& name, WriteFault fault, const std::string& reason) {
+  ++m_report.failed;
+  m_report.failures.push_back(name + ": " + WriteFaultText(fault) + " (" + reason + ")");
+  if (IsTargetFault(fault) && !m_report.stopped) {
+    m_report.stopped = true;
+    m_report.stopReason = WriteFaultText(fault);
+  }
+}
+
+std::string CRecovery::MakeFolder(const std::string& parent, const std::string& name) {
+  const std::string safe = SafePathName(name);
+  std::string reason;
+  WriteFault fault = WriteFault::None;
+  for (unsigned n = 1; n <= kMaxCandidates; ++n) {
+    const std::string path = JoinPath(parent, CandidateName(safe, n));
+    fault = WriteFault::None;
+    if (CreateFolder(path, &reason, &fault)) return path;
+    if (fault != WriteFault::Exists) break;
+  }
+  NoteFailure(JoinPath(parent, safe), fault, reason);
+  return {};
+}
+
+bool CRecovery::MakeRoot(const std::string& targetFolder) {
+  std::string name = RecoveryRoot(targetFolder, m_model.Session().selectedDrive);
+  name = name.substr(targetFolder.size());
+  while (!name.empty() && (name.front() == kPathSeparator || name.front() == '/')) name.erase(0, 1);
+  m_report.rootPath = MakeFolder(targetFolder, name);
+  return !m_report.rootPath.empty();
+}
+
+size_t CRecovery::CheckedFileCount(const CResultsModel& model) {
+  size_t count = 0;
+  const ScanSession& session = model.Session();
+  for (const CTreeNode* node : model.Tree().AllNodes()) {
+    if (!node->checked) continue;
+    if (node->folder != nullptr) {
+      for (const auto& entry : node->folder->Files()) count += entry->checked ? 1 : 0;
+      continue;
+    }
+    for (size_t i : model.FilesOfNode(node)) count += session.foundFiles[i].checked ? 1 : 0;
+  }
+  return count;
 }
 
 RecoveryReport CRecovery::RecoverChecked(const std::string& targetFolder, const RecoveryProgress& progress) {
@@ -47,14 +126,12 @@ RecoveryReport CRecovery::RecoverChecked(const std::string& targetFolder, const 
   m_usedNames.clear();
   if (IsRefused(targetFolder, &m_report)) return m_report;
   const CTreeNode* drive = m_model.Tree().GetDriveNode();
-  m_report.rootPath = RecoveryRoot(targetFolder, m_model.Session().selectedDrive);
-  if (drive == nullptr || !drive->checked) return m_report;
-  std::string reason;
-  if (!CreateFolder(m_report.rootPath, &reason)) {
-    m_report.failures.push_back(m_report.rootPath + ": " + reason);
-    ++m_report.failed;
+  // Nothing is created for a run that would write nothing.
+  if (drive == nullptr || !drive->checked || CheckedFileCount(m_model) == 0) {
+    m_report.nothingChecked = true;
     return m_report;
   }
+  if (!MakeRoot(targetFolder)) return m_report;
   RecoverLevel(drive, m_report.rootPath, 0);
   FinishReport();
   return m_report;
@@ -67,21 +144,19 @@ RecoveryReport CRecovery::RecoverRows(const std::vector<FileRow>& rows,
   m_progress = progress;
   m_usedNames.clear();
   if (IsRefused(targetFolder, &m_report)) return m_report;
-  m_report.rootPath = RecoveryRoot(targetFolder, m_model.Session().selectedDrive);
-  std::string reason;
-  if (!CreateFolder(m_report.rootPath, &reason)) {
-    m_report.failures.push_back(m_report.rootPath + ": " + reason);
-    ++m_report.failed;
+  if (rows.empty()) {
+    m_report.nothingChecked = true;
     return m_report;
   }
+  if (!MakeRoot(targetFolder)) return m_report;
   for (const FileRow& row : rows) {
     if (row.file == nullptr) continue;
     // Worked out now when the background has not come to it yet.
     const FileCondition condition = m_model.Conditions().EnsureRow(row);
     if (!Wanted(condition)) continue;
     const uint64_t utcTime = row.foundIndex ? m_model.Session().foundFiles[*row.foundIndex].utcTime : 0;
-    WriteFile(*row.file, m_report.rootPath, {"", row.name, row.size, condition, {}, false, {}}, utcTime);
-    if (m_report.cancelled) break;
+    WriteFile(*row.file, m_report.rootPath, {row.folder, row.name, row.size, condition, {}, false, {}, {}}, utcTime);
+    if (Ended()) break;
   }
   FinishReport();
   return m_report;
@@ -89,36 +164,31 @@ RecoveryReport CRecovery::RecoverRows(const std::vector<FileRow>& rows,
 
 RecoveryReport CRecovery::RecoverOne(CDelFile& file, const std::string& path, uint64_t utcTime) {
   m_report = RecoveryReport{};
+  m_progress = {};
+  m_usedNames.clear();
   if (IsRefused(path, &m_report)) return m_report;
-  std::string reason;
-  if (RecoverFile(file, path, &reason)) {
-    ++m_report.written;
-    if (utcTime != 0) SetFileModificationTime(path, utcTime);
-  } else {
-    ++m_report.failed;
-    m_report.failures.push_back(path + ": " + reason);
-  }
+  const std::string folder = FolderOf(path);
+  m_report.rootPath = folder;
+  // The chosen name is kept as it is; only a clash makes it "name (2)".
+  m_usedNames[folder];
+  WriteFile(file, folder, {"", NameOf(path), 0, FileCondition::Pending, {}, false, {}, {}}, utcTime, false);
   return m_report;
 }
 
 void CRecovery::RecoverLevel(const CTreeNode* node, const std::string& path, int depth) {
-  if (m_report.cancelled || depth > CFolderTree::kMaxDepth) return;
+  if (Ended() || depth > CFolderTree::kMaxDepth) return;
   RecoverNode(node, path);
   for (const auto& child : node->children) {
+    if (Ended()) return;
     if (!child->checked) continue;
-    RecoverLevel(child.get(), path + kPathSeparator + SafePathName(child->caption), depth + 1);
+    const std::string folder = MakeFolder(path, child->caption);
+    if (folder.empty()) continue;
+    RecoverLevel(child.get(), folder, depth + 1);
   }
 }
 
 void CRecovery::RecoverNode(const CTreeNode* node, const std::string& path) {
   if (!node->checked) return;
-  std::string reason;
-  if (!CreateFolder(path, &reason)) {
-    // Nothing below this folder can be written; every checked file there fails.
-    m_report.failures.push_back(path + ": " + reason);
-    ++m_report.failed;
-    return;
-  }
   const std::string treePath = CFolderTree::PathOf(node);
   CFileConditions& conditions = m_model.Conditions();
   if (node->folder != nullptr) {
@@ -126,8 +196,8 @@ void CRecovery::RecoverNode(const CTreeNode* node, const std::string& path) {
       if (!entry->checked) continue;
       const FileCondition condition = conditions.EnsureEntry(entry.get());
       if (!Wanted(condition)) continue;
-      WriteFile(*entry, path, {treePath, entry->GetName(), entry->GetFileSize(), condition, {}, false, {}}, 0);
-      if (m_report.cancelled) return;
+      WriteFile(*entry, path, {treePath, entry->GetName(), entry->GetFileSize(), condition, {}, false, {}, {}}, 0);
+      if (Ended()) return;
     }
     return;
   }
@@ -139,8 +209,8 @@ void CRecovery::RecoverNode(const CTreeNode* node, const std::string& path) {
     if (!file) continue;
     const FileCondition condition = conditions.EnsureFound(i);
     if (!Wanted(condition)) continue;
-    WriteFile(*file, path, {treePath, found.name, found.size, condition, {}, false, {}}, found.utcTime);
-    if (m_report.cancelled) return;
+    WriteFile(*file, path, {treePath, found.name, found.size, condition, {}, false, {}, {}}, found.utcTime);
+    if (Ended()) return;
   }
 }
 
@@ -153,41 +223,70 @@ bool CRecovery::Wanted(FileCondition condition) {
   return false;
 }
 
-void CRecovery::WriteFile(CDelFile& file, const std::string& folder, RecoveredFile entry, uint64_t utcTime) {
-  // Two deleted files of one name in one folder both survive: the later is numbered.
+void CRecovery::WriteFile(CDelFile& file, const std::string& folder, RecoveredFile entry, uint64_t utcTime,
+                          bool makeSafe) {
+  // Two files of one name in one folder both survive, and so does whatever
+  // was there before: each later one takes the next free name.
   std::set<std::string>& used = m_usedNames[folder];
-  const std::string safe = SafePathName(entry.name);
-  std::string chosen = safe;
-  for (unsigned n = 2; used.count(chosen) != 0; ++n) chosen = NumberedName(safe, n);
-  used.insert(chosen);
-  const std::string path = folder + kPathSeparator + chosen;
-  if (m_progress && !m_progress(path, m_report)) {
-    m_report.cancelled = true;
-    return;
+  const std::string safe = makeSafe ? SafePathName(entry.name) : entry.name;
+  bool told = false;
+  for (unsigned n = 1; n <= kMaxCandidates; ++n) {
+    const std::string chosen = CandidateName(safe, n);
+    if (used.count(chosen) != 0) continue;
+    const std::string path = JoinPath(folder, chosen);
+    if (!told) {
+      told = true;
+      if (m_progress && !m_progress(path, m_report)) {
+        m_report.cancelled = true;
+        return;
+      }
+    }
+    entry.path = path;
+    entry.fault = WriteFault::None;
+    entry.reason.clear();
+    if (RecoverFile(file, path, &entry.reason, &entry.fault)) break;
+    if (entry.fault != WriteFault::Exists) break;
   }
-  entry.path = path;
-  if (RecoverFile(file, path, &entry.reason)) {
+  used.insert(NameOf(entry.path));
+  if (entry.fault == WriteFault::None && !entry.path.empty()) {
     ++m_report.written;
     m_report.bytesWritten += entry.size;
     entry.written = true;
-    if (utcTime != 0) SetFileModificationTime(path, utcTime);
+    if (utcTime != 0) SetFileModificationTime(entry.path, utcTime);
   } else {
-    ++m_report.failed;
-    m_report.failures.push_back(path + ": " + entry.reason);
+    // A file cut short by a full or failing target would pass for recovered: it goes.
+    if (IsTargetFault(entry.fault)) RemoveFile(entry.path);
+    NoteFailure(entry.path.empty() ? entry.name : entry.path, entry.fault, entry.reason);
   }
   m_report.files.push_back(std::move(entry));
 }
 
 void CRecovery::FinishReport() {
-  // A recovered file of the report's name keeps its own: the report takes another.
+  // A recovered file of the report's name, or an earlier run's report, keeps its own: the report takes another.
   const std::set<std::string>& used = m_usedNames[m_report.rootPath];
-  std::string name = kRecoveryReportName;
-  for (unsigned n = 2; used.count(name) != 0; ++n) name = NumberedName(kRecoveryReportName, n);
-  const std::string path = m_report.rootPath + kPathSeparator + name;
-  if (WriteRecoveryReport(m_report, path, &m_report.reportError)) m_report.reportPath = path;
+  for (unsigned n = 1; n <= kMaxCandidates; ++n) {
+    const std::string name = CandidateName(kRecoveryReportName, n);
+    if (used.count(name) != 0) continue;
+    const std::string path = JoinPath(m_report.rootPath, name);
+    WriteFault fault = WriteFault::None;
+    m_report.reportError.clear();
+    if (WriteRecoveryReport(m_report, path, &m_report.reportError, &fault)) {
+      m_report.reportPath = path;
+      return;
+    }
+    if (fault != WriteFault::Exists) return;
+  }
 }
 
 namespace {
+
+// Where a file went, below the recovery root: the name the target could hold.
+std::string WrittenAs(const std::string& path, const std::string& root) {
+  if (!root.empty() && path.size() > root.size() + 1 && path.compare(0, root.size(), root) == 0) {
+    return path.substr(root.size() + 1);
+  }
+  return path;
+}
 
 std::string CsvField(const std::string& text) {
   if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
@@ -201,9 +300,9 @@ std::string CsvField(const std::string& text) {
 
 }  // namespace
 
-bool WriteRecoveryReport(const RecoveryReport& report, const std::string& path, std::string* error) {
+bool WriteRecoveryReport(const RecoveryReport& report, const std::string& path, std::string* error, WriteFault* fault) {
   // A byte order mark, so that spreadsheets read the Chinese names as UTF-8.
-  std::string text = "\xEF\xBB\xBFtree path,name,size,condition,result,sha256,md5\r\n";
+  std::string text = "\xEF\xBB\xBFtree path,name,size,condition,result,sha256,md5,written as\r\n";
   for (const RecoveredFile& file : report.files) {
     FileDigests digests;
     std::string result = file.written ? "written" : "failed: " + file.reason;
@@ -212,23 +311,33 @@ bool WriteRecoveryReport(const RecoveryReport& report, const std::string& path, 
     const bool digested = DigestFile(file.path, &digests, &why);
     if (file.written && !digested) result = "written, but cannot be read back: " + why;
     text += CsvField(file.treePath) + "," + CsvField(file.name) + "," + std::to_string(file.size) + "," +
-            ConditionName(file.condition) + "," + CsvField(result) + "," + digests.sha256 + "," + digests.md5 + "\r\n";
+            ConditionName(file.condition) + "," + CsvField(result) + "," + digests.sha256 + "," + digests.md5 + "," +
+            CsvField(WrittenAs(file.path, report.rootPath)) + "\r\n";
   }
-  return WriteTextFile(path, text, error);
+  return WriteTextFile(path, text, error, fault);
 }
 
 std::string RecoverySummaryText(const RecoveryReport& report, size_t failuresShown) {
-  std::string text = "恢复完成";
-  // Where the report is, or why there is none.
-  std::string where;
-  if (!report.reportPath.empty()) where.append("\n\n恢复报告: ").append(report.reportPath);
-  if (!report.reportError.empty()) where.assign("\n\n恢复报告无法写入: ").append(report.reportError);
-  if (report.skipped != 0) where.append("\n").append(std::to_string(report.skipped)).append(" 个文件因状态未恢复");
-  if (report.failed == 0 && !report.cancelled) return text + where;
-  if (report.cancelled) text += " (已取消)";
-  text += "\n\n已恢复 " + std::to_string(report.written) + " 个文件, " + std::to_string(report.failed) +
-          " 个文件失败";
-  for (size_t i = 0; i < report.failures.size() && i < failuresShown; ++i) text += "\n" + report.failures[i];
-  if (report.failures.size() > failuresShown) text += "\n......";
-  return text + where;
+  if (report.refused) return report.refusalText;
+  if (report.nothingChecked) return "没有选中要恢复的文件";
+  std::string text;
+  if (report.cancelled) {
+    text = "已取消";
+  } else if (report.stopped) {
+    text.assign("恢复已停止: ").append(report.stopReason);
+  } else {
+    text = "恢复完成";
+  }
+  text.append("\n\n已恢复 ").append(std::to_string(report.written)).append(" 个文件, 共 ");
+  text.append(FormatSize(report.bytesWritten));
+  if (report.failed != 0) {
+    text.append("\n").append(std::to_string(report.failed)).append(" 个文件失败:");
+    for (size_t i = 0; i < report.failures.size() && i < failuresShown; ++i) text.append("\n").append(report.failures[i]);
+    if (report.failures.size() > failuresShown) text += "\n......";
+  }
+  if (report.skipped != 0) text.append("\n").append(std::to_string(report.skipped)).append(" 个文件因状态未恢复");
+  if (!report.rootPath.empty()) text.append("\n\n恢复到: ").append(report.rootPath);
+  if (!report.reportPath.empty()) text.append("\n恢复报告: ").append(report.reportPath);
+  if (!report.reportError.empty()) text.append("\n恢复报告无法写入: ").append(report.reportError);
+  return text;
 }

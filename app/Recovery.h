@@ -20,6 +20,7 @@ struct RecoveredFile {
   std::string path;    // where it was written
   bool written = false;
   std::string reason;  // why it failed
+  WriteFault fault = WriteFault::None;
 };
 
 struct RecoveryReport {
@@ -30,7 +31,12 @@ struct RecoveryReport {
   uint32_t failed = 0;
   uint64_t bytesWritten = 0;  // sizes of the files written in full
   bool cancelled = false;
-  std::vector<std::string> failures;  // "path: reason", in the order they happened
+  // The target filled up or failed: the run stopped there, and the file it was writing was removed.
+  bool stopped = false;
+  std::string stopReason;
+  bool nothingChecked = false;  // no checked file to recover
+  // "name: 中文原因 (the system's reason)", in the order they happened.
+  std::vector<std::string> failures;
   uint32_t skipped = 0;  // files left out for their condition
   std::vector<RecoveredFile> files;
   // The report written into the recovery root; reportError says why it could not be.
@@ -43,15 +49,18 @@ extern const char* const kRecoveryReportName;
 // Writes the report of a run as CSV: tree path, name, size, condition,
 // result, and the SHA-256 and MD5 of each file as read back from where it
 // was written. False, with the reason, when it cannot be written.
-bool WriteRecoveryReport(const RecoveryReport& report, const std::string& path, std::string* error);
+bool WriteRecoveryReport(const RecoveryReport& report, const std::string& path, std::string* error,
+                         WriteFault* fault = nullptr);
 
 // Told before each file; answering false stops the recovery there.
 using RecoveryProgress = std::function<bool(const std::string& path, const RecoveryReport& soFar)>;
 
-// What the user is told when a recovery run ends: "恢复完成", and when any
-// file failed or the run was cancelled, how many were written and failed,
-// with the first failures.
+// What the user is told when a recovery run ends: "恢复完成", "已取消" or
+// why it stopped; how many files were written, their size and where; how
+// many failed, with the first failures.
 std::string RecoverySummaryText(const RecoveryReport& report, size_t failuresShown = 5);
+// What a write fault means to the user, in Chinese.
+const char* WriteFaultText(WriteFault fault);
 
 class CRecovery {
  public:
@@ -70,18 +79,30 @@ class CRecovery {
   // file's condition is worked out as it comes when it is not known yet.
   void SetConditionFilter(std::vector<FileCondition> conditions) { m_conditionFilter = std::move(conditions); }
 
-  // One file to the exact path given.
+  // One file to the path given, or to the next free name beside it.
   RecoveryReport RecoverOne(CDelFile& file, const std::string& path, uint64_t utcTime = 0);
+
+  // How many files a recovery of the checked nodes would write.
+  static size_t CheckedFileCount(const CResultsModel& model);
 
  private:
   // Writes one file; a file that met unreadable sectors is written but fails.
-  bool RecoverFile(CDelFile& file, const std::string& path, std::string* reason);
+  bool RecoverFile(CDelFile& file, const std::string& path, std::string* reason, WriteFault* fault);
   bool IsRefused(const std::string& path, RecoveryReport* report) const;
+  // Creates the folder name in parent, or the next free name when something
+  // else has it; the folder's path, or empty when it cannot be made.
+  std::string MakeFolder(const std::string& parent, const std::string& name);
+  bool MakeRoot(const std::string& targetFolder);
   void RecoverNode(const CTreeNode* node, const std::string& path);
   void RecoverLevel(const CTreeNode* node, const std::string& path, int depth);
+  void NoteFailure(const std::string& name, WriteFault fault, const std::string& reason);
+  // The run goes no further once cancelled or stopped.
+  bool Ended() const { return m_report.cancelled || m_report.stopped; }
   // Whether a file of this condition is to be written; counts the ones that are not.
   bool Wanted(FileCondition condition);
-  void WriteFile(CDelFile& file, const std::string& folder, RecoveredFile entry, uint64_t utcTime);
+  // makeSafe: the name came from the disk, not from the user.
+  void WriteFile(CDelFile& file, const std::string& folder, RecoveredFile entry, uint64_t utcTime,
+                 bool makeSafe = true);
   // Writes the report into the root once the run is over.
   void FinishReport();
 

@@ -115,10 +115,16 @@ void CResultsModel::SelectNode(CTreeNode* node) {
     return;
   }
   m_rows = RowsOfNode(node);
+  m_listsSearch = false;
   ArrangeRows();
 }
 
 void CResultsModel::RefreshRows() {
+  // A search's matches stay; only the filter and the order apply again.
+  if (m_listsSearch) {
+    ArrangeRows();
+    return;
+  }
   if (m_currentNode != nullptr) SelectNode(m_currentNode);
 }
 
@@ -157,6 +163,8 @@ void CResultsModel::ArrangeRows() {
       case RowSort::Name: return Utf8ToLower(a.name) < Utf8ToLower(b.name);
       case RowSort::Size: return a.size < b.size;
       case RowSort::Time: return a.timeText < b.timeText;
+      case RowSort::Type: return LowerExtension(a.name) < LowerExtension(b.name);
+      case RowSort::Folder: return a.folder < b.folder;
       case RowSort::Condition:
         return ConditionRank(m_conditions->OfRow(a)) < ConditionRank(m_conditions->OfRow(b));
       default: return false;
@@ -235,30 +243,59 @@ void CResultsModel::ClickRowCheckBox(size_t rowIndex) {
   row.checked = !was;
 }
 
+size_t CResultsModel::FileCountOfNode(const CTreeNode* node) const {
+  if (node->folder != nullptr) return node->folder->Files().size();
+  return FilesOfNode(node).size();
+}
+
+int CResultsModel::FilesCheckState(const CTreeNode* node) const {
+  size_t checked = 0;
+  size_t total = 0;
+  if (node->folder != nullptr) {
+    for (const auto& entry : node->folder->Files()) checked += entry->checked ? 1 : 0;
+    total = node->folder->Files().size();
+  } else {
+    const std::vector<size_t> files = FilesOfNode(node);
+    for (size_t i : files) checked += m_session.foundFiles[i].checked ? 1 : 0;
+    total = files.size();
+  }
+  if (checked == 0) return 0;
+  return checked == total ? 2 : 1;
+}
+
 size_t CResultsModel::FindFiles(const std::string& text) {
-  m_rows.clear();
-  if (m_session.resultSource == SourceOther) return 0;
   const std::string query = Utf8ToLower(text);
-  if (IsFatSource(m_session.resultSource)) {
-    // The folders searched are those the tree shows, in tree order.
-    for (const CTreeNode* node : m_tree.AllNodes()) {
-      if (node->folder == nullptr) continue;
+  std::vector<FileRow> matches;
+  // Every file the tree lists, carved files and each file system's alike, with the folder it is listed in.
+  std::unordered_map<uint64_t, std::string> folderOfParent;
+  for (const CTreeNode* node : m_tree.AllNodes()) {
+    const std::string path = CFolderTree::PathOf(node);
+    if (node->folder != nullptr) {
       for (const auto& entry : node->folder->Files()) {
         if (Utf8ToLower(entry->GetName()).find(query) == std::string::npos) continue;
         FileRow row = MakeFolderRow(*entry);
-        row.image = kImageOther;
-        m_rows.push_back(std::move(row));
+        row.folder = path;
+        matches.push_back(std::move(row));
       }
+      continue;
     }
-    ArrangeRows();
-    return m_rows.size();
+    const FoundKind kind = node->kind == NodeKind::TypeFolder ? FoundKind::Carved : FoundKind::Ntfs;
+    if (node->kind == NodeKind::TypeFolder || node->kind == NodeKind::DeletedFiles || node->kind == NodeKind::Directory) {
+      folderOfParent.emplace(ParentKey(kind, node->id), path);
+    }
   }
   for (size_t i = 0; i < m_session.foundFiles.size(); ++i) {
-    if (Utf8ToLower(m_session.foundFiles[i].name).find(query) == std::string::npos) continue;
+    const FoundFile& found = m_session.foundFiles[i];
+    if (Utf8ToLower(found.name).find(query) == std::string::npos) continue;
     FileRow row = MakeRow(i);
-    row.image = kImageOther;
-    m_rows.push_back(std::move(row));
+    auto folder = folderOfParent.find(ParentKey(found.kind, Low32(found.parentRef)));
+    if (folder != folderOfParent.end()) row.folder = folder->second;
+    matches.push_back(std::move(row));
   }
+  const size_t count = matches.size();
+  if (count == 0) return 0;
+  m_rows = std::move(matches);
+  m_listsSearch = true;
   ArrangeRows();
-  return m_rows.size();
+  return count;
 }

@@ -17,13 +17,14 @@
 class CFileEntry;
 
 // What the file list is sorted by.
-enum class RowSort { None, Name, Size, Time, Condition };
+enum class RowSort { None, Name, Size, Time, Type, Condition, Folder };
 
 struct FileRow {
   std::string name;
   int image = 0;
   std::string sizeText;
   std::string timeText;
+  std::string folder;  // the tree path of the node that lists it, for a search's matches
   bool checked = false;
   uint64_t size = 0;
   FoundKind kind = FoundKind::Ntfs;
@@ -41,7 +42,9 @@ class CResultsModel {
   explicit CResultsModel(ScanSession& session);
 
   CFolderTree& Tree() { return m_tree; }
+  const CFolderTree& Tree() const { return m_tree; }
   ScanSession& Session() { return m_session; }
+  const ScanSession& Session() const { return m_session; }
   CTreeNode* CurrentNode() const { return m_currentNode; }
   const std::vector<FileRow>& Rows() const { return m_rows; }
 
@@ -65,8 +68,15 @@ class CResultsModel {
   // A click on a row's check box, before the box toggles.
   void ClickRowCheckBox(size_t row);
 
-  // Lists every file whose name holds text, ignoring case; the match count.
+  // Lists every file whose name holds text, ignoring case, each with its
+  // folder: the match count. No match leaves the list as it was.
   size_t FindFiles(const std::string& text);
+  // Whether the list holds a search's matches rather than a node's files.
+  bool ListsSearch() const { return m_listsSearch; }
+  // How many files a node lists (its own, not those of its children).
+  size_t FileCountOfNode(const CTreeNode* node) const;
+  // Whether a node's listed files are all, some or none checked: 2, 1, 0.
+  int FilesCheckState(const CTreeNode* node) const;
 
   // The list's order, kept across selections; None keeps the order found.
   void SortRows(RowSort key, bool ascending);
@@ -97,6 +107,7 @@ class CResultsModel {
   RowSort m_sortKey = RowSort::None;
   bool m_sortAscending = true;
   bool m_hideOverwritten = false;
+  bool m_listsSearch = false;
   // Last, so that its thread stops before anything it reads goes.
   std::unique_ptr<CFileConditions> m_conditions;
 };

@@ -5,6 +5,7 @@
 
 const char* UsageText() {
   return "usage:\n"
+         "  marovi-cli --help | --version\n"
          "  marovi-cli drives [--json] [--image PATH[=LETTER]]...\n"
          "  marovi-cli scan SOURCE [--mode deleted|universal] [--json] [--dfxml FILE] [--quiet] [--verbose]\n"
          "  marovi-cli recover SOURCE [--mode deleted|universal] --to DIR\n"
@@ -17,7 +18,11 @@ const char* UsageText() {
          "--verbose prints the readers' diagnostics and every rejected structure on stderr.\n"
          "Every found file has a condition: intact, partly-overwritten, overwritten,\n"
          "corrupt or unknown. --condition intact,unknown recovers only files in those.\n"
-         "--dfxml FILE writes the findings as DFXML (Digital Forensics XML).\n";
+         "--dfxml FILE writes the findings as DFXML (Digital Forensics XML).\n"
+         "--find TEXT recovers every found file whose name holds TEXT, ignoring case.\n"
+         "Recovered files never replace anything at the target: a name in use\n"
+         "gives 'name (2).ext'.\n"
+         "--quiet writes nothing to standard error but the errors that end the run.\n";
 }
 
 bool ParseArguments(int argc, char** argv, CliArguments* out, std::string* error) {
@@ -26,6 +31,14 @@ bool ParseArguments(int argc, char** argv, CliArguments* out, std::string* error
     return false;
   }
   out->command = argv[1];
+  if (out->command == "--help" || out->command == "-h" || out->command == "help") {
+    out->command = "help";
+    return true;
+  }
+  if (out->command == "--version") {
+    out->command = "version";
+    return true;
+  }
   if (out->command != "drives" && out->command != "scan" && out->command != "recover") {
     *error = "unknown command '" + out->command + "'";
     return false;
@@ -41,6 +54,10 @@ bool ParseArguments(int argc, char** argv, CliArguments* out, std::string* error
       return true;
     };
     std::string text;
+    if (arg == "--help" || arg == "-h") {
+      out->command = "help";
+      return true;
+    }
     if (arg == "--json") {
       out->json = true;
     } else if (arg == "--quiet") {

@@ -115,7 +115,7 @@ bool Scan(const CliArguments& args, ScanSession& session, DriveInfo* drive) {
   }
   session.selectedDrive = drive->letter;
   session.recoveryMode = args.mode == "universal" ? ModeUniversal : ModeDeletedFiles;
-  CConsoleProgress progress(!args.quiet && isatty(STDERR_FILENO));
+  CConsoleProgress progress(!args.quiet && isatty(STDERR_FILENO), args.quiet);
   std::string openError;
   if (!OpenSelectedDrive(session, &openError)) {
     std::fprintf(stderr, "marovi-cli: cannot open %s\n", openError.c_str());
@@ -214,13 +214,21 @@ int ReportRecovery(const RecoveryReport& report) {
     std::fprintf(stderr, "marovi-cli: %s\n", report.refusalText.c_str());
     return 2;
   }
-  std::printf("恢复完成\n");
+  if (report.nothingChecked) {
+    std::fprintf(stderr, "marovi-cli: nothing to recover: the chosen folders list no files\n");
+    return 1;
+  }
+  if (report.stopped) {
+    std::printf("恢复已停止: %s\n", report.stopReason.c_str());
+  } else {
+    std::printf("恢复完成\n");
+  }
   std::printf("%u files written to %s, %u failed\n", report.written, report.rootPath.c_str(), report.failed);
   if (report.skipped != 0) std::printf("%u files left out for their condition\n", report.skipped);
   for (const std::string& failure : report.failures) std::printf("failed: %s\n", failure.c_str());
   if (!report.reportPath.empty()) std::printf("report: %s\n", report.reportPath.c_str());
   if (!report.reportError.empty()) std::printf("the report cannot be written: %s\n", report.reportError.c_str());
-  return report.failed == 0 ? 0 : 1;
+  return report.failed == 0 && !report.stopped ? 0 : 1;
 }
 
 }  // namespace
@@ -282,21 +290,20 @@ int RunRecoverCommand(const CliArguments& args) {
   ScanSession& session = TheSession();
   DriveInfo drive;
   if (!Scan(args, session, &drive)) return 2;
+  CResultsModel model(session);
+  CRecovery recovery(model);
+  recovery.SetConditionFilter(args.conditions);
+  // What to recover is settled before anything is made at the target.
+  if (args.hasFind && model.FindFiles(args.findText) == 0) {
+    std::fprintf(stderr, "没有找到文件\n");
+    return 1;
+  }
+  if (!args.hasFind && !CheckChosenNodes(args, model)) return 2;
   std::string error;
   if (!CreateFolderTree(args.targetFolder, &error)) {
     std::fprintf(stderr, "marovi-cli: cannot create %s: %s\n", args.targetFolder.c_str(), error.c_str());
     return 2;
   }
-  CResultsModel model(session);
-  CRecovery recovery(model);
-  recovery.SetConditionFilter(args.conditions);
-  if (args.hasFind) {
-    if (model.FindFiles(args.findText) == 0) {
-      std::fprintf(stderr, "没有找到文件\n");
-      return 0;
-    }
-    return ReportRecovery(recovery.RecoverRows(model.Rows(), args.targetFolder));
-  }
-  if (!CheckChosenNodes(args, model)) return 2;
+  if (args.hasFind) return ReportRecovery(recovery.RecoverRows(model.Rows(), args.targetFolder));
   return ReportRecovery(recovery.RecoverChecked(args.targetFolder));
 }

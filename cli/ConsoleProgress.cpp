@@ -43,6 +43,7 @@ void CConsoleProgress::OnOK() {
 }
 
 void CConsoleProgress::ShowMessage(const std::string& caption, const std::string& text) {
+  if (m_quiet) return;
   if (m_visible && m_drawn) std::fputc('\n', stderr);
   std::fprintf(stderr, "%s%s%s\n", caption.c_str(), text.empty() ? "" : ": ", text.c_str());
 }

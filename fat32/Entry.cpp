@@ -188,10 +188,10 @@ bool CFileEntry::OpenContent(ContentSource* source, std::string* error) {
   return true;
 }
 
-bool CFileEntry::RecoverTo(const std::string& path, std::string* error) {
+bool CFileEntry::RecoverTo(const std::string& path, std::string* error, WriteFault* fault) {
   m_readError.clear();
   // Exactly the file's size, cluster by cluster as planned.
-  const bool written = CDelFile::RecoverTo(path, error);
+  const bool written = CDelFile::RecoverTo(path, error, fault);
   if (!written && error && !m_readError.empty()) *error += " (" + m_readError + ")";
   return written;
 }

@@ -75,7 +75,7 @@ class CEntry {
 class CFileEntry : public CDelFile, public CEntry {
  public:
   CFileEntry(ByteSpan entrySet, uint16_t longNameCount, bool inDeletedFolder, CVolumeAccess* access);
-  bool RecoverTo(const std::string& path, std::string* error) override;
+  bool RecoverTo(const std::string& path, std::string* error, WriteFault* fault = nullptr) override;
   const uint8_t* LoadContent(uint32_t* length) override;
   bool OpenContent(ContentSource* source, std::string* error) override;
   // The clusters the file held when it was written: the run from its first

@@ -31,6 +31,7 @@ struct RegisteredDrive {
 // Partitions and the space between them start at offsets of their own; the space
 // outside every partition is offered only when there is something worth carving.
 constexpr uint64_t kMinimumOutsideSpace = 1u << 20;
+constexpr uint64_t kSmallestDisk = 512;
 
 std::mutex& TableMutex() {
   static std::mutex m;
@@ -168,6 +169,15 @@ bool DrivesOfImage(const std::string& path, bool isRegularFile, std::vector<Regi
   if (!disk) return false;
   DiskGeometry geometry;
   disk->GetGeometry(&geometry);
+  // Not even one sector: nothing a scan could find, so say so instead of showing an empty result.
+  if (geometry.diskSize < kSmallestDisk) {
+    if (error) {
+      *error = path + (geometry.diskSize == 0 ? std::string(" is empty (0 bytes)")
+                                              : " holds only " + std::to_string(geometry.diskSize) +
+                                                    " bytes, less than one sector");
+    }
+    return false;
+  }
   DriveInfo base;
   base.devicePath = path;
   base.type = DriveType::Fixed;

@@ -3,12 +3,19 @@
 #include <ostream>
 
 #include "support/ParamNames.h"
+#include <fcntl.h>
+#include <spawn.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <array>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <string>
+#include <vector>
+
+extern char** environ;
 
 #include "support/Fixtures.h"
 #include "support/NtfsImageBuilder.h"
@@ -148,7 +155,7 @@ TEST(Cli, TheOnlyFileSystemOfADiskIsScannedWithoutAsking) {
   CliRun scan = Cli("scan --image " + path + "=Q --quiet");
   EXPECT_EQ(scan.status, 0) << scan.out;
   EXPECT_NE(scan.out.find("Q: " + path + " #1 (NTFS)"), std::string::npos) << scan.out;
-  EXPECT_NE(scan.out.find("- b.bin  68KB"), std::string::npos) << scan.out;
+  EXPECT_NE(scan.out.find("- b.bin  68.3KB"), std::string::npos) << scan.out;
 }
 
 struct BadCase {
@@ -179,11 +186,97 @@ INSTANTIATE_TEST_SUITE_P(
                       BadCase{"scan --image x --partition one", "--partition takes a partition number, not 'one'"},
                       BadCase{"scan --image " MAROVI_FIXTURE_DIR "/disk-fs.img --quiet",
                               "has 3 partitions holding a file system; choose one with --partition N:\n"
-                              "  part fs       size\n  1    NTFS     24M\n  5    FAT32    40M\n  6    NTFS     16M\n"
-                              "  0    -        16M  outside every partition"},
+                              "  part fs       size\n  1    NTFS     24.0M\n  5    FAT32    40.0M\n  6    NTFS     16.0M\n"
+                              "  0    -        16.0M  outside every partition"},
                       BadCase{"scan --image " MAROVI_FIXTURE_DIR "/disk-fs.img --partition 3 --quiet",
                               "has no partition 3; its partitions are:"},
                       BadCase{"scan --image " MAROVI_FIXTURE_DIR "/ntfs-sample.img --partition 1 --quiet",
-                              "has no partition table; leave out --partition"}), NameFromIndex());
+                              "has no partition table; leave out --partition"},
+                      BadCase{"scan --image " MAROVI_FIXTURE_DIR "/ntfs-sample.img --codepage UTF-16 --quiet",
+                              "UTF-16 is not a single- or double-byte ANSI code page"},
+                      BadCase{"scan --image " MAROVI_FIXTURE_DIR "/ntfs-sample.img --codepage UTF-32LE --quiet",
+                              "UTF-32LE is not a single- or double-byte ANSI code page"},
+                      BadCase{"recover --image " MAROVI_FIXTURE_DIR "/ntfs-sample.img --node nowhere --to "
+                              "/tmp/marovi-never-made --quiet",
+                              "no node 'nowhere'"}), NameFromIndex());
+
+TEST(Cli, HelpAndVersionGoToStandardOutput) {
+  for (const char* asked : {"--help", "-h", "help", "scan --help"}) {
+    CliRun r = Cli(asked, " 2>/dev/null");
+    EXPECT_EQ(r.status, 0) << asked;
+    EXPECT_EQ(r.out.rfind("usage:\n", 0), 0u) << asked << ": " << r.out;
+  }
+  CliRun version = Cli("--version", " 2>/dev/null");
+  EXPECT_EQ(version.status, 0);
+  EXPECT_EQ(version.out, "marovi-cli 1.6\n");
+}
+
+TEST(Cli, QuietRunsWriteNothingOnStandardError) {
+  const std::string target = MakeTempFolder();
+  EXPECT_EQ(CliStderr("scan --image " + kSample + " --mode universal --quiet"), "");
+  EXPECT_EQ(CliStderr("recover --image " + kSample + " --all --to " + target + " --quiet"), "");
+}
+
+TEST(Cli, AnOutputThatCannotBeWrittenIsAFailure) {
+  CliRun full = Cli("scan --image " + kSample + " --quiet", " 2>&1 >/dev/full");
+  EXPECT_EQ(full.status, 3);
+  EXPECT_NE(full.out.find("cannot write standard output"), std::string::npos) << full.out;
+  // A reader that went away: the pipe is closed before the CLI writes to it.
+  int ends[2];
+  ASSERT_EQ(pipe(ends), 0);
+  close(ends[0]);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, ends[1], STDOUT_FILENO);
+  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+  const std::string cli = MAROVI_CLI;
+  std::vector<std::string> words = {cli, "scan", "--image", kSample, "--quiet"};
+  std::vector<char*> argv;
+  for (std::string& w : words) argv.push_back(w.data());
+  argv.push_back(nullptr);
+  pid_t child = 0;
+  ASSERT_EQ(posix_spawn(&child, cli.c_str(), &actions, nullptr, argv.data(), environ), 0);
+  posix_spawn_file_actions_destroy(&actions);
+  close(ends[1]);
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status)) << "killed by signal " << WTERMSIG(status);
+  EXPECT_EQ(WEXITSTATUS(status), 3);
+}
+
+TEST(Cli, AnImageTooSmallForASectorIsRefused) {
+  const std::string tiny = MakeTempFolder() + "/tiny.img";
+  std::ofstream(tiny) << std::string(100, 'x');
+  CliRun r = Cli("scan --image " + tiny + " --quiet");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.out.find(tiny + " holds only 100 bytes, less than one sector"), std::string::npos) << r.out;
+  const std::string empty = MakeTempFolder() + "/empty.img";
+  std::ofstream{empty};
+  r = Cli("scan --image " + empty + " --quiet");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.out.find(empty + " is empty (0 bytes)"), std::string::npos) << r.out;
+}
+
+TEST(Cli, RecoverChoosesBeforeMakingAnythingAndFindSearchesEverything) {
+  EXPECT_FALSE(std::filesystem::exists("/tmp/marovi-never-made")) << "a bad --node made the target";
+  const std::string target = MakeTempFolder() + "/out";
+  CliRun none = Cli("recover --image " + kSample + " --find no-such-name --to " + target + " --quiet");
+  EXPECT_EQ(none.status, 1);
+  EXPECT_NE(none.out.find("没有找到文件"), std::string::npos) << none.out;
+  EXPECT_FALSE(std::filesystem::exists(target));
+  // Carved files are searched too.
+  CliRun carved = Cli("recover --image " + FixturePath("raw-carve.img") + " --find xlsx --to " + target + " --quiet");
+  EXPECT_EQ(carved.status, 0) << carved.out;
+  EXPECT_NE(carved.out.find("files written to " + target), std::string::npos) << carved.out;
+  // A second run into the same folder keeps the first run's files beside its own.
+  CliRun again = Cli("recover --image " + FixturePath("raw-carve.img") + " --find xlsx --to " + target + " --quiet");
+  EXPECT_EQ(again.status, 0) << again.out;
+  size_t files = 0;
+  for (const auto& e : std::filesystem::recursive_directory_iterator(target)) files += e.is_regular_file();
+  size_t written = 0;
+  sscanf(carved.out.substr(carved.out.find("恢复完成\n") + std::string("恢复完成\n").size()).c_str(), "%zu", &written);
+  EXPECT_GT(written, 0u);
+  EXPECT_EQ(files, 2 * (written + 1)) << "both runs' files and both reports";
+}
 
 }  // namespace

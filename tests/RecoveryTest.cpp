@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 
 #include "app/ScanSession.h"
 #include "platform/MemoryDevice.h"
+#include "app/PathNames.h"
 #include "app/Recovery.h"
 #include "platform/FileOutput.h"
 #include "ntfs/FileRecord.h"
@@ -73,11 +75,12 @@ TEST_P(FixtureRecovery, EverythingCheckedComesBackByteForByte) {
   const auto rows = ReportRows(report.reportPath);
   ASSERT_EQ(rows.size(), report.files.size());
   for (size_t i = 0; i < rows.size(); ++i) {
-    ASSERT_EQ(rows[i].size(), 7u);
+    ASSERT_EQ(rows[i].size(), 8u);
     EXPECT_EQ(rows[i][1], report.files[i].name);
     EXPECT_EQ(rows[i][2], std::to_string(report.files[i].size));
     EXPECT_EQ(rows[i][4], "written");
     EXPECT_EQ(rows[i][5], Sha256OfFile(report.files[i].path)) << report.files[i].path;
+    EXPECT_EQ(report.rootPath + kPathSeparator + rows[i][7], report.files[i].path);
     EXPECT_EQ(rows[i][6].size(), 32u);
     EXPECT_NE(rows[i][3], "pending");
   }
@@ -207,6 +210,175 @@ TEST_F(RecoveryEdgeTest, CancelStopsBetweenFiles) {
   });
   EXPECT_TRUE(report.cancelled);
   EXPECT_EQ(report.written, 1u);
+}
+
+// A target that fills up after a number of bytes, as a small disk would.
+class FillingTarget {
+ public:
+  explicit FillingTarget(uint64_t room) : m_room(std::make_shared<uint64_t>(room)) {
+    SetOutputFileFactoryForTests([room = m_room](const std::string& path, std::string* error, WriteFault* fault) {
+      std::unique_ptr<COutputFile> real = CreateSystemOutputFile(path, error, fault);
+      return real ? std::unique_ptr<COutputFile>(new Limited(std::move(real), room)) : nullptr;
+    });
+  }
+  ~FillingTarget() { SetOutputFileFactoryForTests(nullptr); }
+
+ private:
+  class Limited : public COutputFile {
+   public:
+    Limited(std::unique_ptr<COutputFile> real, std::shared_ptr<uint64_t> room) : m_real(std::move(real)), m_room(room) {}
+    bool Write(const void* data, uint32_t length) override {
+      const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(length, *m_room));
+      *m_room -= n;
+      if (n != 0 && !m_real->Write(data, n)) return false;
+      return n == length;
+    }
+    bool Close() override { return m_real->Close(); }
+    std::string LastErrorText() const override { return "No space left on device"; }
+    WriteFault LastFault() const override { return WriteFault::TargetFull; }
+
+   private:
+    std::unique_ptr<COutputFile> m_real;
+    std::shared_ptr<uint64_t> m_room;
+  };
+  std::shared_ptr<uint64_t> m_room;
+};
+
+TEST(Recovery, AFullTargetStopsTheRunAndRemovesTheFileCutShort) {
+  FixtureSession fx("ntfs-sample.img", 'T', ModeDeletedFiles, true);
+  ASSERT_TRUE(fx.registered);
+  CResultsModel& m = *fx.model;
+  m.ClickNodeCheckBox(m.Tree().GetDriveNode());
+  const size_t checked = CRecovery::CheckedFileCount(m);
+  ASSERT_GT(checked, 3u);
+  const std::string target = MakeTempFolder();
+  RecoveryReport report;
+  {
+    // Room for a few small files, then none.
+    FillingTarget target40k(40000);
+    report = CRecovery(m).RecoverChecked(target);
+  }
+  EXPECT_TRUE(report.stopped);
+  EXPECT_EQ(report.stopReason, "目标盘空间不足");
+  ASSERT_EQ(report.failed, 1u) << "the run stops at the first file that does not fit";
+  EXPECT_LT(report.written + report.failed, checked);
+  const RecoveredFile& cut = report.files.back();
+  EXPECT_FALSE(cut.written);
+  EXPECT_FALSE(fs::exists(PathOf(cut.path))) << "the file cut short is removed";
+  EXPECT_EQ(CountFiles(report.rootPath), report.written);
+  for (const RecoveredFile& f : report.files) {
+    if (f.written) {
+      EXPECT_EQ(fs::file_size(PathOf(f.path)), f.size) << f.path;
+    }
+  }
+  EXPECT_EQ(RecoverySummaryText(report).rfind("恢复已停止: 目标盘空间不足", 0), 0u);
+}
+
+TEST_F(RecoveryEdgeTest, NothingAtTheTargetIsEverOpenedForWriting) {
+  const std::string target = MakeTempFolder();
+  // What the user keeps there: a file of a recovered name, and a link named
+  // like a recovered file that leads to the scanned image itself.
+  const std::string folder = target + "/M盘恢复的文件/删除的文件";
+  fs::create_directories(PathOf(folder));
+  { std::ofstream(PathOf(folder + "/same.txt")) << "mine"; }
+  const std::string source = target + "/source.img";
+  { std::ofstream(PathOf(source)) << "the scanned image"; }
+  fs::create_symlink(PathOf(source), PathOf(folder + "/reused.txt"));
+  RecoveryReport first = CRecovery(*model).RecoverChecked(target);
+  EXPECT_EQ(first.failed, 0u) << (first.failures.empty() ? "" : first.failures[0]);
+  EXPECT_EQ(first.written, 4u);
+  EXPECT_EQ(Sha256OfFile(folder + "/same.txt"), Sha256Hex(reinterpret_cast<const uint8_t*>("mine"), 4));
+  EXPECT_EQ(Sha256OfFile(source), Sha256Hex(reinterpret_cast<const uint8_t*>("the scanned image"), 17));
+  EXPECT_TRUE(fs::is_regular_file(PathOf(folder + "/same (2).txt")));
+  EXPECT_TRUE(fs::is_regular_file(PathOf(folder + "/same (3).txt")));
+  EXPECT_TRUE(fs::is_regular_file(PathOf(folder + "/reused (2).txt")));
+  // A second run into the same folder keeps the first run's files and report.
+  RecoveryReport second = CRecovery(*model).RecoverChecked(target);
+  EXPECT_EQ(second.written, 4u);
+  EXPECT_EQ(second.rootPath, first.rootPath);
+  EXPECT_NE(second.reportPath, first.reportPath);
+  EXPECT_TRUE(fs::is_regular_file(PathOf(first.reportPath)));
+  EXPECT_EQ(CountFiles(target), 1u + 2u + 4u + 4u + 1u) << "source, mine and the link, both runs, the second report";
+  // One file through the save dialog onto the image's own path.
+  RecoveryReport one = CRecovery(*model).RecoverOne(*model->Rows().front().file, source);
+  EXPECT_EQ(one.written, 1u);
+  EXPECT_EQ(one.files.front().path, target + "/source (2).img");
+  EXPECT_EQ(Sha256OfFile(source), Sha256Hex(reinterpret_cast<const uint8_t*>("the scanned image"), 17));
+}
+
+TEST_F(RecoveryEdgeTest, ALinkWhereAFolderWouldGoIsNotFollowed) {
+  const std::string target = MakeTempFolder();
+  const std::string elsewhere = MakeTempFolder();
+  fs::create_directories(PathOf(target + "/M盘恢复的文件"));
+  fs::create_directory_symlink(PathOf(elsewhere), PathOf(target + "/M盘恢复的文件/删除的文件"));
+  RecoveryReport report = CRecovery(*model).RecoverChecked(target);
+  EXPECT_EQ(report.written, 4u);
+  EXPECT_TRUE(fs::is_empty(PathOf(elsewhere)));
+  EXPECT_TRUE(fs::is_regular_file(PathOf(target + "/M盘恢复的文件/删除的文件 (2)/same.txt")));
+}
+
+struct FitCase {
+  const char* name;
+  size_t limit;
+  PathNameRules rules;
+  const char* fitted;
+};
+
+void PrintTo(const FitCase& c, std::ostream* os) { *os << c.name << " in " << c.limit; }
+
+class FitName : public ::testing::TestWithParam<FitCase> {};
+
+TEST_P(FitName, KeepsTheExtensionAndWholeCharacters) {
+  EXPECT_EQ(FitNameLength(GetParam().name, GetParam().limit, GetParam().rules), GetParam().fitted);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, FitName,
+    ::testing::Values(FitCase{"short.txt", 255, PathNameRules::Posix, "short.txt"},
+                      FitCase{"abcdefgh.txt", 8, PathNameRules::Posix, "abcd.txt"},
+                      // Three bytes each in UTF-8: a character is never cut in half.
+                      FitCase{"文件文件.doc", 11, PathNameRules::Posix, "文件.doc"},
+                      FitCase{"文件文件.doc", 9, PathNameRules::Posix, "文.doc"},
+                      // One UTF-16 unit each under Windows' rules.
+                      FitCase{"文件文件.doc", 6, PathNameRules::Windows, "文件.doc"},
+                      // A tail longer than an extension is part of the name.
+                      FitCase{"a.averylongtailthatisnoextension", 6, PathNameRules::Posix, "a.aver"},
+                      FitCase{"noextension", 4, PathNameRules::Posix, "noex"}),
+    NameFromIndex());
+
+TEST(Recovery, ALongChineseNameIsShortenedAndStaysUnique) {
+  std::string name;
+  for (int i = 0; i < 90; ++i) name += "档";
+  name += ".jpg";
+  const std::string first = CandidateName(name, 1);
+  EXPECT_LE(first.size(), kMaxFileNameLength);
+  EXPECT_EQ(first.substr(first.size() - 4), ".jpg");
+  const std::string second = CandidateName(name, 2);
+  EXPECT_LE(second.size(), kMaxFileNameLength);
+  EXPECT_EQ(second.substr(second.size() - 8), " (2).jpg");
+  EXPECT_NE(first, second);
+}
+
+TEST(Recovery, AFileWithANameTooLongForTheTargetIsWrittenUnderAShorterOne) {
+  std::u16string longName;
+  for (int i = 0; i < 100; ++i) longName += u"照";
+  longName += u".txt";
+  NtfsImageBuilder b;
+  b.PutRecord(16, FileRecordBytes(0, {ResidentAttr(0x30, FileNameValue(5, longName.c_str(), 1, 1)),
+                                      ResidentAttr(0x80, {'x'})}, 16));
+  ScanSession session;
+  session.selectedDrive = 'M';
+  session.device = std::make_shared<CMemoryDevice>(std::make_shared<std::vector<uint8_t>>(b.Image()));
+  session.recoveryMode = ModeDeletedFiles;
+  FakeProgress progress;
+  ScanThreadProc(progress, session);
+  CResultsModel model(session);
+  model.ClickNodeCheckBox(model.Tree().GetDriveNode());
+  RecoveryReport report = CRecovery(model).RecoverChecked(MakeTempFolder());
+  ASSERT_EQ(report.written, 1u) << (report.failures.empty() ? "" : report.failures[0]);
+  EXPECT_EQ(report.files[0].name.size(), 300u + 4u) << "the report keeps the name on the disk";
+  EXPECT_TRUE(fs::is_regular_file(PathOf(report.files[0].path)));
+  EXPECT_EQ(report.files[0].path.substr(report.files[0].path.size() - 4), ".txt");
 }
 
 }  // namespace

@@ -24,8 +24,11 @@ TEST_P(FormatSizeTest, Table) { EXPECT_EQ(FormatSize(GetParam().size), GetParam(
 
 INSTANTIATE_TEST_SUITE_P(Table, FormatSizeTest,
                          ::testing::Values(SizeCase{0, "0byte"}, SizeCase{1024, "1024byte"},
-                                           SizeCase{1025, "1KB"}, SizeCase{1048576, "1024KB"},
-                                           SizeCase{1048577, "1M"}, SizeCase{5ULL << 30, "5120M"}), NameFromIndex());
+                                           SizeCase{1025, "1.0KB"}, SizeCase{1048576, "1024.0KB"},
+                                           SizeCase{1048577, "1.0M"}, SizeCase{2040109, "1.9M"},
+                                           SizeCase{1ULL << 30, "1024.0M"}, SizeCase{5ULL << 30, "5.0G"},
+                                           SizeCase{(3ULL << 40) + (1ULL << 39), "3584.0G"},
+                                           SizeCase{UINT64_MAX, "17179869183.9G"}), NameFromIndex());
 
 TEST(FileRows, ImageByExtension) {
   EXPECT_EQ(ImageForName("Photo.JPG"), kImageJpg);
@@ -217,11 +220,27 @@ TEST_F(ResultsModelTest, FindIgnoresCaseAndListsAllForEmptyText) {
   EXPECT_EQ(m.FindFiles("TXT"), 3u);
   EXPECT_EQ(RowNames(m), (std::vector<std::string>{"d1.txt", "d2.txt", "a.TXT"}));
   EXPECT_EQ(m.Rows()[0].image, kImageOther);
+  EXPECT_TRUE(m.ListsSearch());
   EXPECT_EQ(m.FindFiles(""), 5u);
   EXPECT_EQ(m.FindFiles("nothing"), 0u);
-  EXPECT_TRUE(m.Rows().empty());
+  EXPECT_EQ(m.Rows().size(), 5u) << "a search without a match keeps the list it found before";
+  // Whatever read the volume, every listed file is searched.
   s.resultSource = SourceOther;
-  EXPECT_EQ(m.FindFiles(""), 0u);
+  EXPECT_EQ(m.FindFiles(""), 5u);
+}
+
+TEST_F(ResultsModelTest, MatchesCarryTheirFolderAndSortByIt) {
+  CResultsModel m(s);
+  ASSERT_EQ(m.FindFiles("txt"), 3u);
+  std::vector<std::string> folders;
+  for (const FileRow& row : m.Rows()) folders.push_back(row.folder);
+  EXPECT_EQ(folders, (std::vector<std::string>{"删除的文件/A/B/D", "删除的文件/A/B/D", "删除的文件/A"}));
+  m.SortRows(RowSort::Folder, true);
+  EXPECT_EQ(m.Rows().front().name, "a.TXT");
+  ASSERT_EQ(m.FindFiles(""), 5u);
+  m.SortRows(RowSort::Type, true);
+  EXPECT_EQ(RowNames(m).front(), "lost.bin");
+  EXPECT_EQ(RowNames(m)[1], "top.doc");
 }
 
 TEST_F(ResultsModelTest, FoundRowCheckBoxFollowsItsRecord) {

@@ -156,13 +156,27 @@ TEST(HexRows, OffsetBytesAndCharactersStayAligned) {
 TEST(RecoverySummary, SuccessSaysOnlyDoneAndFailuresAreCounted) {
   RecoveryReport report;
   report.written = 3;
-  EXPECT_EQ(RecoverySummaryText(report), "恢复完成");
+  report.bytesWritten = 2040109;
+  report.rootPath = "/t/T盘恢复的文件";
+  EXPECT_EQ(RecoverySummaryText(report), "恢复完成\n\n已恢复 3 个文件, 共 1.9M\n\n恢复到: /t/T盘恢复的文件");
   report.failed = 7;
   report.failures = {"f0: reason", "f1: reason", "f2: reason", "f3: reason", "f4: reason", "f5: reason", "f6: reason"};
-  EXPECT_EQ(RecoverySummaryText(report, 2), "恢复完成\n\n已恢复 3 个文件, 7 个文件失败\nf0: reason\nf1: reason\n......");
-  RecoveryReport cancelled;
+  EXPECT_EQ(RecoverySummaryText(report, 2),
+            "恢复完成\n\n已恢复 3 个文件, 共 1.9M\n7 个文件失败:\nf0: reason\nf1: reason\n......\n\n恢复到: /t/T盘恢复的文件");
+  // A cancelled run never says it is done; it says what was written until then.
+  RecoveryReport cancelled = report;
   cancelled.cancelled = true;
-  EXPECT_EQ(RecoverySummaryText(cancelled), "恢复完成 (已取消)\n\n已恢复 0 个文件, 0 个文件失败");
+  cancelled.failed = 0;
+  cancelled.failures.clear();
+  EXPECT_EQ(RecoverySummaryText(cancelled), "已取消\n\n已恢复 3 个文件, 共 1.9M\n\n恢复到: /t/T盘恢复的文件");
+  RecoveryReport stopped = cancelled;
+  stopped.cancelled = false;
+  stopped.stopped = true;
+  stopped.stopReason = WriteFaultText(WriteFault::TargetFull);
+  EXPECT_EQ(RecoverySummaryText(stopped).rfind("恢复已停止: 目标盘空间不足\n", 0), 0u);
+  RecoveryReport nothing;
+  nothing.nothingChecked = true;
+  EXPECT_EQ(RecoverySummaryText(nothing), "没有选中要恢复的文件");
 }
 
 TEST(TextBlockCaption, TextAndColour) {

@@ -2,10 +2,13 @@
 
 #include <algorithm>
 
-bool CDelFile::RecoverTo(const std::string& path, std::string* error) {
+bool CDelFile::RecoverTo(const std::string& path, std::string* error, WriteFault* fault) {
   ContentSource source;
-  if (!OpenContent(&source, error)) return false;
-  return WriteFileContent(path, source.length, source.chunkSize, source.read, error);
+  if (!OpenContent(&source, error)) {
+    if (fault) *fault = WriteFault::SourceRead;
+    return false;
+  }
+  return WriteFileContent(path, source.length, source.chunkSize, source.read, error, fault);
 }
 
 bool CDelFile::ReadHead(uint64_t cap, std::vector<uint8_t>* out, std::string* error) {

@@ -42,9 +42,9 @@ class CDelFile {
  public:
   virtual ~CDelFile() = default;
 
-  // Creates or overwrites path with the whole file. False, with the reason,
-  // when the file could not be read or written in full.
-  virtual bool RecoverTo(const std::string& path, std::string* error);
+  // Creates path, which must not exist yet, with the whole file. False, with
+  // the reason and its kind, when the file could not be read or written in full.
+  virtual bool RecoverTo(const std::string& path, std::string* error, WriteFault* fault = nullptr);
   // The content for a preview, at most kPreviewCap bytes; null when it cannot
   // be had. Valid until the next call on this object.
   virtual const uint8_t* LoadContent(uint32_t* length) = 0;

@@ -3,6 +3,8 @@
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
+#include <climits>
+
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -13,8 +15,22 @@
 #include "platform/posix/DiskTopology.h"
 
 const char kPathSeparator = '/';
+const size_t kMaxFileNameLength = NAME_MAX;
 
 namespace {
+WriteFault FaultOf(int error) {
+  switch (error) {
+    case EEXIST: return WriteFault::Exists;
+    case ENAMETOOLONG: return WriteFault::NameTooLong;
+    case ENOSPC:
+    case EDQUOT:
+    case EFBIG: return WriteFault::TargetFull;
+    case EROFS:
+    case EIO: return WriteFault::TargetFailing;
+    default: return WriteFault::Other;
+  }
+}
+
 constexpr uint64_t kTicksPerSecond = 10000000ULL;
 constexpr uint64_t kEpochDifference = 11644473600ULL;
 
@@ -34,6 +50,10 @@ class CPosixOutputFile : public COutputFile {
         m_lastError = errno;
         return false;
       }
+      if (n == 0) {
+        m_lastError = ENOSPC;
+        return false;
+      }
       done += static_cast<uint32_t>(n);
     }
     return true;
@@ -49,6 +69,7 @@ class CPosixOutputFile : public COutputFile {
     return true;
   }
   std::string LastErrorText() const override { return std::strerror(m_lastError); }
+  WriteFault LastFault() const override { return FaultOf(m_lastError); }
 
  private:
   int m_fd;
@@ -56,22 +77,35 @@ class CPosixOutputFile : public COutputFile {
 };
 }  // namespace
 
-std::unique_ptr<COutputFile> COutputFile::Create(const std::string& path, std::string* error) {
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+std::unique_ptr<COutputFile> CreateSystemOutputFile(const std::string& path, std::string* error, WriteFault* fault) {
+  // O_EXCL never opens what exists and, with O_CREAT, never follows a link.
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
   if (fd < 0) {
-    if (error) *error = std::strerror(errno);
+    const int saved = errno;
+    if (error) *error = std::strerror(saved);
+    if (fault) *fault = FaultOf(saved);
     return nullptr;
   }
   return std::make_unique<CPosixOutputFile>(fd);
 }
 
-bool CreateFolder(const std::string& path, std::string* error) {
+bool CreateFolder(const std::string& path, std::string* error, WriteFault* fault) {
   if (::mkdir(path.c_str(), 0755) == 0) return true;
   const int saved = errno;
-  if (saved == EEXIST && FolderExists(path)) return true;
-  if (error) *error = std::strerror(saved);
+  struct stat st {};
+  // A link to a folder is not reused: what is written must land where the user looks.
+  if (saved == EEXIST && ::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return true;
+  if (error) *error = saved == EEXIST ? "exists and is not a folder" : std::strerror(saved);
+  if (fault) *fault = FaultOf(saved);
   return false;
 }
+
+bool PathExists(const std::string& path) {
+  struct stat st {};
+  return ::lstat(path.c_str(), &st) == 0;
+}
+
+bool RemoveFile(const std::string& path) { return ::unlink(path.c_str()) == 0; }
 
 bool CreateFolderTree(const std::string& path, std::string* error) {
   std::error_code ec;

@@ -1,5 +1,7 @@
 #include <iconv.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 
 #include "platform/Text.h"
@@ -11,13 +13,37 @@ std::string& CodePage() {
 }
 }  // namespace
 
+namespace {
+// Short names are single or double bytes with ASCII as itself; UTF-16,
+// UTF-32 or EBCDIC would turn every name into something else.
+bool IsAnsiLike(iconv_t cd, const std::string& name) {
+  std::string upper;
+  for (char c : name) upper += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  if (upper.rfind("UTF", 0) == 0 || upper.rfind("UCS", 0) == 0) return false;
+  char ascii[95];
+  for (int i = 0; i < 95; ++i) ascii[i] = static_cast<char>(0x20 + i);
+  char out[95 * 4];
+  char* in = ascii;
+  size_t inLeft = sizeof ascii;
+  char* to = out;
+  size_t outLeft = sizeof out;
+  if (iconv(cd, &in, &inLeft, &to, &outLeft) == static_cast<size_t>(-1) || inLeft != 0) return false;
+  return static_cast<size_t>(to - out) == sizeof ascii && std::equal(ascii, ascii + sizeof ascii, out);
+}
+}  // namespace
+
 bool SetAnsiCodePage(const std::string& name, std::string* error) {
   iconv_t cd = iconv_open("UTF-8", name.c_str());
   if (cd == reinterpret_cast<iconv_t>(-1)) {
     if (error) *error = "unknown code page " + name;
     return false;
   }
+  const bool ansi = IsAnsiLike(cd, name);
   iconv_close(cd);
+  if (!ansi) {
+    if (error) *error = name + " is not a single- or double-byte ANSI code page (such as CP936 or CP1252)";
+    return false;
+  }
   CodePage() = name;
   return true;
 }

@@ -5,8 +5,26 @@
 #include "platform/win32/WinText.h"
 
 const char kPathSeparator = '\\';
+const size_t kMaxFileNameLength = 255;
 
 namespace {
+WriteFault FaultOf(DWORD error) {
+  switch (error) {
+    case ERROR_FILE_EXISTS:
+    case ERROR_ALREADY_EXISTS: return WriteFault::Exists;
+    case ERROR_FILENAME_EXCED_RANGE: return WriteFault::NameTooLong;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+    case ERROR_DISK_QUOTA_EXCEEDED: return WriteFault::TargetFull;
+    case ERROR_WRITE_PROTECT:
+    case ERROR_NOT_READY:
+    case ERROR_WRITE_FAULT:
+    case ERROR_CRC:
+    case ERROR_DEV_NOT_EXIST: return WriteFault::TargetFailing;
+    default: return WriteFault::Other;
+  }
+}
+
 class CWin32OutputFile : public COutputFile {
  public:
   explicit CWin32OutputFile(HANDLE handle) : m_handle(handle) {}
@@ -18,8 +36,12 @@ class CWin32OutputFile : public COutputFile {
     uint32_t done = 0;
     while (done < length) {
       DWORD n = 0;
-      if (!WriteFile(m_handle, p + done, length - done, &n, nullptr) || n == 0) {
+      if (!WriteFile(m_handle, p + done, length - done, &n, nullptr)) {
         m_lastError = GetLastError();
+        return false;
+      }
+      if (n == 0) {
+        m_lastError = ERROR_DISK_FULL;
         return false;
       }
       done += n;
@@ -36,6 +58,7 @@ class CWin32OutputFile : public COutputFile {
     return flushed && closed;
   }
   std::string LastErrorText() const override { return SystemErrorText(m_lastError); }
+  WriteFault LastFault() const override { return FaultOf(m_lastError); }
 
  private:
   HANDLE m_handle;
@@ -56,11 +79,14 @@ std::vector<std::string> Ancestors(const std::string& path) {
 }
 }  // namespace
 
-std::unique_ptr<COutputFile> COutputFile::Create(const std::string& path, std::string* error) {
-  HANDLE handle = CreateFileW(Widen(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                              nullptr);
+std::unique_ptr<COutputFile> CreateSystemOutputFile(const std::string& path, std::string* error, WriteFault* fault) {
+  // CREATE_NEW never opens what exists, a link included.
+  HANDLE handle = CreateFileW(Widen(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
-    if (error) *error = SystemErrorText(GetLastError());
+    const DWORD reason = GetLastError();
+    if (error) *error = SystemErrorText(reason);
+    if (fault) *fault = FaultOf(reason);
     return nullptr;
   }
   return std::make_unique<CWin32OutputFile>(handle);
@@ -71,13 +97,23 @@ bool FolderExists(const std::string& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-bool CreateFolder(const std::string& path, std::string* error) {
+bool CreateFolder(const std::string& path, std::string* error, WriteFault* fault) {
   if (CreateDirectoryW(Widen(path).c_str(), nullptr)) return true;
   const DWORD reason = GetLastError();
-  if (reason == ERROR_ALREADY_EXISTS && FolderExists(path)) return true;
-  if (error) *error = SystemErrorText(reason);
+  const DWORD attributes = GetFileAttributesW(Widen(path).c_str());
+  // A junction or link to a folder is not reused: what is written must land where the user looks.
+  if (reason == ERROR_ALREADY_EXISTS && attributes != INVALID_FILE_ATTRIBUTES &&
+      (attributes & FILE_ATTRIBUTE_DIRECTORY) && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+    return true;
+  }
+  if (error) *error = reason == ERROR_ALREADY_EXISTS ? "exists and is not a folder" : SystemErrorText(reason);
+  if (fault) *fault = FaultOf(reason);
   return false;
 }
+
+bool PathExists(const std::string& path) { return GetFileAttributesW(Widen(path).c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+bool RemoveFile(const std::string& path) { return DeleteFileW(Widen(path).c_str()) != FALSE; }
 
 bool CreateFolderTree(const std::string& path, std::string* error) {
   for (const std::string& folder : Ancestors(path)) {

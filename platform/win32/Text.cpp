@@ -40,6 +40,12 @@ bool SetAnsiCodePage(const std::string& name, std::string* error) {
     if (error) *error = "unknown code page " + name;
     return false;
   }
+  // Short names are single or double bytes: UTF-8, UTF-7 and the UTF-16 pages are not what they hold.
+  CPINFO info{};
+  if (!GetCPInfo(codePage, &info) || info.MaxCharSize > 2 || codePage == CP_UTF7 || codePage == CP_UTF8) {
+    if (error) *error = name + " is not a single- or double-byte ANSI code page (such as CP936 or CP1252)";
+    return false;
+  }
   Choice() = {codePage, "CP" + std::to_string(codePage)};
   return true;
 }

@@ -1,0 +1,3 @@
+#include "app/Version.h"
+
+const char* MaroviVersion() { return MAROVI_VERSION; }
