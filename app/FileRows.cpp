@@ -1,6 +1,7 @@
 #include "app/FileRows.h"
 
 #include <cinttypes>
+#include <cctype>
 #include <cstdio>
 
 #include "platform/Text.h"
@@ -42,6 +43,14 @@ std::string TimeColumnText(uint64_t fileTime) {
 std::string LowerExtension(const std::string& name) {
   const size_t dot = name.rfind('.');
   return Utf8ToLower(dot == std::string::npos ? name : name.substr(dot + 1));
+}
+
+std::string TypeOfName(const std::string& name) {
+  const size_t dot = name.rfind('.');
+  if (dot == std::string::npos || dot == 0) return {};
+  std::string type = name.substr(dot + 1);
+  for (char& c : type) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return type;
 }
 
 int ImageForName(const std::string& name) {

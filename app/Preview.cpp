@@ -37,12 +37,16 @@ std::string ZipListingText(ByteSpan content) {
     const size_t nameLength = LE16(h, kCentralNameLength);
     const size_t total = kCentralHeaderSize + nameLength + LE16(h, kCentralExtraLength) + LE16(h, kCentralCommentLength);
     if (!Fits(content, position, total)) break;
-    std::string name = AnsiToUtf8(reinterpret_cast<const char*>(h.data() + kCentralHeaderSize), nameLength);
+    const char* raw = reinterpret_cast<const char*>(h.data() + kCentralHeaderSize);
+    // Bit 11 says UTF-8; without it the name is in the code page of the system that made the archive.
+    std::string name = (LE16(h, kCentralFlags) & kFlagUtf8Names) ? ValidUtf8(std::string(raw, nameLength))
+                                                                    : AnsiToUtf8(raw, nameLength);
     const std::u16string wide = Utf8ToUtf16(name);
     if (wide.size() > kMaxNameChars) name = Utf16ToUtf8(wide.data(), kMaxNameChars);
     listing += name;
-    const uint32_t compressed = LE32(h, kCentralCompressedSize);
-    if (compressed != 0) listing += "   [" + FormatSize(compressed) + "]";
+    // The size the member has once extracted, which is what the user will get.
+    const uint32_t size = LE32(h, kCentralUncompressedSize);
+    if (size != 0) listing.append("   [").append(FormatSize(size)).append("]");
     listing += "\r\n";
     position += total;
   }

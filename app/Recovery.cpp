@@ -325,8 +325,11 @@ std::string RecoverySummaryText(const RecoveryReport& report, size_t failuresSho
     text = "已取消";
   } else if (report.stopped) {
     text.assign("恢复已停止: ").append(report.stopReason);
-  } else {
+  } else if (report.failed == 0) {
     text = "恢复完成";
+  } else {
+    // "Done" alone would pass failed files off as recovered.
+    text = report.written == 0 ? "恢复失败" : "恢复完成, 部分文件失败";
   }
   text.append("\n\n已恢复 ").append(std::to_string(report.written)).append(" 个文件, 共 ");
   text.append(FormatSize(report.bytesWritten));

@@ -163,7 +163,7 @@ void CResultsModel::ArrangeRows() {
       case RowSort::Name: return Utf8ToLower(a.name) < Utf8ToLower(b.name);
       case RowSort::Size: return a.size < b.size;
       case RowSort::Time: return a.timeText < b.timeText;
-      case RowSort::Type: return LowerExtension(a.name) < LowerExtension(b.name);
+      case RowSort::Type: return TypeOfName(a.name) < TypeOfName(b.name);
       case RowSort::Folder: return a.folder < b.folder;
       case RowSort::Condition:
         return ConditionRank(m_conditions->OfRow(a)) < ConditionRank(m_conditions->OfRow(b));
@@ -261,6 +261,49 @@ int CResultsModel::FilesCheckState(const CTreeNode* node) const {
   }
   if (checked == 0) return 0;
   return checked == total ? 2 : 1;
+}
+
+std::unordered_map<const CTreeNode*, size_t> CResultsModel::SubtreeFileCounts() const {
+  std::unordered_map<const CTreeNode*, size_t> counts;
+  const std::vector<CTreeNode*> nodes = m_tree.AllNodes();
+  // Parents come before children: adding up from the end reaches every parent after its children.
+  for (auto it = nodes.rbegin(); it != nodes.rend(); ++it) {
+    const CTreeNode* node = *it;
+    counts[node] += FileCountOfNode(node);
+    if (node->parent != nullptr) counts[node->parent] += counts[node];
+  }
+  return counts;
+}
+
+CTreeNode* CResultsModel::FirstNodeWithFiles() const {
+  CTreeNode* deleted = m_tree.GetDeletedNode();
+  const auto counts = SubtreeFileCounts();
+  auto countOf = [&](const CTreeNode* node) {
+    auto it = counts.find(node);
+    return it == counts.end() ? size_t{0} : it->second;
+  };
+  if (deleted == nullptr || countOf(deleted) != 0) return deleted;
+  for (CTreeNode* node : m_tree.AllNodes()) {
+    if (FileCountOfNode(node) != 0) return node;
+  }
+  return deleted;
+}
+
+std::string CResultsModel::NothingFoundText() const {
+  const CTreeNode* drive = m_tree.GetDriveNode();
+  if (drive == nullptr) return {};
+  if (SubtreeFileCounts()[drive] != 0) return {};
+  std::string text = "没有找到文件。\n\n";
+  if (m_session.fileSystem.empty()) {
+    text += "此盘没有可识别的文件系统 (NTFS, FAT12/16/32, exFAT), ";
+    text += "在整个盘上也没有找到已知格式的文件。";
+  } else if (m_session.recoveryMode == ModeUniversal) {
+    text.append(m_session.fileSystem).append(" 文件系统中没有已删除的文件, 空闲空间中也没有找到已知格式的文件。");
+  } else {
+    text.append(m_session.fileSystem).append(" 文件系统中没有已删除的文件。");
+    text += "\n可以选择\"万能恢复\"模式, 在空闲空间中查找已知格式的文件。";
+  }
+  return text;
 }
 
 size_t CResultsModel::FindFiles(const std::string& text) {

@@ -77,6 +77,13 @@ class CResultsModel {
   size_t FileCountOfNode(const CTreeNode* node) const;
   // Whether a node's listed files are all, some or none checked: 2, 1, 0.
   int FilesCheckState(const CTreeNode* node) const;
+  // The files listed by each node and all the nodes below it.
+  std::unordered_map<const CTreeNode*, size_t> SubtreeFileCounts() const;
+  // The node the window opens on: the deleted files when there are any,
+  // else the first folder that lists files (carved files' type folders).
+  CTreeNode* FirstNodeWithFiles() const;
+  // Why a scan that found no file found none; empty when it found some.
+  std::string NothingFoundText() const;
 
   // The list's order, kept across selections; None keeps the order found.
   void SortRows(RowSort key, bool ascending);

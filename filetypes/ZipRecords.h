@@ -20,7 +20,10 @@ constexpr size_t kLocalNameLength = 26;
 constexpr size_t kLocalExtraLength = 28;
 constexpr size_t kLocalHeaderSize = 30;
 // Central-directory file header.
+constexpr size_t kCentralFlags = 8;
+constexpr uint16_t kFlagUtf8Names = 0x0800;  // the name and comment are UTF-8
 constexpr size_t kCentralCompressedSize = 20;
+constexpr size_t kCentralUncompressedSize = 24;
 constexpr size_t kCentralNameLength = 28;
 constexpr size_t kCentralExtraLength = 30;
 constexpr size_t kCentralCommentLength = 32;

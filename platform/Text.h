@@ -8,6 +8,10 @@
 
 std::string Utf16ToUtf8(const char16_t* text, size_t length);
 std::u16string Utf8ToUtf16(const std::string& text);
+// The text with every malformed UTF-8 sequence replaced by U+FFFD.
+std::string ValidUtf8(const std::string& text);
+// Whether text is well-formed UTF-8; a sequence cut off at the very end counts as well-formed when cutEndAllowed.
+bool IsUtf8(const char* text, size_t length, bool cutEndAllowed);
 // Lower case for the letters that have one; other characters stay as they are.
 std::string Utf8ToLower(const std::string& text);
 

@@ -94,3 +94,52 @@ std::string Utf8ToLower(const std::string& text) {
   }
   return out;
 }
+
+std::string ValidUtf8(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size();) AppendUtf8(out, NextCodePoint(text, i));
+  return out;
+}
+
+bool IsUtf8(const char* text, size_t length, bool cutEndAllowed) {
+  const auto* p = reinterpret_cast<const uint8_t*>(text);
+  size_t i = 0;
+  while (i < length) {
+    const uint8_t b = p[i];
+    size_t extra = 0;
+    uint32_t lowest = 0;
+    if (b < 0x80) {
+      ++i;
+      continue;
+    }
+    if (b >= 0xC2 && b <= 0xDF) {
+      extra = 1;
+      lowest = 0x80;
+    } else if (b >= 0xE0 && b <= 0xEF) {
+      extra = 2;
+      lowest = 0x800;
+    } else if (b >= 0xF0 && b <= 0xF4) {
+      extra = 3;
+      lowest = 0x10000;
+    } else {
+      return false;
+    }
+    if (i + extra >= length) {
+      // The sequence runs past the end.
+      if (!cutEndAllowed) return false;
+      for (size_t k = i + 1; k < length; ++k) {
+        if ((p[k] & 0xC0) != 0x80) return false;
+      }
+      return true;
+    }
+    uint32_t cp = b & (0x3F >> extra);
+    for (size_t k = 1; k <= extra; ++k) {
+      if ((p[i + k] & 0xC0) != 0x80) return false;
+      cp = (cp << 6) | (p[i + k] & 0x3F);
+    }
+    if (cp < lowest || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
+    i += extra + 1;
+  }
+  return true;
+}

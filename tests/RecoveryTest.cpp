@@ -12,6 +12,7 @@
 #include "platform/Drives.h"
 #include "scan/ScanThread.h"
 #include "support/FakeProgress.h"
+#include "support/FillingTarget.h"
 #include "support/FixtureCases.h"
 #include "support/FixtureSession.h"
 #include "support/ManifestCheck.h"
@@ -211,38 +212,6 @@ TEST_F(RecoveryEdgeTest, CancelStopsBetweenFiles) {
   EXPECT_TRUE(report.cancelled);
   EXPECT_EQ(report.written, 1u);
 }
-
-// A target that fills up after a number of bytes, as a small disk would.
-class FillingTarget {
- public:
-  explicit FillingTarget(uint64_t room) : m_room(std::make_shared<uint64_t>(room)) {
-    SetOutputFileFactoryForTests([room = m_room](const std::string& path, std::string* error, WriteFault* fault) {
-      std::unique_ptr<COutputFile> real = CreateSystemOutputFile(path, error, fault);
-      return real ? std::unique_ptr<COutputFile>(new Limited(std::move(real), room)) : nullptr;
-    });
-  }
-  ~FillingTarget() { SetOutputFileFactoryForTests(nullptr); }
-
- private:
-  class Limited : public COutputFile {
-   public:
-    Limited(std::unique_ptr<COutputFile> real, std::shared_ptr<uint64_t> room) : m_real(std::move(real)), m_room(room) {}
-    bool Write(const void* data, uint32_t length) override {
-      const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(length, *m_room));
-      *m_room -= n;
-      if (n != 0 && !m_real->Write(data, n)) return false;
-      return n == length;
-    }
-    bool Close() override { return m_real->Close(); }
-    std::string LastErrorText() const override { return "No space left on device"; }
-    WriteFault LastFault() const override { return WriteFault::TargetFull; }
-
-   private:
-    std::unique_ptr<COutputFile> m_real;
-    std::shared_ptr<uint64_t> m_room;
-  };
-  std::shared_ptr<uint64_t> m_room;
-};
 
 TEST(Recovery, AFullTargetStopsTheRunAndRemovesTheFileCutShort) {
   FixtureSession fx("ntfs-sample.img", 'T', ModeDeletedFiles, true);

@@ -162,7 +162,7 @@ TEST(RecoverySummary, SuccessSaysOnlyDoneAndFailuresAreCounted) {
   report.failed = 7;
   report.failures = {"f0: reason", "f1: reason", "f2: reason", "f3: reason", "f4: reason", "f5: reason", "f6: reason"};
   EXPECT_EQ(RecoverySummaryText(report, 2),
-            "恢复完成\n\n已恢复 3 个文件, 共 1.9M\n7 个文件失败:\nf0: reason\nf1: reason\n......\n\n恢复到: /t/T盘恢复的文件");
+            "恢复完成, 部分文件失败\n\n已恢复 3 个文件, 共 1.9M\n7 个文件失败:\nf0: reason\nf1: reason\n......\n\n恢复到: /t/T盘恢复的文件");
   // A cancelled run never says it is done; it says what was written until then.
   RecoveryReport cancelled = report;
   cancelled.cancelled = true;
@@ -174,6 +174,9 @@ TEST(RecoverySummary, SuccessSaysOnlyDoneAndFailuresAreCounted) {
   stopped.stopped = true;
   stopped.stopReason = WriteFaultText(WriteFault::TargetFull);
   EXPECT_EQ(RecoverySummaryText(stopped).rfind("恢复已停止: 目标盘空间不足\n", 0), 0u);
+  RecoveryReport none = report;
+  none.written = 0;
+  EXPECT_EQ(RecoverySummaryText(none).rfind("恢复失败\n", 0), 0u);
   RecoveryReport nothing;
   nothing.nothingChecked = true;
   EXPECT_EQ(RecoverySummaryText(nothing), "没有选中要恢复的文件");

@@ -1,6 +1,7 @@
 #pragma once
-// A read-only hex view, 8 bytes a row, that paints only the rows in sight,
-// so that a file of many megabytes opens and scrolls at once.
+// A read-only hex view, 16 bytes a row when its width holds them and 8
+// otherwise, that paints only the rows in sight, so that a file of many
+// megabytes opens and scrolls at once.
 
 #include <QAbstractScrollArea>
 #include <cstdint>
@@ -17,6 +18,7 @@ class CHexView : public QAbstractScrollArea {
   // The rows that the last paint drew (first row, count), for tests.
   std::pair<size_t, size_t> PaintedRows() const { return m_painted; }
   int LineHeight() const;
+  size_t BytesPerRow() const;
 
  protected:
   void paintEvent(QPaintEvent* event) override;

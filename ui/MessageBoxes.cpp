@@ -1,6 +1,7 @@
 #include "ui/MessageBoxes.h"
 
 #include <QMessageBox>
+#include <QPushButton>
 
 #include "ui/Palette.h"
 
@@ -9,16 +10,54 @@ MessageBoxHook& Hook() {
   static MessageBoxHook hook;
   return hook;
 }
+
+bool& HookAnswer() {
+  static bool answer = false;
+  return answer;
+}
+
+QString TitleOr(const QString& caption) {
+  return caption.isNull() ? QString::fromUtf8(Palette::kApplicationName) : caption;
+}
 }  // namespace
 
-void SetMessageBoxHook(MessageBoxHook hook) { Hook() = std::move(hook); }
+void SetMessageBoxHook(MessageBoxHook hook) {
+  Hook() = std::move(hook);
+  HookAnswer() = false;
+}
+
+void SetMessageBoxHookAnswer(bool answer) { HookAnswer() = answer; }
 
 void ShowMessageBox(QWidget* parent, const QString& text, const QString& caption) {
-  const QString title = caption.isNull() ? QString::fromUtf8(Palette::kApplicationName) : caption;
+  const QString title = TitleOr(caption);
   if (Hook()) {
     Hook()(title, text);
     return;
   }
   QMessageBox box(QMessageBox::NoIcon, title, text, QMessageBox::Ok, parent);
   box.exec();
+}
+
+bool ShowMessageBoxWithButton(QWidget* parent, const QString& text, const QString& buttonCaption) {
+  const QString title = TitleOr(QString());
+  if (Hook()) {
+    Hook()(title, text);
+    return HookAnswer();
+  }
+  QMessageBox box(QMessageBox::NoIcon, title, text, QMessageBox::Ok, parent);
+  QPushButton* extra = box.addButton(buttonCaption, QMessageBox::ActionRole);
+  box.setDefaultButton(QMessageBox::Ok);
+  box.exec();
+  return box.clickedButton() == extra;
+}
+
+bool AskYesNo(QWidget* parent, const QString& text) {
+  const QString title = TitleOr(QString());
+  if (Hook()) {
+    Hook()(title, text);
+    return HookAnswer();
+  }
+  QMessageBox box(QMessageBox::Question, title, text, QMessageBox::Yes | QMessageBox::No, parent);
+  box.setDefaultButton(QMessageBox::No);
+  return box.exec() == QMessageBox::Yes;
 }

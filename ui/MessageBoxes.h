@@ -8,7 +8,13 @@
 class QWidget;
 
 void ShowMessageBox(QWidget* parent, const QString& text, const QString& caption = QString());
+// A box with OK and one more button; true when the user chose that button.
+bool ShowMessageBoxWithButton(QWidget* parent, const QString& text, const QString& buttonCaption);
+// A question with Yes and No (in the user's language); true for Yes.
+bool AskYesNo(QWidget* parent, const QString& text);
 
 // While set, boxes go to the hook and nothing is shown.
 using MessageBoxHook = std::function<void(const QString& caption, const QString& text)>;
 void SetMessageBoxHook(MessageBoxHook hook);
+// What the hook's user answers to a box with a second button and to a question.
+void SetMessageBoxHookAnswer(bool answer);

@@ -2,29 +2,31 @@
 
 #include <QContextMenuEvent>
 #include <QCoreApplication>
-#include <QDir>
+#include <QDesktopServices>
 #include <QFileDialog>
 #include <QHeaderView>
 #include <QImage>
+#include <QLabel>
 #include <QMenu>
-#include <QPainter>
 #include <QProgressDialog>
+#include <QKeyEvent>
+#include <QUrl>
 
 #include "app/FileRows.h"
 #include "app/Preview.h"
+#include "app/TextPreview.h"
 #include "ui/Artwork.h"
 #include "ui/FindDlg.h"
 #include "ui/MessageBoxes.h"
 #include "ui/Palette.h"
 
 namespace {
-enum ListColumn { kNameColumn, kSizeColumn, kTimeColumn, kConditionColumn };
-constexpr int kCanvasWidth = 400;
-constexpr int kCanvasHeight = 300;
-
 QString FromUtf8(const std::string& text) { return QString::fromStdString(text); }
 
 QString SizeText(uint64_t bytes) { return FromUtf8(FormatSize(bytes)); }
+
+const char* const kTextCaption = "文字";
+const char* const kHexCaption = "十六进制显示";
 }  // namespace
 
 CQenloDlg::CQenloDlg(ScanSession& session, QWidget* parent)
@@ -49,58 +51,70 @@ CQenloDlg::CQenloDlg(ScanSession& session, QWidget* parent)
   banner->setText(bannerText);
   banner->setToolTip(bannerText);
 
-  m_list = new QTreeWidget(this);
-  m_list->setObjectName("list1000");
-  m_list->setGeometry(DluX(205), DluY(73), DluX(271), DluY(71));
-  m_list->setRootIsDecorated(false);
-  m_list->setUniformRowHeights(true);
-  m_list->setSelectionBehavior(QAbstractItemView::SelectRows);
-  m_list->setAllColumnsShowFocus(true);
-  m_list->setHeaderLabels({QString::fromUtf8("文件名"), QString::fromUtf8("大小"), QString::fromUtf8("时间"),
-                           QString::fromUtf8("状态")});
-  m_list->header()->setSectionsMovable(true);
-  // A click on a heading sorts by it; the model keeps the order, so rows and items stay one to one.
-  m_list->header()->setSectionsClickable(true);
-  m_list->header()->setSortIndicatorShown(true);
-  m_list->header()->setSortIndicator(-1, Qt::AscendingOrder);
-  m_list->setColumnWidth(kNameColumn, 320);
-  m_list->setColumnWidth(kSizeColumn, 80);
-  m_list->setColumnWidth(kTimeColumn, 120);
-  m_list->setColumnWidth(kConditionColumn, 70);
-  m_hideOverwritten = new QCheckBox(QString::fromUtf8("隐藏已覆盖的文件"), this);
-  m_hideOverwritten->setObjectName("hideOverwritten");
-  // Right of the instructions, where it stays when the window grows.
-  m_hideOverwritten->setGeometry(DluX(390), DluY(60), DluX(86), DluY(11));
-  m_list->setContextMenuPolicy(Qt::CustomContextMenu);
-  m_listIcons = {QIcon(Artwork::WhiteTransparent(Artwork::FileIcon(16, QColor(120, 120, 120), ""))),
-                 QIcon(Artwork::WhiteTransparent(Artwork::FileIcon(16, QColor(60, 130, 200), "FAT"))),
-                 QIcon(Artwork::WhiteTransparent(Artwork::FileIcon(16, QColor(200, 120, 30), "ZIP"))),
-                 QIcon(Artwork::WhiteTransparent(Artwork::FileIcon(16, QColor(40, 150, 70), "JPG"))),
-                 QIcon(Artwork::WhiteTransparent(Artwork::FileIcon(16, QColor(150, 60, 160), "BMP")))};
-
-  m_tree = new QTreeWidget(this);
+  // Tree, list and preview share the area between splitters the user can move.
+  m_splitter = new QSplitter(Qt::Horizontal, this);
+  m_splitter->setObjectName("splitter");
+  m_splitter->setGeometry(DluX(21), DluY(73), DluX(456), DluY(255));
+  m_splitter->setChildrenCollapsible(false);
+  m_tree = new QTreeWidget(m_splitter);
   m_tree->setObjectName("tree1003");
-  m_tree->setGeometry(DluX(21), DluY(73), DluX(181), DluY(255));
   m_tree->setHeaderHidden(true);
   m_tree->setContextMenuPolicy(Qt::CustomContextMenu);
   m_tree->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
   m_tree->header()->setStretchLastSection(false);
+  auto* right = new QSplitter(Qt::Vertical, m_splitter);
+  right->setObjectName("rightSplitter");
+  right->setChildrenCollapsible(false);
+  m_splitter->setStretchFactor(0, 0);
+  m_splitter->setStretchFactor(1, 1);
+  m_splitter->setSizes({DluX(181), DluX(272)});
 
-  m_tabs = new QTabWidget(this);
+  m_list = new QTreeView(right);
+  m_list->setObjectName("list1000");
+  m_list->setRootIsDecorated(false);
+  m_list->setUniformRowHeights(true);
+  m_list->setSelectionBehavior(QAbstractItemView::SelectRows);
+  m_list->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  m_list->setAllColumnsShowFocus(true);
+  m_list->setContextMenuPolicy(Qt::CustomContextMenu);
+  std::vector<QIcon> icons = {QIcon(Artwork::WhiteTransparent(Artwork::FileIcon(16, QColor(120, 120, 120), ""))),
+                              QIcon(Artwork::WhiteTransparent(Artwork::FileIcon(16, QColor(60, 130, 200), "FAT"))),
+                              QIcon(Artwork::WhiteTransparent(Artwork::FileIcon(16, QColor(200, 120, 30), "ZIP"))),
+                              QIcon(Artwork::WhiteTransparent(Artwork::FileIcon(16, QColor(40, 150, 70), "JPG"))),
+                              QIcon(Artwork::WhiteTransparent(Artwork::FileIcon(16, QColor(150, 60, 160), "BMP")))};
+  m_listModel = new CFileListModel(m_model, std::move(icons), this);
+  m_list->setModel(m_listModel);
+  m_list->header()->setSectionsMovable(true);
+  // Sorting is the results model's, so that it holds across folders and searches.
+  m_list->header()->setSortIndicator(-1, Qt::AscendingOrder);
+  m_list->header()->setSortIndicatorShown(true);
+  m_list->setSortingEnabled(true);
+  m_list->setColumnWidth(kNameColumn, 280);
+  m_list->setColumnWidth(kSizeColumn, 80);
+  m_list->setColumnWidth(kTimeColumn, 130);
+  m_list->setColumnWidth(kTypeColumn, 50);
+  m_list->setColumnWidth(kConditionColumn, 80);
+  m_list->setColumnWidth(kFolderColumn, 220);
+  m_listModel->onChecksChanged = [this] { SyncChecks(); };
+
+  m_tabs = new QTabWidget(right);
   m_tabs->setObjectName("tabs1009");
-  m_tabs->setGeometry(DluX(207), DluY(152), DluX(270), DluY(176));
   // Pages not shown yet belong to the tab control all the same.
   m_hex = new CHexView(m_tabs);
-  m_picture = new QLabel(m_tabs);
+  m_picture = new CPictureView(m_tabs);
   m_picture->hide();
-  m_picture->setObjectName("picture");
-  m_picture->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   m_text = new QPlainTextEdit(m_tabs);
   m_text->hide();
   m_text->setObjectName("textView");
   m_text->setReadOnly(true);
   m_text->setLineWrapMode(QPlainTextEdit::NoWrap);
-  m_tabs->addTab(m_hex, QString::fromUtf8("十六进程显示"));
+  m_tabs->addTab(m_hex, QString::fromUtf8(kHexCaption));
+  right->setSizes({DluY(100), DluY(155)});
+
+  m_hideOverwritten = new QCheckBox(QString::fromUtf8("隐藏已覆盖的文件"), this);
+  m_hideOverwritten->setObjectName("hideOverwritten");
+  // Right of the instructions, where it stays when the window grows.
+  m_hideOverwritten->setGeometry(DluX(390), DluY(60), DluX(86), DluY(11));
 
   m_recover = MakeMarkupButton(this, "recover1005", QRect(DluX(314), DluY(16), DluX(50), DluY(40)),
                                "<TextBlock Foreground='#749719' >开始恢复</TextBlock>", Artwork::NextButton());
@@ -109,26 +123,32 @@ CQenloDlg::CQenloDlg(ScanSession& session, QWidget* parent)
                             "<TextBlock Foreground='#749719' >查找文件</TextBlock>", Artwork::FindButton());
   m_find->setAutoDefault(false);
 
-  AddResizeRule(m_tabs, {0, 1, 1, 1});
-  AddResizeRule(m_list, {0, 0, 1, 1});
+  AddResizeRule(m_splitter, {0, 0, 1, 1});
   AddResizeRule(m_hideOverwritten, {1, 0, 1, 0});
-  AddResizeRule(m_tree, {0, 0, 0, 1});
   AddResizeRule(m_recover, {1, 0, 1, 0});
   AddResizeRule(m_find, {1, 0, 1, 0});
 
   chooseFolder = [](QWidget* owner) {
-    return QFileDialog::getExistingDirectory(owner, QString(), QCoreApplication::applicationDirPath());
+    return QFileDialog::getExistingDirectory(owner, QString::fromUtf8("选择保存恢复文件的文件夹"),
+                                             QCoreApplication::applicationDirPath());
   };
+  // Recovery never replaces a file: a name in use gets the next free one, so there is nothing to confirm.
   chooseSaveFile = [](QWidget* owner, const QString& name) {
-    return QFileDialog::getSaveFileName(owner, QString(), name);
+    return QFileDialog::getSaveFileName(owner, QString(), name, QString(), nullptr, QFileDialog::DontConfirmOverwrite);
   };
+  openFolder = [](const QString& folder) { QDesktopServices::openUrl(QUrl::fromLocalFile(folder)); };
 
   // The tree and the list show the model; their check boxes tell it of clicks.
   BuildTreeItems(nullptr, m_model.Tree().GetDriveNode());
+  ShowTreeCounts();
   if (QTreeWidgetItem* drive = ItemOfNode(m_model.Tree().GetDriveNode())) drive->setExpanded(true);
-  if (QTreeWidgetItem* deleted = ItemOfNode(m_model.Tree().GetDeletedNode())) {
-    deleted->setExpanded(true);
-    m_tree->setCurrentItem(deleted);
+  if (QTreeWidgetItem* deleted = ItemOfNode(m_model.Tree().GetDeletedNode())) deleted->setExpanded(true);
+  // The window opens where the results are: the type folders when only carved files were found.
+  CTreeNode* first = m_model.FirstNodeWithFiles();
+  if (QTreeWidgetItem* item = ItemOfNode(first)) {
+    for (QTreeWidgetItem* up = item->parent(); up; up = up->parent()) up->setExpanded(true);
+    m_tree->setCurrentItem(item);
+    m_model.SelectNode(first);
   }
   FillList();
 
@@ -139,7 +159,6 @@ CQenloDlg::CQenloDlg(ScanSession& session, QWidget* parent)
     FillList();
   });
   connect(m_tree, &QTreeWidget::itemChanged, this, [this](QTreeWidgetItem* item, int) { OnTreeItemChanged(item); });
-  connect(m_list->header(), &QHeaderView::sectionClicked, this, [this](int column) { OnHeaderClicked(column); });
   connect(m_hideOverwritten, &QCheckBox::toggled, this, [this](bool hide) {
     m_model.SetHideOverwritten(hide);
     FillList();
@@ -148,13 +167,11 @@ CQenloDlg::CQenloDlg(ScanSession& session, QWidget* parent)
   connect(&m_conditionTimer, &QTimer::timeout, this, [this] { ShowConditions(); });
   m_model.Conditions().Start();
   m_conditionTimer.start(250);
-  connect(m_list, &QTreeWidget::itemChanged, this,
-          [this](QTreeWidgetItem* item, int column) { OnListItemChanged(item, column); });
-  connect(m_list, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem* item, int) {
-    const int row = RowOfItem(item);
-    if (row >= 0) ShowPreview(static_cast<size_t>(row));
-    m_list->setFocus();
-  });
+  // The preview follows the current row, whether the mouse or the keyboard moved it.
+  connect(m_list->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+          [this](const QModelIndex& current) {
+            if (current.isValid()) ShowPreview(static_cast<size_t>(current.row()));
+          });
   connect(m_tree, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
     QTreeWidgetItem* item = m_tree->itemAt(at);
     if (!item) return;
@@ -164,20 +181,27 @@ CQenloDlg::CQenloDlg(ScanSession& session, QWidget* parent)
     menu.exec(m_tree->viewport()->mapToGlobal(at));
   });
   connect(m_list, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
-    QTreeWidgetItem* item = m_list->itemAt(at);
-    if (!item) return;
-    m_list->setCurrentItem(item);
-    QMenu menu(this);
-    QAction* recover = menu.addAction(QString::fromUtf8("恢复此文件"));
-    connect(recover, &QAction::triggered, this, [this] { OnRecoverThisFile(); });
-    menu.exec(m_list->viewport()->mapToGlobal(at));
+    const QModelIndex index = m_list->indexAt(at);
+    if (!index.isValid()) return;
+    m_list->setCurrentIndex(index);
+    OpenListMenu(m_list->viewport()->mapToGlobal(at));
   });
+  // Shift+F10, the keyboard's way to the context menu, is the list's own key.
+  m_list->installEventFilter(this);
   connect(m_recover, &QPushButton::clicked, this, [this] { OnStartRecovery(); });
   connect(m_find, &QPushButton::clicked, this, [this] { OnFindFiles(); });
 
   setWindowState(windowState() | Qt::WindowMaximized);
   activateWindow();
   raise();
+}
+
+CQenloDlg::~CQenloDlg() {
+  // Qt takes the widgets down after the results they show are gone: they let go of them first.
+  m_conditionTimer.stop();
+  m_list->selectionModel()->disconnect(this);
+  m_tree->disconnect(this);
+  m_list->setModel(nullptr);
 }
 
 QTreeWidgetItem* CQenloDlg::ItemOfNode(const CTreeNode* node) const {
@@ -204,28 +228,22 @@ void CQenloDlg::BuildTreeItems(QTreeWidgetItem* parentItem, CTreeNode* root) {
   }
 }
 
-void CQenloDlg::FillList() {
-  const QSignalBlocker block(m_list);
-  m_list->clear();
-  const auto& rows = m_model.Rows();
-  QList<QTreeWidgetItem*> items;
-  items.reserve(static_cast<qsizetype>(rows.size()));
-  for (const FileRow& row : rows) {
-    auto* item = new QTreeWidgetItem;
-    item->setText(kNameColumn, FromUtf8(row.name));
-    const size_t image = static_cast<size_t>(row.image) < m_listIcons.size() ? static_cast<size_t>(row.image) : 0;
-    item->setIcon(kNameColumn, m_listIcons[image]);
-    item->setText(kSizeColumn, FromUtf8(row.sizeText));
-    item->setText(kTimeColumn, FromUtf8(row.timeText));
-    const FileCondition condition = m_model.Conditions().OfRow(row);
-    item->setText(kConditionColumn, FromUtf8(ConditionCaption(condition)));
-    item->setForeground(kConditionColumn, QColor(QRgb(ConditionColour(condition))));
-    item->setToolTip(kConditionColumn, FromUtf8(m_model.Conditions().WhyOfRow(row)));
-    item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
-    item->setCheckState(kNameColumn, row.checked ? Qt::Checked : Qt::Unchecked);
-    items.push_back(item);
+void CQenloDlg::ShowTreeCounts() {
+  // Each folder says how many files it and its folders hold, so the user sees where the results are.
+  const auto counts = m_model.SubtreeFileCounts();
+  const QSignalBlocker block(m_tree);
+  for (auto& [item, node] : m_nodes) {
+    auto it = counts.find(node);
+    const size_t count = it == counts.end() ? 0 : it->second;
+    item->setText(0, QString::fromUtf8("%1 (%2)").arg(FromUtf8(node->caption)).arg(count));
   }
-  m_list->addTopLevelItems(items);
+}
+
+void CQenloDlg::FillList() {
+  m_listModel->Reset();
+  // A search's matches come from many folders: the folder column says which.
+  m_list->setColumnHidden(kFolderColumn, !m_model.ListsSearch());
+  ClearPreview();
 }
 
 void CQenloDlg::ShowConditions() {
@@ -233,33 +251,16 @@ void CQenloDlg::ShowConditions() {
   if (finished) m_conditionTimer.stop();
   // Rows that turned out overwritten leave a filtered list; an order by condition changes.
   if (m_model.HidesOverwritten() || m_model.SortKey() == RowSort::Condition) {
+    const int current = CurrentRow();
     m_model.RefreshRows();
-    FillList();
+    m_listModel->Reset();
+    if (current >= 0 && current < m_listModel->rowCount()) {
+      const QSignalBlocker block(m_list->selectionModel());
+      m_list->setCurrentIndex(m_listModel->index(current, kNameColumn));
+    }
     return;
   }
-  const QSignalBlocker block(m_list);
-  const auto& rows = m_model.Rows();
-  for (int i = 0; i < m_list->topLevelItemCount() && i < static_cast<int>(rows.size()); ++i) {
-    const FileRow& row = rows[static_cast<size_t>(i)];
-    const FileCondition condition = m_model.Conditions().OfRow(row);
-    QTreeWidgetItem* item = m_list->topLevelItem(i);
-    const QString caption = FromUtf8(ConditionCaption(condition));
-    if (item->text(kConditionColumn) == caption) continue;
-    item->setText(kConditionColumn, caption);
-    item->setForeground(kConditionColumn, QColor(QRgb(ConditionColour(condition))));
-    item->setToolTip(kConditionColumn, FromUtf8(m_model.Conditions().WhyOfRow(row)));
-  }
-}
-
-void CQenloDlg::OnHeaderClicked(int column) {
-  static constexpr RowSort kKeys[] = {RowSort::Name, RowSort::Size, RowSort::Time, RowSort::Condition};
-  if (column < 0 || column >= static_cast<int>(std::size(kKeys))) return;
-  const RowSort key = kKeys[column];
-  // A second click on the same heading turns the order round.
-  const bool ascending = m_model.SortKey() == key ? !m_model.SortAscending() : true;
-  m_model.SortRows(key, ascending);
-  m_list->header()->setSortIndicator(column, ascending ? Qt::AscendingOrder : Qt::DescendingOrder);
-  FillList();
+  m_listModel->RowsChanged(kConditionColumn, kConditionColumn);
 }
 
 void CQenloDlg::SyncChecks() {
@@ -267,51 +268,52 @@ void CQenloDlg::SyncChecks() {
   {
     const QSignalBlocker blockTree(m_tree);
     for (auto& [item, node] : m_nodes) {
-      const Qt::CheckState state = node->checked ? Qt::Checked : Qt::Unchecked;
+      // A folder with only some of its files checked shows so.
+      Qt::CheckState state = node->checked ? Qt::Checked : Qt::Unchecked;
+      if (node->checked && m_model.FilesCheckState(node) == 1) state = Qt::PartiallyChecked;
       if (item->checkState(0) != state) item->setCheckState(0, state);
     }
-    const QSignalBlocker blockList(m_list);
-    const auto& rows = m_model.Rows();
-    for (int i = 0; i < m_list->topLevelItemCount() && i < static_cast<int>(rows.size()); ++i) {
-      const Qt::CheckState state = rows[static_cast<size_t>(i)].checked ? Qt::Checked : Qt::Unchecked;
-      QTreeWidgetItem* item = m_list->topLevelItem(i);
-      if (item->checkState(kNameColumn) != state) item->setCheckState(kNameColumn, state);
-    }
   }
+  m_listModel->RowsChanged(kNameColumn, kNameColumn);
   m_tree->viewport()->update();
-  m_list->viewport()->update();
 }
 
 void CQenloDlg::OnTreeItemChanged(QTreeWidgetItem* item) {
   auto it = m_nodes.find(item);
   if (it == m_nodes.end()) return;
+  CTreeNode* node = it->second;
   const bool nowChecked = item->checkState(0) == Qt::Checked;
-  if (nowChecked == it->second->checked) return;
+  if (nowChecked == node->checked) {
+    // A click on a partly checked folder checks all of it.
+    if (nowChecked && m_model.FilesCheckState(node) == 1) {
+      node->checked = false;
+      m_model.ClickNodeCheckBox(node);
+    }
+    SyncChecks();
+    return;
+  }
   // The model still holds the state before the click, as the click handler expects.
-  m_model.ClickNodeCheckBox(it->second);
+  m_model.ClickNodeCheckBox(node);
   SyncChecks();
 }
 
-int CQenloDlg::RowOfItem(QTreeWidgetItem* item) const {
-  if (!item) return -1;
-  const int row = m_list->indexOfTopLevelItem(item);
-  return row >= 0 && row < static_cast<int>(m_model.Rows().size()) ? row : -1;
+int CQenloDlg::CurrentRow() const {
+  const QModelIndex current = m_list->currentIndex();
+  return current.isValid() && static_cast<size_t>(current.row()) < m_model.Rows().size() ? current.row() : -1;
 }
 
-void CQenloDlg::OnListItemChanged(QTreeWidgetItem* item, int column) {
-  if (column != kNameColumn) return;
-  const int row = RowOfItem(item);
-  if (row < 0) return;
-  const bool nowChecked = item->checkState(kNameColumn) == Qt::Checked;
-  if (nowChecked == m_model.Rows()[static_cast<size_t>(row)].checked) return;
-  m_model.ClickRowCheckBox(static_cast<size_t>(row));
-  SyncChecks();
-}
-
-void CQenloDlg::ShowPage(QWidget* page, const QString& caption) {
+void CQenloDlg::ShowPages(const std::vector<std::pair<QWidget*, QString>>& pages) {
   while (m_tabs->count() > 0) m_tabs->removeTab(0);
-  m_tabs->addTab(page, caption);
+  for (const auto& [page, caption] : pages) m_tabs->addTab(page, caption);
   m_tabs->setCurrentIndex(0);
+}
+
+void CQenloDlg::ClearPreview() {
+  // Another folder: the preview of a file no longer listed would mislead.
+  m_hex->SetData(nullptr, 0, 0);
+  m_picture->Clear();
+  m_text->clear();
+  ShowPages({{m_hex, QString::fromUtf8(kHexCaption)}});
 }
 
 void CQenloDlg::ShowPreview(size_t rowIndex) {
@@ -325,67 +327,68 @@ void CQenloDlg::ShowPreview(size_t rowIndex) {
     std::lock_guard<std::mutex> lock(m_model.Session().readLock);
     content = row.file->LoadContent(&length);
   }
-  if (!content && length != 0) return;
+  if (!content && length != 0) {
+    ClearPreview();
+    return;
+  }
   if (!content) {
     // An empty file has no bytes to point at, but still has a preview.
     static const uint8_t kNothing = 0;
     content = &kNothing;
   }
+  m_hex->SetData(content, length, static_cast<size_t>(length) + 10);
   switch (row.preview) {
     case PreviewKind::Picture:
       ShowPicture(content, length);
-      break;
+      return;
     case PreviewKind::ZipListing:
-      ShowPage(m_text, QString::fromUtf8("文字"));
+      ShowPages({{m_text, QString::fromUtf8(kTextCaption)}, {m_hex, QString::fromUtf8(kHexCaption)}});
       ShowZipListing(content, length);
-      break;
+      return;
     case PreviewKind::Hex:
-      ShowPage(m_hex, QString::fromUtf8("十六进制显示"));
-      m_hex->SetData(content, length, static_cast<size_t>(length) + 10);
       break;
   }
-}
-
-QString CQenloDlg::TemporaryPicturePath() const { return QDir(QDir::tempPath()).filePath("temp.jpg"); }
-
-void CQenloDlg::ShowPicture(const uint8_t* content, uint32_t length) {
-  ShowPage(m_picture, QString::fromUtf8("图片预览"));
-  QImage picture;
-  if (!picture.loadFromData(content, static_cast<int>(std::min<uint32_t>(length, INT32_MAX)))) {
-    m_picture->setPixmap(QPixmap());
-    m_picture->setText(QString::fromUtf8("\n      文件已损坏"));
+  const TextPreview text = DecodeTextPreview(ByteSpan(content, length));
+  if (text.encoding == TextEncoding::None) {
+    ShowPages({{m_hex, QString::fromUtf8(kHexCaption)}});
     return;
   }
-  QImage canvas(kCanvasWidth, kCanvasHeight, QImage::Format_RGB32);
-  canvas.fill(Qt::black);
-  QPainter painter(&canvas);
-  painter.setRenderHint(QPainter::SmoothPixmapTransform);
-  // Stretched onto the whole canvas: the aspect ratio is not kept.
-  painter.drawImage(QRect(0, 0, kCanvasWidth, kCanvasHeight), picture);
-  if (picture.width() == 0) return;
-  painter.setPen(Qt::white);
-  painter.setFont(font());
-  const QString sizeText = QString::fromUtf8("原图大小%1×%2像素").arg(picture.width()).arg(picture.height());
-  painter.drawText(20, 220 + QFontMetrics(font()).ascent(), sizeText);
-  painter.end();
-  QPixmap shown;
-  // The preview goes through a JPEG in the temporary folder; when that file
-  // cannot be written or read, the canvas is shown as it is, never an older picture.
-  if (!canvas.save(TemporaryPicturePath(), "JPG") || !shown.load(TemporaryPicturePath(), "JPG")) {
-    shown = QPixmap::fromImage(canvas);
-  }
-  m_picture->setText(QString());
-  m_picture->setPixmap(shown);
-  m_picture->setToolTip(sizeText);
+  m_text->setPlainText(FromUtf8(text.text));
+  m_text->setToolTip(QString::fromUtf8(TextEncodingName(text.encoding)));
+  ShowPages({{m_text, QString::fromUtf8(kTextCaption)}, {m_hex, QString::fromUtf8(kHexCaption)}});
+}
+
+void CQenloDlg::ShowPicture(const uint8_t* content, uint32_t length) {
+  // Decoded in memory: a preview writes nothing anywhere, least of all on the drive being recovered.
+  QImage picture;
+  picture.loadFromData(content, static_cast<int>(std::min<uint32_t>(length, INT32_MAX)));
+  m_picture->SetPicture(picture);
+  ShowPages({{m_picture, QString::fromUtf8("图片预览")}, {m_hex, QString::fromUtf8(kHexCaption)}});
 }
 
 void CQenloDlg::ShowZipListing(const uint8_t* content, uint32_t length) {
   QString listing = FromUtf8(ZipListingText(ByteSpan(content, length)));
   listing.replace("\r\n", "\n");
   m_text->setPlainText(listing);
+  m_text->setToolTip(QString());
+}
+
+void CQenloDlg::TellRecoveryEnded() {
+  const QString text = FromUtf8(RecoverySummaryText(m_lastReport));
+  const bool canOpen = !m_lastReport.rootPath.empty() && (m_lastReport.written != 0 || m_lastReport.failed != 0);
+  if (!canOpen) {
+    ShowMessageBox(this, text);
+    return;
+  }
+  if (ShowMessageBoxWithButton(this, text, QString::fromUtf8("打开文件夹"))) openFolder(FromUtf8(m_lastReport.rootPath));
 }
 
 void CQenloDlg::OnStartRecovery() {
+  // Nothing to do is said before the user is sent to choose a folder.
+  if (CRecovery::CheckedFileCount(m_model) == 0) {
+    ShowMessageBox(this, QString::fromUtf8("没有选中要恢复的文件。\n请先在左边的文件夹或右边的文件列表中勾选要恢复的文件。"));
+    return;
+  }
   const QString folder = chooseFolder(this);
   if (folder.isEmpty()) return;
   CRecovery recovery(m_model);
@@ -407,19 +410,12 @@ void CQenloDlg::OnStartRecovery() {
   };
   m_lastReport = recovery.RecoverChecked(folder.toStdString(), onFile);
   progress.close();
-  if (m_lastReport.refused) {
-    ShowMessageBox(this, FromUtf8(m_lastReport.refusalText));
-    return;
-  }
-  ShowMessageBox(this, FromUtf8(RecoverySummaryText(m_lastReport)));
+  if (m_lastReport.written != 0) m_recoveredAny = true;
+  TellRecoveryEnded();
 }
 
 void CQenloDlg::OnRecoverThisFile() {
-  QTreeWidgetItem* selected = nullptr;
-  for (int i = 0; i < m_list->topLevelItemCount() && !selected; ++i) {
-    if (m_list->topLevelItem(i)->isSelected()) selected = m_list->topLevelItem(i);
-  }
-  const int row = RowOfItem(selected);
+  const int row = CurrentRow();
   if (row < 0) return;
   const FileRow& fileRow = m_model.Rows()[static_cast<size_t>(row)];
   if (!fileRow.file) return;
@@ -430,10 +426,33 @@ void CQenloDlg::OnRecoverThisFile() {
   m_lastReport = recovery.RecoverOne(*fileRow.file, path.toStdString(), utcTime);
   if (m_lastReport.refused) {
     ShowMessageBox(this, FromUtf8(m_lastReport.refusalText));
-  } else if (m_lastReport.failed) {
+  } else if (m_lastReport.failed != 0 || m_lastReport.files.empty()) {
     // A file that could not be written in full must not pass for recovered.
-    ShowMessageBox(this, QString::fromUtf8("恢复失败: ") + FromUtf8(m_lastReport.failures.front()));
+    ShowMessageBox(this, QString::fromUtf8("恢复失败: ") +
+                             FromUtf8(m_lastReport.failures.empty() ? std::string() : m_lastReport.failures.front()));
+  } else {
+    m_recoveredAny = true;
+    ShowMessageBox(this, QString::fromUtf8("已恢复到: ") + FromUtf8(m_lastReport.files.front().path));
   }
+}
+
+bool CQenloDlg::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == m_list && event->type() == QEvent::KeyPress) {
+    const auto* key = static_cast<QKeyEvent*>(event);
+    if (key->key() == Qt::Key_F10 && key->modifiers() == Qt::ShiftModifier) {
+      const QModelIndex current = m_list->currentIndex();
+      if (current.isValid()) OpenListMenu(m_list->viewport()->mapToGlobal(m_list->visualRect(current).center()));
+      return true;
+    }
+  }
+  return CResizeDialog::eventFilter(watched, event);
+}
+
+void CQenloDlg::OpenListMenu(const QPoint& at) {
+  QMenu menu(this);
+  QAction* recover = menu.addAction(QString::fromUtf8("恢复此文件"));
+  connect(recover, &QAction::triggered, this, [this] { OnRecoverThisFile(); });
+  menu.exec(at);
 }
 
 void CQenloDlg::OnFindFiles() {
@@ -443,10 +462,33 @@ void CQenloDlg::OnFindFiles() {
 
 void CQenloDlg::FindAndList(const QString& text) {
   const size_t count = m_model.FindFiles(text.toStdString());
-  FillList();
-  if (m_model.Session().resultSource == SourceOther || count == 0) {
+  if (count == 0) {
+    // The list the user had stays: an empty one would only hide it.
     ShowMessageBox(this, QString::fromUtf8("没有找到文件"));
+    return;
   }
+  FillList();
+}
+
+QString CQenloDlg::NothingFoundText() const { return FromUtf8(m_model.NothingFoundText()); }
+
+bool CQenloDlg::HasUnrecoveredFiles() const { return !m_recoveredAny && NothingFoundText().isEmpty(); }
+
+void CQenloDlg::reject() {
+  if (HasUnrecoveredFiles() &&
+      !AskYesNo(this, QString::fromUtf8("找到的文件还没有恢复。\n确定要退出吗? 退出后需要重新扫描才能恢复这些文件。"))) {
+    return;
+  }
+  CResizeDialog::reject();
+}
+
+void CQenloDlg::showEvent(QShowEvent* event) {
+  CResizeDialog::showEvent(event);
+  if (m_toldNothingFound) return;
+  m_toldNothingFound = true;
+  const QString nothing = NothingFoundText();
+  // After the window is up, so the user sees what the message is about.
+  if (!nothing.isEmpty()) QTimer::singleShot(0, this, [this, nothing] { ShowMessageBox(this, nothing); });
 }
 
 void CQenloDlg::contextMenuEvent(QContextMenuEvent* event) {

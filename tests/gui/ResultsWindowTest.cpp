@@ -1,16 +1,21 @@
 #include <QHeaderView>
-#include <QImageReader>
+#include <QDir>
+#include <QFile>
 #include <QLabel>
+#include <QMenu>
+#include <QRegularExpression>
 #include <QScrollBar>
 #include <QTest>
 #include <filesystem>
 #include <gtest/gtest.h>
 
 #include "ModalDriver.h"
+#include "support/FillingTarget.h"
 #include "support/FixtureCases.h"
 #include "support/FixtureSession.h"
 #include "support/ManifestCheck.h"
 #include "support/Sha256.h"
+#include "app/FileRows.h"
 #include "ui/FindDlg.h"
 #include "ui/MessageBoxes.h"
 #include "ui/QenloDlg.h"
@@ -32,14 +37,29 @@ class ResultsWindowTest : public ::testing::Test {
     window->resize(1280, 800);
     window->Tree()->expandAll();
   }
+  // A tree node by its caption; the tree shows each with its count of files.
   QTreeWidgetItem* Node(const QString& caption) {
-    const auto found = window->Tree()->findItems(caption, Qt::MatchExactly | Qt::MatchRecursive);
+    const QRegularExpression shown("^" + QRegularExpression::escape(caption) + " \\(\\d+\\)$");
+    const auto found = window->Tree()->findItems(shown.pattern(), Qt::MatchRegularExpression | Qt::MatchRecursive);
     return found.isEmpty() ? nullptr : found.front();
   }
-  QTreeWidgetItem* Row(const QString& name) {
-    const auto found = window->FileList()->findItems(name, Qt::MatchExactly);
-    return found.isEmpty() ? nullptr : found.front();
+  // The list's row of a file by its name (the first such row), as an index of its name cell.
+  QModelIndex Row(const QString& name) {
+    CFileListModel* model = window->FileListModel();
+    for (int i = 0; i < model->rowCount(); ++i) {
+      const QModelIndex index = model->index(i, kNameColumn);
+      if (index.data().toString() == name) return index;
+    }
+    return {};
   }
+  QString Cell(const QString& name, int column) {
+    const QModelIndex row = Row(name);
+    return row.isValid() ? row.siblingAtColumn(column).data().toString() : QString();
+  }
+  Qt::CheckState RowCheck(const QString& name) {
+    return static_cast<Qt::CheckState>(Row(name).data(Qt::CheckStateRole).toInt());
+  }
+  int RowCount() { return window->FileListModel()->rowCount(); }
   // A click where the item view draws the check box: at the left of the item's cell.
   static void ClickCheckBox(QTreeWidget* view, QTreeWidgetItem* item) {
     view->scrollToItem(item);
@@ -51,15 +71,32 @@ class ResultsWindowTest : public ::testing::Test {
     const QRect cell = view->visualItemRect(item);
     QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, QPoint(cell.left() + 60, cell.center().y()));
   }
+  static void ClickCheckBox(QAbstractItemView* view, const QModelIndex& index) {
+    ASSERT_TRUE(index.isValid());
+    view->scrollTo(index);
+    const QRect cell = view->visualRect(index);
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, QPoint(cell.left() + 10, cell.center().y()));
+  }
+  static void ClickName(QAbstractItemView* view, const QModelIndex& index) {
+    ASSERT_TRUE(index.isValid());
+    view->scrollTo(index);
+    const QRect cell = view->visualRect(index);
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, QPoint(cell.left() + 60, cell.center().y()));
+  }
   void Select(const QString& caption) {
     QTreeWidgetItem* node = Node(caption);
     ASSERT_TRUE(node) << caption.toStdString();
     ClickName(window->Tree(), node);
   }
-  QStringList RowNames() const {
+  QStringList RowNames() {
     QStringList names;
-    for (int i = 0; i < window->FileList()->topLevelItemCount(); ++i) names << window->FileList()->topLevelItem(i)->text(0);
+    for (int i = 0; i < RowCount(); ++i) names << window->FileListModel()->index(i, kNameColumn).data().toString();
     return names;
+  }
+  void ClickHeading(int column) {
+    QHeaderView* header = window->FileList()->header();
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                      QPoint(header->sectionViewportPosition(column) + 10, header->height() / 2));
   }
   std::vector<QString> boxes;
   std::unique_ptr<FixtureSession> fixture;
@@ -94,24 +131,32 @@ TEST_F(ResultsWindowTest, ListFollowsTheSelectedNodeAndItsChecks) {
   EXPECT_TRUE(RowNames().contains("empty.txt")) << "the deleted-files node is selected at first";
   Select("docs");
   EXPECT_EQ(RowNames(), QStringList({"report.txt", "data.bin"}));
-  EXPECT_EQ(Row("report.txt")->text(1), "300byte");
-  EXPECT_EQ(Row("data.bin")->text(1), "146KB");
-  EXPECT_EQ(Row("data.bin")->text(2), "2024-03-15  10:30");
+  EXPECT_EQ(Cell("report.txt", kSizeColumn), "300byte");
+  EXPECT_EQ(Cell("data.bin", kSizeColumn), "146.4KB");
+  EXPECT_EQ(Cell("data.bin", kTimeColumn), "2024-03-15  10:30");
+  EXPECT_EQ(Cell("data.bin", kTypeColumn), "BIN");
   Select(QString::fromUtf8("找到的文件"));
   EXPECT_EQ(RowNames(), QStringList({"report.txt", "data.bin"})) << "the found-files node keeps the rows";
 
   Select("docs");
   ClickCheckBox(window->FileList(), Row("data.bin"));
-  EXPECT_EQ(Row("data.bin")->checkState(0), Qt::Checked);
-  EXPECT_EQ(Node("docs")->checkState(0), Qt::Checked) << "a checked row checks its node";
+  EXPECT_EQ(RowCheck("data.bin"), Qt::Checked);
+  EXPECT_EQ(Node("docs")->checkState(0), Qt::PartiallyChecked) << "a checked row checks its node, partly";
   EXPECT_EQ(Node("T盘")->checkState(0), Qt::Checked);
-  EXPECT_EQ(Row("report.txt")->checkState(0), Qt::Unchecked);
+  EXPECT_EQ(RowCheck("report.txt"), Qt::Unchecked);
+  EXPECT_EQ(Node("docs")->checkState(0), Qt::PartiallyChecked) << "some of its files are checked";
   ClickCheckBox(window->FileList(), Row("data.bin"));
   EXPECT_EQ(Node("docs")->checkState(0), Qt::Checked) << "unchecking the last row leaves the node checked";
   ClickCheckBox(window->Tree(), Node("docs"));
-  EXPECT_EQ(Row("report.txt")->checkState(0), Qt::Unchecked);
+  EXPECT_EQ(RowCheck("report.txt"), Qt::Unchecked);
   ClickCheckBox(window->Tree(), Node("docs"));
-  EXPECT_EQ(Row("report.txt")->checkState(0), Qt::Checked) << "the current node's box sets every row";
+  EXPECT_EQ(RowCheck("report.txt"), Qt::Checked) << "the current node's box sets every row";
+  // A click on a partly checked folder checks all of its files.
+  ClickCheckBox(window->FileList(), Row("data.bin"));
+  ASSERT_EQ(Node("docs")->checkState(0), Qt::PartiallyChecked);
+  ClickCheckBox(window->Tree(), Node("docs"));
+  EXPECT_EQ(Node("docs")->checkState(0), Qt::Checked);
+  EXPECT_EQ(RowCheck("data.bin"), Qt::Checked);
 }
 
 // Carved pictures of every kind Qt reads are shown, with their size.
@@ -132,19 +177,25 @@ TEST_F(ResultsWindowTest, CarvedPicturesOfEveryReadableKindArePreviewed) {
   }
 }
 
-TEST_F(ResultsWindowTest, PreviewPageByExtension) {
+// Every file the preview reads, in memory: nothing is written anywhere.
+TEST_F(ResultsWindowTest, PreviewPageByContentAndNothingWritten) {
   const std::string temp = MakeTempFolder();
   qputenv("TMPDIR", QByteArray::fromStdString(temp));
+  const QString home = QDir::homePath();
   Open("ntfs-sample.img");
   Select("pics");
   ClickName(window->FileList(), Row("jfif.jpg"));
-  ASSERT_EQ(window->Tabs()->count(), 1);
-  EXPECT_EQ(window->Tabs()->tabText(0), QString::fromUtf8("图片预览"));
-  EXPECT_EQ(window->PicturePage()->pixmap().size(), QSize(400, 300));
+  ASSERT_EQ(window->Tabs()->tabText(0), QString::fromUtf8("图片预览"));
+  EXPECT_EQ(window->Tabs()->tabText(1), QString::fromUtf8("十六进制显示")) << "the bytes stay one tab away";
+  EXPECT_EQ(window->PicturePage()->Picture().size(), QSize(160, 120));
   EXPECT_EQ(window->PicturePage()->toolTip(), QString::fromUtf8("原图大小160×120像素"));
-  QImageReader written(QString::fromStdString(temp + "/temp.jpg"));
-  EXPECT_EQ(written.format(), "jpeg");
-  EXPECT_EQ(written.size(), QSize(400, 300));
+  // Fitted into the pane with its shape kept, never stretched.
+  window->Tabs()->resize(300, 600);
+  QTest::qWait(20);
+  const QRect shown = window->PicturePage()->PictureRect();
+  ASSERT_FALSE(shown.isEmpty());
+  EXPECT_LE(shown.width(), window->PicturePage()->width());
+  EXPECT_NEAR(double(shown.width()) / shown.height(), 160.0 / 120.0, 0.05);
 
   ClickName(window->FileList(), Row("deflated.zip"));
   EXPECT_EQ(window->Tabs()->tabText(0), QString::fromUtf8("文字"));
@@ -155,12 +206,26 @@ TEST_F(ResultsWindowTest, PreviewPageByExtension) {
   ClickName(window->FileList(), Row("book.xlsx"));
   EXPECT_EQ(window->Tabs()->tabText(0), QString::fromUtf8("十六进制显示"));
   EXPECT_EQ(window->HexPage()->DataLength(), 9310u);
-  EXPECT_EQ(window->Tabs()->count(), 1) << "one page at a time";
+  EXPECT_EQ(window->Tabs()->count(), 1) << "a file that is not text has only its bytes";
 
   Select(QString::fromUtf8("删除的文件"));
+  EXPECT_EQ(window->HexPage()->DataLength(), 0u) << "another folder clears the preview";
   ClickName(window->FileList(), Row("empty.txt"));
   EXPECT_EQ(window->Tabs()->tabText(0), QString::fromUtf8("十六进制显示"));
   EXPECT_EQ(window->HexPage()->DataLength(), 0u) << "an empty file shows an empty hex view";
+  Select("docs");
+  ClickName(window->FileList(), Row("report.txt"));
+  EXPECT_EQ(window->Tabs()->tabText(0), QString::fromUtf8("十六进制显示")) << "random bytes are no text";
+  // The keyboard moves the current row, and the preview follows it.
+  window->FileList()->setFocus();
+  QTest::keyClick(window->FileList(), Qt::Key_Down);
+  EXPECT_EQ(window->FileList()->currentIndex().data().toString(), "data.bin");
+  EXPECT_EQ(window->Tabs()->tabText(0), QString::fromUtf8("十六进制显示"));
+  EXPECT_EQ(window->HexPage()->DataLength(), 150000u);
+
+  EXPECT_TRUE(QDir(QString::fromStdString(temp)).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden));
+  EXPECT_FALSE(QFile::exists(QDir::temp().filePath("temp.jpg")));
+  EXPECT_EQ(QDir::homePath(), home);
   qunsetenv("TMPDIR");
 }
 
@@ -197,8 +262,10 @@ TEST_F(ResultsWindowTest, RecoveryThroughTheButtonMatchesTheManifest) {
   window->RecoverButton()->click();
   ASSERT_EQ(boxes.size(), 1u);
   const RecoveryReport& report = window->LastReport();
-  // The message says where the report of the run is.
-  EXPECT_EQ(boxes[0], QString::fromStdString("恢复完成\n\n恢复报告: " + report.reportPath));
+  // The message says what was written, where, and where the report of the run is.
+  EXPECT_EQ(boxes[0], QString::fromStdString("恢复完成\n\n已恢复 " + std::to_string(report.written) + " 个文件, 共 " +
+                                             FormatSize(report.bytesWritten) + "\n\n恢复到: " + report.rootPath +
+                                             "\n恢复报告: " + report.reportPath));
   EXPECT_EQ(report.failed, 0u);
   const size_t expected = ExpectRecoveredAsManifest(report.rootPath, c);
   EXPECT_EQ(report.written, expected);
@@ -210,8 +277,41 @@ TEST_F(ResultsWindowTest, FailedFilesAreCountedAfterTheMessage) {
   ClickCheckBox(window->Tree(), Node("docs"));
   window->RecoverButton()->click();
   ASSERT_EQ(boxes.size(), 1u);
-  EXPECT_TRUE(boxes[0].startsWith(QString::fromUtf8("恢复完成"))) << boxes[0].toStdString();
-  EXPECT_TRUE(boxes[0].contains(QString::fromUtf8("个文件失败"))) << boxes[0].toStdString();
+  EXPECT_TRUE(boxes[0].startsWith(QString::fromUtf8("恢复失败"))) << boxes[0].toStdString();
+  EXPECT_TRUE(boxes[0].contains(QString::fromUtf8("1 个文件失败:"))) << boxes[0].toStdString();
+}
+
+TEST_F(ResultsWindowTest, NothingCheckedIsSaidBeforeAFolderIsAsked) {
+  Open("ntfs-sample.img");
+  bool asked = false;
+  window->chooseFolder = [&](QWidget*) {
+    asked = true;
+    return QString();
+  };
+  window->RecoverButton()->click();
+  EXPECT_FALSE(asked);
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_TRUE(boxes[0].startsWith(QString::fromUtf8("没有选中要恢复的文件"))) << boxes[0].toStdString();
+}
+
+TEST_F(ResultsWindowTest, AFullTargetStopsTheRecoveryAndTheMessageSaysSo) {
+  Open("ntfs-sample.img");
+  const std::string target = MakeTempFolder();
+  window->chooseFolder = [&](QWidget*) { return QString::fromStdString(target); };
+  QString opened;
+  window->openFolder = [&](const QString& folder) { opened = folder; };
+  SetMessageBoxHookAnswer(true);  // the user asks to see the folder
+  ClickCheckBox(window->Tree(), Node("T盘"));
+  {
+    FillingTarget small(30000);
+    window->RecoverButton()->click();
+  }
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_TRUE(boxes[0].startsWith(QString::fromUtf8("恢复已停止: 目标盘空间不足"))) << boxes[0].toStdString();
+  const RecoveryReport& report = window->LastReport();
+  EXPECT_TRUE(boxes[0].contains(QString::fromUtf8("已恢复 %1 个文件").arg(report.written)));
+  EXPECT_FALSE(QFile::exists(QString::fromStdString(report.files.back().path))) << "the file cut short is gone";
+  EXPECT_EQ(opened, QString::fromStdString(report.rootPath));
 }
 
 TEST_F(ResultsWindowTest, OneFileThroughTheSaveDialog) {
@@ -226,7 +326,13 @@ TEST_F(ResultsWindowTest, OneFileThroughTheSaveDialog) {
   ClickName(window->FileList(), Row("data.bin"));
   window->OnRecoverThisFile();
   EXPECT_EQ(offered, "data.bin");
-  EXPECT_TRUE(boxes.empty());
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0], QString::fromUtf8("已恢复到: ") + QString::fromStdString(path));
+  EXPECT_EQ(Sha256OfFile(path), "f7d548b5351a87f65291a889c3dd99c47f74ada2767be07d49a7e8a1fe8bb6ac");
+  // The same path again: the first file stays, the second takes the next free name.
+  window->OnRecoverThisFile();
+  ASSERT_EQ(boxes.size(), 2u);
+  EXPECT_EQ(boxes[1], QString::fromUtf8("已恢复到: ") + QString::fromStdString(path.substr(0, path.size() - 4) + " (2).bin"));
   EXPECT_EQ(Sha256OfFile(path), "f7d548b5351a87f65291a889c3dd99c47f74ada2767be07d49a7e8a1fe8bb6ac");
 }
 
@@ -235,6 +341,7 @@ struct FindCase {
   const char* image;
   const char* text;
   int rows;
+  const char* folder;  // where the first match is listed
 };
 void PrintTo(const FindCase& c, std::ostream* os) { *os << c.what; }
 
@@ -243,36 +350,55 @@ class FindDialog : public ResultsWindowTest, public ::testing::WithParamInterfac
 TEST_P(FindDialog, ListsTheMatchesOrSaysThereAreNone) {
   const FindCase& c = GetParam();
   Open(c.image);
+  const QStringList before = RowNames();
   WhenModal<CFindDlg>([&](CFindDlg* find) {
     QTest::keyClicks(find->FindEdit(), c.text);
     QTest::keyClick(find->FindEdit(), Qt::Key_Return);
   });
   window->FindButton()->click();
-  EXPECT_EQ(window->FileList()->topLevelItemCount(), c.rows) << RowNames().join(",").toStdString();
   EXPECT_EQ(boxes.size(), c.rows == 0 ? 1u : 0u);
   if (c.rows == 0) {
     EXPECT_EQ(boxes[0], QString::fromUtf8("没有找到文件"));
+    EXPECT_EQ(RowNames(), before) << "no match keeps the list";
+    EXPECT_TRUE(window->FileList()->isColumnHidden(kFolderColumn));
+    return;
   }
+  EXPECT_EQ(RowCount(), c.rows) << RowNames().join(",").toStdString();
+  // Matches come from many folders: the folder column says which.
+  EXPECT_FALSE(window->FileList()->isColumnHidden(kFolderColumn));
+  const QString folder = window->FileListModel()->index(0, kFolderColumn).data().toString();
+  EXPECT_TRUE(folder.startsWith(QString::fromUtf8(c.folder))) << folder.toStdString();
+  ClickHeading(kFolderColumn);
+  QStringList folders;
+  for (int i = 0; i < RowCount(); ++i) folders << window->FileListModel()->index(i, kFolderColumn).data().toString();
+  QStringList sorted = folders;
+  std::sort(sorted.begin(), sorted.end());
+  EXPECT_EQ(folders, sorted) << "the folder heading sorts";
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, FindDialog,
-                         ::testing::Values(FindCase{"ntfs_extension_any_case", "ntfs-sample.img", "TXT", 5},
-                                           FindCase{"ntfs_nothing", "ntfs-sample.img", "zzz", 0},
-                                           FindCase{"fat32_part_of_a_name", "fat32-sample.img", "pic", 2},
-                                           FindCase{"fat16_many_in_a_deleted_folder", "fat16.img", "empty picture", 60},
-                                           FindCase{"exfat_long_name", "exfat.img", "FIFTEEN", 1},
-                                           FindCase{"other_file_system", "raw-carve.img", "pic", 0}),
+                         ::testing::Values(FindCase{"ntfs_extension_any_case", "ntfs-sample.img", "TXT", 5, "删除的文件"},
+                                           FindCase{"ntfs_nothing", "ntfs-sample.img", "zzz", 0, ""},
+                                           FindCase{"fat32_part_of_a_name_and_carved_too", "fat32-sample.img", "pic", 6, "删除的文件"},
+                                           FindCase{"fat16_many_in_a_deleted_folder", "fat16.img", "empty picture", 60,
+                                                    "删除的文件"},
+                                           FindCase{"exfat_long_name", "exfat.img", "FIFTEEN", 1, "删除的文件"},
+                                           // Carved files are searched like any others.
+                                           FindCase{"carved_files", "raw-carve.img", "jpg", 3, "按类型分类的文件/JPG"}),
                          [](const auto& info) { return std::string(info.param.what); });
 
 TEST_F(ResultsWindowTest, CarvedMatchesOfASearchPreviewAndRecoverTheirOwnBytes) {
   Open("ntfs-sample.img", ModeUniversal);
   window->FindAndList("pic");
-  QTreeWidgetItem* jpeg = nullptr;
-  for (int i = 0; i < window->FileList()->topLevelItemCount(); ++i) {
-    QTreeWidgetItem* row = window->FileList()->topLevelItem(i);
-    if (row->text(0).endsWith(".jpg") && row->text(1) == "11KB") jpeg = row;
+  QModelIndex jpeg;
+  for (int i = 0; i < RowCount(); ++i) {
+    const QModelIndex row = window->FileListModel()->index(i, kNameColumn);
+    if (row.data().toString().endsWith(".jpg") && row.siblingAtColumn(kSizeColumn).data().toString().startsWith("11.")) {
+      jpeg = row;
+    }
   }
-  ASSERT_TRUE(jpeg) << "the carved copy of jfif.jpg";
+  ASSERT_TRUE(jpeg.isValid()) << "the carved copy of jfif.jpg";
+  EXPECT_EQ(jpeg.siblingAtColumn(kFolderColumn).data().toString().left(8), QString::fromUtf8("按类型分类的文件"));
   ClickName(window->FileList(), jpeg);
   EXPECT_EQ(window->PicturePage()->toolTip(), QString::fromUtf8("原图大小160×120像素"));
   const std::string path = MakeTempFolder() + "/carved.jpg";
@@ -328,38 +454,154 @@ TEST_F(ResultsWindowTest, ConditionColumnSortsAndFilters) {
   Open("fat32-conditions.img");
   WaitForConditions(*window);
   Select("FILES");
-  QTreeWidget* list = window->FileList();
-  ASSERT_EQ(list->headerItem()->text(3), QString::fromUtf8("状态"));
-  QTreeWidgetItem* photo = Row("Photo.jpg");
-  QTreeWidgetItem* taken = Row("Taken.bin");
-  ASSERT_TRUE(photo && taken);
-  EXPECT_EQ(taken->text(3), QString::fromUtf8("已覆盖"));
-  EXPECT_EQ(Row("Half.bin")->text(3), QString::fromUtf8("部分覆盖"));
-  EXPECT_EQ(Row("Broken.zip")->text(3), QString::fromUtf8("已损坏"));
-  EXPECT_EQ(Row("Notes.txt")->text(3), QString::fromUtf8("未知"));
-  EXPECT_NE(taken->foreground(3).color(), Row("Archive.zip")->foreground(3).color());
-  EXPECT_FALSE(taken->toolTip(3).isEmpty()) << "the tooltip says why";
+  CFileListModel* list = window->FileListModel();
+  ASSERT_EQ(list->headerData(kConditionColumn, Qt::Horizontal).toString(), QString::fromUtf8("状态"));
+  const QModelIndex taken = Row("Taken.bin").siblingAtColumn(kConditionColumn);
+  ASSERT_TRUE(Row("Photo.jpg").isValid() && taken.isValid());
+  EXPECT_EQ(taken.data().toString(), QString::fromUtf8("已覆盖"));
+  EXPECT_EQ(Cell("Half.bin", kConditionColumn), QString::fromUtf8("部分覆盖"));
+  EXPECT_EQ(Cell("Broken.zip", kConditionColumn), QString::fromUtf8("已损坏"));
+  EXPECT_EQ(Cell("Notes.txt", kConditionColumn), QString::fromUtf8("未知"));
+  EXPECT_NE(taken.data(Qt::ForegroundRole).value<QColor>(),
+            Row("Archive.zip").siblingAtColumn(kConditionColumn).data(Qt::ForegroundRole).value<QColor>());
+  EXPECT_FALSE(taken.data(Qt::ToolTipRole).toString().isEmpty()) << "the tooltip says why";
 
   // A click on the heading puts intact files first, overwritten ones last; a second turns it round.
-  QTest::mouseClick(list->header()->viewport(), Qt::LeftButton, {},
-                    QPoint(list->header()->sectionViewportPosition(3) + 10, list->header()->height() / 2));
-  const int rows = list->topLevelItemCount();
+  ClickHeading(kConditionColumn);
+  const int rows = RowCount();
   ASSERT_GT(rows, 3);
-  EXPECT_EQ(list->topLevelItem(0)->text(3), QString::fromUtf8("完好"));
-  EXPECT_EQ(list->topLevelItem(rows - 1)->text(3), QString::fromUtf8("已覆盖"));
-  window->Model().ClickRowCheckBox(0);  // the model's rows and the items stay one to one
-  EXPECT_EQ(list->topLevelItem(0)->text(0), QString::fromStdString(window->Model().Rows()[0].name));
-  QTest::mouseClick(list->header()->viewport(), Qt::LeftButton, {},
-                    QPoint(list->header()->sectionViewportPosition(3) + 10, list->header()->height() / 2));
-  EXPECT_EQ(list->topLevelItem(0)->text(3), QString::fromUtf8("已覆盖"));
+  EXPECT_EQ(list->index(0, kConditionColumn).data().toString(), QString::fromUtf8("完好"));
+  EXPECT_EQ(list->index(rows - 1, kConditionColumn).data().toString(), QString::fromUtf8("已覆盖"));
+  EXPECT_EQ(list->index(0, kNameColumn).data().toString(), QString::fromStdString(window->Model().Rows()[0].name));
+  ClickHeading(kConditionColumn);
+  EXPECT_EQ(list->index(0, kConditionColumn).data().toString(), QString::fromUtf8("已覆盖"));
+  // Every other heading sorts too.
+  ClickHeading(kSizeColumn);
+  for (int i = 1; i < rows; ++i) {
+    EXPECT_LE(window->Model().Rows()[i - 1].size, window->Model().Rows()[i].size) << i;
+  }
+  ClickHeading(kNameColumn);
+  EXPECT_EQ(list->index(0, kNameColumn).data().toString(), "Archive.zip");
 
   window->HideOverwrittenBox()->click();
-  EXPECT_FALSE(Row("Taken.bin"));
-  EXPECT_FALSE(Row("Gone.jpg"));
-  EXPECT_TRUE(Row("Half.bin")) << "partly overwritten files stay";
-  EXPECT_EQ(list->topLevelItemCount(), rows - 2);
+  EXPECT_FALSE(Row("Taken.bin").isValid());
+  EXPECT_FALSE(Row("Gone.jpg").isValid());
+  EXPECT_TRUE(Row("Half.bin").isValid()) << "partly overwritten files stay";
+  EXPECT_EQ(RowCount(), rows - 2);
   window->HideOverwrittenBox()->click();
-  EXPECT_TRUE(Row("Taken.bin"));
+  EXPECT_TRUE(Row("Taken.bin").isValid());
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(ResultsWindowTest, OpensWhereTheResultsAreWithTheirCounts) {
+  Open("raw-carve.img");
+  QTreeWidgetItem* current = window->Tree()->currentItem();
+  ASSERT_TRUE(current);
+  EXPECT_TRUE(current->text(0).startsWith("JPG (")) << current->text(0).toStdString()
+                                                     << ": only carved files were found";
+  EXPECT_GT(RowCount(), 0);
+  EXPECT_TRUE(boxes.empty());
+  EXPECT_EQ(Node(QString::fromUtf8("删除的文件"))->text(0), QString::fromUtf8("删除的文件 (0)"));
+  window.reset();
+  fixture.reset();
+  Open("ntfs-sample.img");
+  EXPECT_EQ(Node("docs")->text(0), "docs (3)") << "its own two files and the one in sub";
+  EXPECT_EQ(window->Tree()->currentItem(), Node(QString::fromUtf8("删除的文件")));
+}
+
+TEST(ResultsWindowNothingFound, SaysWhyOnceShown) {
+  std::vector<QString> boxes;
+  SetMessageBoxHook([&](const QString&, const QString& text) { boxes.push_back(text); });
+  ScanSession session;
+  session.selectedDrive = 'B';
+  session.recoveryMode = ModeDeletedFiles;
+  session.fileSystem = "NTFS";
+  session.resultSource = SourceNtfs;
+  {
+    CQenloDlg window(session);
+    window.show();
+    WaitFor([&] { return !boxes.empty(); }, 2000);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_TRUE(boxes[0].startsWith(QString::fromUtf8("没有找到文件。"))) << boxes[0].toStdString();
+    EXPECT_TRUE(boxes[0].contains(QString::fromUtf8("万能恢复"))) << "it says what to try next";
+    // Nothing to lose: closing asks nothing.
+    window.reject();
+    EXPECT_EQ(boxes.size(), 1u);
+    EXPECT_FALSE(window.isVisible());
+  }
+  session.fileSystem.clear();
+  session.resultSource = SourceOther;
+  CQenloDlg raw(session);
+  EXPECT_TRUE(raw.NothingFoundText().contains(QString::fromUtf8("没有可识别的文件系统")));
+  SetMessageBoxHook(nullptr);
+}
+
+TEST_F(ResultsWindowTest, ATextFileShowsAsText) {
+  Open("fat32-conditions.img");
+  Select("FILES");
+  ClickName(window->FileList(), Row("Notes.txt"));
+  EXPECT_EQ(window->Tabs()->tabText(0), QString::fromUtf8("文字"));
+  EXPECT_EQ(window->Tabs()->tabText(1), QString::fromUtf8("十六进制显示"));
+  EXPECT_TRUE(window->TextPage()->toPlainText().startsWith("notes block 00000000 ."));
+  EXPECT_EQ(window->TextPage()->toolTip(), "UTF-8");
+}
+
+TEST_F(ResultsWindowTest, ClosingWithFilesNotRecoveredAsksFirst) {
+  Open("ntfs-sample.img");
+  SetMessageBoxHookAnswer(false);
+  window->reject();
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_TRUE(boxes[0].startsWith(QString::fromUtf8("找到的文件还没有恢复"))) << boxes[0].toStdString();
+  EXPECT_TRUE(window->isVisible()) << "No keeps the window";
+  SetMessageBoxHookAnswer(true);
+  window->reject();
+  EXPECT_FALSE(window->isVisible());
+}
+
+TEST_F(ResultsWindowTest, ShiftF10OpensTheMenuOfTheCurrentRow) {
+  Open("ntfs-sample.img");
+  Select("docs");
+  ClickName(window->FileList(), Row("data.bin"));
+  QString offered;
+  QTimer::singleShot(50, [&] {
+    if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
+      offered = menu->actions().front()->text();
+      menu->close();
+    }
+  });
+  QTest::keyClick(window->FileList(), Qt::Key_F10, Qt::ShiftModifier);
+  EXPECT_EQ(offered, QString::fromUtf8("恢复此文件"));
+}
+
+// A folder of 100,000 files: listing it and checking all of it answer at once.
+TEST(ResultsWindowLargeFolder, AHundredThousandFilesListAndCheck) {
+  ScanSession session;
+  session.selectedDrive = 'B';
+  session.recoveryMode = ModeDeletedFiles;
+  session.fileSystem = "NTFS";
+  session.resultSource = SourceNtfs;
+  for (uint32_t i = 0; i < 100000; ++i) {
+    FoundFile f;
+    f.id = 100 + i;
+    f.parentRef = 5 | (5ULL << 48);
+    f.name = "file" + std::to_string(i) + ".jpg";
+    f.size = i;
+    session.foundFiles.push_back(f);
+  }
+  CQenloDlg window(session);
+  window.resize(1280, 800);
+  window.show();
+  ASSERT_EQ(window.FileListModel()->rowCount(), 100000);
+  QTreeWidgetItem* deleted = window.ItemOfNode(window.Model().Tree().GetDeletedNode());
+  ASSERT_TRUE(deleted);
+  deleted->setCheckState(0, Qt::Checked);
+  EXPECT_EQ(window.FileListModel()->index(99999, kNameColumn).data(Qt::CheckStateRole).toInt(), Qt::Checked);
+  EXPECT_EQ(CRecovery::CheckedFileCount(window.Model()), 100000u);
+  window.FileListModel()->setData(window.FileListModel()->index(5, kNameColumn), Qt::Unchecked, Qt::CheckStateRole);
+  EXPECT_EQ(deleted->checkState(0), Qt::PartiallyChecked);
 }
 
 }  // namespace

@@ -47,10 +47,20 @@ QTreeWidgetItem* FindItem(QTreeWidget* tree, const QString& text) {
   return found.isEmpty() ? nullptr : found.front();
 }
 
-void ClickRow(QTreeWidget* list, const QString& name) {
-  if (QTreeWidgetItem* item = FindItem(list, name)) {
-    list->scrollToItem(item);
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, QPoint(60, list->visualItemRect(item).center().y()));
+// A results folder by its caption; the tree shows it with its count.
+QTreeWidgetItem* FindFolder(QTreeWidget* tree, const QString& caption) {
+  const auto found = tree->findItems(caption + " (", Qt::MatchStartsWith | Qt::MatchRecursive);
+  return found.isEmpty() ? nullptr : found.front();
+}
+
+void ClickRow(QTreeView* list, const QString& name) {
+  QAbstractItemModel* model = list->model();
+  for (int i = 0; i < model->rowCount(); ++i) {
+    const QModelIndex index = model->index(i, 0);
+    if (index.data().toString() != name) continue;
+    list->scrollTo(index);
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, QPoint(60, list->visualRect(index).center().y()));
+    return;
   }
 }
 
@@ -117,12 +127,12 @@ int main(int argc, char** argv) {
     for (int i = 0; i < 200 && !results->Model().Conditions().Finished(); ++i) QTest::qWait(25);
     QTest::qWait(400);
     QTreeWidget* tree = results->Tree();
-    if (QTreeWidgetItem* pics = FindItem(tree, "pics")) tree->setCurrentItem(pics);
+    if (QTreeWidgetItem* pics = FindFolder(tree, "pics")) tree->setCurrentItem(pics);
     ClickRow(results->FileList(), "jfif.jpg");
     Save(results, "4-results-picture.png");
     ClickRow(results->FileList(), "deflated.zip");
     Save(results, "5-results-zip.png");
-    if (QTreeWidgetItem* docs = FindItem(tree, "docs")) {
+    if (QTreeWidgetItem* docs = FindFolder(tree, "docs")) {
       tree->setCurrentItem(docs);
       docs->setCheckState(0, Qt::Checked);
     }
@@ -136,6 +146,8 @@ int main(int argc, char** argv) {
     });
     results->OnFindFiles();
     Save(results, "8-results-find.png");
+    // Closing asks whether to leave files unrecovered; the answer here is yes.
+    SetMessageBoxHookAnswer(true);
     results->close();
   });
   CQenloApp program(TheSession());
