@@ -27,3 +27,12 @@ std::vector<DriveRow> MakeDriveRows(const std::vector<DriveInfo>& drives) {
   }
   return rows;
 }
+
+bool LooksLikeDiskImage(const std::vector<DriveInfo>& drivesOfOneImage) {
+  constexpr uint64_t kSector = 512;
+  for (const DriveInfo& d : drivesOfOneImage) {
+    if (!d.isImage || d.partition >= 0 || !d.container.empty() || !d.fileSystem.empty()) return true;
+    if (d.totalSize != 0 && d.totalSize % kSector == 0) return true;
+  }
+  return false;
+}

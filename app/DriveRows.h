@@ -18,3 +18,7 @@ struct DriveRow {
 std::vector<DriveRow> MakeDriveRows(const std::vector<DriveInfo>& drives);
 // A byte count as gibibytes with two decimals and "G".
 std::string FormatGibibytes(double bytes);
+// Whether the drives one image file gave look like a disk: a file system or
+// a partition table was found, it came out of a container, or it holds
+// whole sectors. A photo or a document picked by mistake does not.
+bool LooksLikeDiskImage(const std::vector<DriveInfo>& drivesOfOneImage);

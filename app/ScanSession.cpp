@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "fat32/Folder.h"
 #include "platform/Drives.h"
 
 ScanSession& TheSession() {
@@ -32,4 +33,21 @@ const char* ResultSourceName(int32_t source) {
     case SourceExfat: return "exfat";
     default: return "other";
   }
+}
+
+size_t FoundFileCount(const ScanSession& session) {
+  size_t count = session.foundFiles.size();
+  std::vector<std::pair<const CFolderEntry*, int>> pending;
+  if (session.rootFolder) pending.push_back({session.rootFolder.get(), 0});
+  for (const auto& folder : session.foundFolders) pending.push_back({folder.get(), 0});
+  // Folders nest no deeper than the tree shows them.
+  constexpr int kMaxDepth = 1024;
+  while (!pending.empty()) {
+    auto [folder, depth] = pending.back();
+    pending.pop_back();
+    count += folder->Files().size();
+    if (depth >= kMaxDepth) continue;
+    for (const CFolderEntry* sub : folder->SubFolders()) pending.push_back({sub, depth + 1});
+  }
+  return count;
 }

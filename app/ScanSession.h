@@ -25,3 +25,6 @@ bool OpenSelectedDrive(ScanSession& session, std::string* error);
 // How the results were read, as reports name it: "ntfs", "fat32", "fat16",
 // "fat12", "exfat", or "other" for a volume carved sector by sector.
 const char* ResultSourceName(int32_t source);
+
+// How many files the scan has found so far, of every kind.
+size_t FoundFileCount(const ScanSession& session);

@@ -2,13 +2,16 @@
 
 WizardOutcome RunWizardSequence(IWizardSteps& steps) {
   WizardOutcome outcome;
-  if (steps.RunModeDialog() == kIdCancel) return outcome;
-  outcome.driveDialogRan = true;
-  const int drive = steps.RunDriveDialog();
+  int drive = kIdBack;
+  while (drive == kIdBack) {
+    if (steps.RunModeDialog() == kIdCancel) return outcome;
+    outcome.driveDialogRan = true;
+    drive = steps.RunDriveDialog();
+  }
   if (drive == kIdCancel) return outcome;
   if (drive == kIdOk) {
     outcome.progressDialogRan = true;
-    if (steps.RunProgressDialog() == kIdCancel) return outcome;
+    if (steps.RunProgressDialog() == kIdCancel && !steps.OfferPartialResults()) return outcome;
   }
   outcome.resultsWindowRan = true;
   steps.RunResultsWindow();

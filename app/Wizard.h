@@ -3,7 +3,8 @@
 // The steps themselves are dialogs; the order and what each result leads to
 // live here so that every front end and the tests share them.
 
-enum DialogResult : int { kIdOk = 1, kIdCancel = 2 };
+// kIdBack: the drive step's "上一步", back to the mode step.
+enum DialogResult : int { kIdOk = 1, kIdCancel = 2, kIdBack = 3 };
 
 class IWizardSteps {
  public:
@@ -11,6 +12,8 @@ class IWizardSteps {
   virtual int RunModeDialog() = 0;
   virtual int RunDriveDialog() = 0;
   virtual int RunProgressDialog() = 0;
+  // A scan was cancelled: true when the user wants to see what it found until then.
+  virtual bool OfferPartialResults() = 0;
   virtual void RunResultsWindow() = 0;
 };
 
@@ -21,6 +24,8 @@ struct WizardOutcome {
   bool resultsWindowRan = false;
 };
 
-// Cancelling any of the first three steps ends the sequence. A drive step
-// that ends neither with OK nor with cancel opens the results without a scan.
+// Cancelling the mode or drive step ends the sequence; the drive step can go
+// back to the mode step. A cancelled scan ends it too, unless the user asks
+// to see what was found so far. A drive step that ends with none of these
+// opens the results without a scan.
 WizardOutcome RunWizardSequence(IWizardSteps& steps);

@@ -11,6 +11,8 @@
 #include "scan/RunPrefetcher.h"
 #include "volume/FAT32VolumeAccess.h"
 
+const char* const kScanStoppedText = "扫描已取消, 空闲空间没有查找完。已经找到的文件仍然可以恢复。";
+
 SignatureScanner::SignatureScanner(CVolumeAccess& access, ScanResults& session, CFolderLoader& loader)
     : m_access(access),
       m_session(session),
@@ -78,7 +80,7 @@ void SignatureScanner::Run(IScanProgress& dialog) {
   m_holder.DiscardPending();
   const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - start);
   DiagnosticPrintf("The run time is:%llds!\n", static_cast<long long>(seconds.count()));
-  if (dialog.IsCancelled()) dialog.ShowMessage("扫描终止", "");
+  if (dialog.IsCancelled()) dialog.ShowMessage("扫描终止", kScanStoppedText);
   m_foundCount = 0;
 }
 

@@ -15,6 +15,9 @@
 class CVolumeAccess;
 struct CFolderLoader;
 
+// What the user is told when the search of free space was cancelled.
+extern const char* const kScanStoppedText;
+
 class SignatureScanner {
  public:
   SignatureScanner(CVolumeAccess& access, ScanResults& session, CFolderLoader& loader);

@@ -194,7 +194,7 @@ TEST(SignatureScan, CancelStopsBeforeTheNextRunAndSaysSo) {
   access.Put(90000, Bmp(kSector));
   auto r = Scan(access, 1);
   EXPECT_EQ(r->names, (std::vector<std::string>{"pic5.bmp"}));
-  EXPECT_EQ(r->progress.messages, (std::vector<std::string>{"扫描终止|"}));
+  EXPECT_EQ(r->progress.messages, (std::vector<std::string>{std::string("扫描终止|") + kScanStoppedText}));
 }
 
 TEST(SignatureScan, UnusableGeometryIsRefused) {

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <deque>
 #include <thread>
+#include <vector>
 
 #include "app/DriveRows.h"
 #include "app/HexRows.h"
@@ -19,20 +20,33 @@ namespace {
 // Steps that answer from a script and record what ran.
 class ScriptedSteps : public IWizardSteps {
  public:
-  ScriptedSteps(int mode, int drive, int progress) : m_mode(mode), m_drive(drive), m_progress(progress) {}
+  ScriptedSteps(int mode, std::vector<int> drives, int progress, bool showPartial)
+      : m_mode(mode), m_drives(std::move(drives)), m_progress(progress), m_showPartial(showPartial) {}
   int RunModeDialog() override { return ran += "M", m_mode; }
-  int RunDriveDialog() override { return ran += "D", m_drive; }
+  int RunDriveDialog() override {
+    ran += "D";
+    const int result = m_drives.front();
+    if (m_drives.size() > 1) m_drives.erase(m_drives.begin());
+    return result;
+  }
   int RunProgressDialog() override { return ran += "P", m_progress; }
+  bool OfferPartialResults() override { return ran += "?", m_showPartial; }
   void RunResultsWindow() override { ran += "R"; }
   std::string ran;
 
  private:
-  int m_mode, m_drive, m_progress;
+  int m_mode;
+  std::vector<int> m_drives;
+  int m_progress;
+  bool m_showPartial;
 };
 
 struct SequenceCase {
   const char* what;
-  int mode, drive, progress;
+  int mode;
+  std::vector<int> drives;
+  int progress;
+  bool showPartial;
   const char* ran;
 };
 
@@ -42,7 +56,7 @@ class WizardSequence : public ::testing::TestWithParam<SequenceCase> {};
 
 TEST_P(WizardSequence, RunsTheStepsTheResultsLeadTo) {
   const SequenceCase& c = GetParam();
-  ScriptedSteps steps(c.mode, c.drive, c.progress);
+  ScriptedSteps steps(c.mode, c.drives, c.progress, c.showPartial);
   const WizardOutcome outcome = RunWizardSequence(steps);
   EXPECT_EQ(steps.ran, c.ran);
   EXPECT_EQ(outcome.resultsWindowRan, steps.ran.back() == 'R');
@@ -50,12 +64,16 @@ TEST_P(WizardSequence, RunsTheStepsTheResultsLeadTo) {
 
 INSTANTIATE_TEST_SUITE_P(
     Table, WizardSequence,
-    ::testing::Values(SequenceCase{"mode_cancelled", kIdCancel, kIdOk, kIdOk, "M"},
-                      SequenceCase{"drive_cancelled", kIdOk, kIdCancel, kIdOk, "MD"},
-                      SequenceCase{"scan_cancelled", kIdOk, kIdOk, kIdCancel, "MDP"},
-                      SequenceCase{"whole_run", kIdOk, kIdOk, kIdOk, "MDPR"},
-                      SequenceCase{"drive_dialog_failed", kIdOk, -1, kIdOk, "MDR"},
-                      SequenceCase{"mode_other_result_goes_on", 0, kIdOk, kIdOk, "MDPR"}),
+    ::testing::Values(SequenceCase{"mode_cancelled", kIdCancel, {kIdOk}, kIdOk, false, "M"},
+                      SequenceCase{"drive_cancelled", kIdOk, {kIdCancel}, kIdOk, false, "MD"},
+                      SequenceCase{"scan_cancelled", kIdOk, {kIdOk}, kIdCancel, false, "MDP?"},
+                      SequenceCase{"scan_cancelled_found_files_shown", kIdOk, {kIdOk}, kIdCancel, true, "MDP?R"},
+                      SequenceCase{"whole_run", kIdOk, {kIdOk}, kIdOk, false, "MDPR"},
+                      SequenceCase{"back_to_the_mode_twice", kIdOk, {kIdBack, kIdBack, kIdOk}, kIdOk, false,
+                                   "MDMDMDPR"},
+                      SequenceCase{"back_then_cancel", kIdOk, {kIdBack, kIdCancel}, kIdOk, false, "MDMD"},
+                      SequenceCase{"drive_dialog_failed", kIdOk, {-1}, kIdOk, false, "MDR"},
+                      SequenceCase{"mode_other_result_goes_on", 0, {kIdOk}, kIdOk, false, "MDPR"}),
     [](const auto& info) { return std::string(info.param.what); });
 
 // A user-interface thread of our own: a queue of jobs run by the test.
@@ -268,9 +286,11 @@ TEST_F(RichListLogic, ClicksKeysAndNotifications) {
   list.InsertItem(u"b", 0, ItemTypeText, 40);
   list.GetItem(1)->data = 7;
   list.KeyDown(kKeyDown);
-  EXPECT_EQ(list.SelectedIndex(), 1) << "down with no selection selects the last";
-  ASSERT_EQ(notes.size(), 1u);
-  EXPECT_EQ(notes[0].data, 7);
+  EXPECT_EQ(list.SelectedIndex(), 0) << "the first down selects the first item";
+  list.KeyDown(kKeyDown);
+  EXPECT_EQ(list.SelectedIndex(), 1);
+  ASSERT_EQ(notes.size(), 2u);
+  EXPECT_EQ(notes[1].data, 7);
   list.KeyDown(kKeySpace);
   EXPECT_EQ(list.GetItem(1)->checked, 1);
   EXPECT_EQ(notes.back().code, NotifyCheckChanged);

@@ -83,6 +83,11 @@ QPixmap NextButton() {
   return p;
 }
 
+QPixmap BackButton() {
+  // The next arrow turned round.
+  return NextButton().transformed(QTransform().scale(-1, 1));
+}
+
 QPixmap FindButton() {
   QPixmap p = WhiteCanvas(60, 32);
   QPainter g(&p);

@@ -8,6 +8,7 @@
 namespace Artwork {
 QPixmap Banner();            // 187 × 73
 QPixmap NextButton();        // 60 × 32
+QPixmap BackButton();        // 60 × 32
 QPixmap FindButton();        // 60 × 32
 QPixmap ModeIcon();          // 32 × 32
 QPixmap DriveIcon(int size); // 32 × 32 in the drive list, 16 × 16 in the file list

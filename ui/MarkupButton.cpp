@@ -1,5 +1,6 @@
 #include "ui/MarkupButton.h"
 
+#include <QKeyEvent>
 #include <QPainter>
 #include <QStyleOptionButton>
 
@@ -57,4 +58,13 @@ void CMarkupButton::paintEvent(QPaintEvent*) {
   p.setPen(isEnabled() ? m_color : QColor(160, 160, 160));
   p.setFont(font());
   p.drawText(QRect(0, textTop, width(), height() - textTop - 2), Qt::AlignHCenter | Qt::AlignVCenter, text());
+}
+
+void CMarkupButton::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+    event->accept();
+    if (isEnabled()) animateClick();
+    return;
+  }
+  QPushButton::keyPressEvent(event);
 }

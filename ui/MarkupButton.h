@@ -24,6 +24,8 @@ class CMarkupButton : public QPushButton {
 
  protected:
   void paintEvent(QPaintEvent* event) override;
+  // Enter or Return presses the button that has the focus, as Space does.
+  void keyPressEvent(QKeyEvent* event) override;
 
  private:
   QColor m_color = Qt::black;

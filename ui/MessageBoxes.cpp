@@ -38,14 +38,16 @@ void ShowMessageBox(QWidget* parent, const QString& text, const QString& caption
   box.exec();
 }
 
-bool ShowMessageBoxWithButton(QWidget* parent, const QString& text, const QString& buttonCaption) {
-  const QString title = TitleOr(QString());
+bool ShowMessageBoxWithButton(QWidget* parent, const QString& text, const QString& buttonCaption,
+                              const QString& okCaption, const QString& caption) {
+  const QString title = TitleOr(caption);
   if (Hook()) {
     Hook()(title, text);
     return HookAnswer();
   }
   QMessageBox box(QMessageBox::NoIcon, title, text, QMessageBox::Ok, parent);
   QPushButton* extra = box.addButton(buttonCaption, QMessageBox::ActionRole);
+  if (!okCaption.isEmpty()) box.button(QMessageBox::Ok)->setText(okCaption);
   box.setDefaultButton(QMessageBox::Ok);
   box.exec();
   return box.clickedButton() == extra;

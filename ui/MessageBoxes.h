@@ -8,8 +8,9 @@
 class QWidget;
 
 void ShowMessageBox(QWidget* parent, const QString& text, const QString& caption = QString());
-// A box with OK and one more button; true when the user chose that button.
-bool ShowMessageBoxWithButton(QWidget* parent, const QString& text, const QString& buttonCaption);
+// A box with OK (or okCaption) and one more button; true when the user chose that button.
+bool ShowMessageBoxWithButton(QWidget* parent, const QString& text, const QString& buttonCaption,
+                              const QString& okCaption = QString(), const QString& caption = QString());
 // A question with Yes and No (in the user's language); true for Yes.
 bool AskYesNo(QWidget* parent, const QString& text);
 

@@ -11,5 +11,6 @@ inline const QColor kMarkupBlue{100, 100, 230};
 inline constexpr const char* kWindowTitle = "Marovi数据恢复软件v1.6";
 inline constexpr const char* kApplicationName = "Marovi";
 inline constexpr const char* kNextCaption = "<TextBlock Foreground='#749719' >下一步</TextBlock>";
+inline constexpr const char* kBackCaption = "<TextBlock Foreground='#749719' >上一步</TextBlock>";
 inline constexpr const char* kSupportLine = "帮助: 见使用说明";
 }  // namespace Palette

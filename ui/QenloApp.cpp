@@ -27,6 +27,8 @@ WizardOutcome CQenloApp::InitInstance() {
 }
 
 int CQenloApp::RunModeDialog() {
+  // Back from the drive step: the mode is chosen again.
+  m_driveDialog.reset();
   m_modeDialog = std::make_unique<CSelOneDlg>(m_session);
   return m_modeDialog->exec();
 }
@@ -44,7 +46,12 @@ int CQenloApp::RunProgressDialog() {
     result = progress.DoModal();
     late = progress.LateMessage();
   }
-  if (late) ShowMessageBox(nullptr, late->second, late->first);
+  if (late && result == kIdCancel) {
+    // The offer to show what was found says it in the same box.
+    m_stopMessage = late;
+  } else if (late) {
+    ShowMessageBox(nullptr, late->second, late->first);
+  }
   if (result == kIdOk && !m_session.sourceError.empty()) {
     // The drive could not be read after all: say why instead of showing nothing.
     ShowMessageBox(nullptr, QString::fromUtf8("无法读取%1盘: %2")
@@ -53,6 +60,21 @@ int CQenloApp::RunProgressDialog() {
     return kIdCancel;
   }
   return result;
+}
+
+bool CQenloApp::OfferPartialResults() {
+  const size_t found = FoundFileCount(m_session);
+  const QString caption = m_stopMessage ? m_stopMessage->first : QString::fromUtf8("扫描终止");
+  const QString stopped = m_stopMessage ? m_stopMessage->second : QString::fromUtf8("扫描已取消。");
+  m_stopMessage.reset();
+  // Nothing found yet: nothing to show, and nothing lost by ending.
+  if (found == 0) {
+    ShowMessageBox(nullptr, stopped + QString::fromUtf8("\n没有找到文件。"), caption);
+    return false;
+  }
+  const QString text = stopped + QString::fromUtf8("\n\n已经找到 %1 个文件。").arg(found);
+  return ShowMessageBoxWithButton(nullptr, text, QString::fromUtf8("显示已找到的文件"), QString::fromUtf8("结束"),
+                                  caption);
 }
 
 void CQenloApp::RunResultsWindow() {

@@ -5,6 +5,10 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
+#include <utility>
+
+#include <QString>
 
 #include "app/Wizard.h"
 
@@ -25,6 +29,7 @@ class CQenloApp : public IWizardSteps {
   int RunModeDialog() override;
   int RunDriveDialog() override;
   int RunProgressDialog() override;
+  bool OfferPartialResults() override;
   void RunResultsWindow() override;
 
   // The results window while it runs: the program's main window.
@@ -36,4 +41,6 @@ class CQenloApp : public IWizardSteps {
   std::unique_ptr<CSelOneDlg> m_modeDialog;
   std::unique_ptr<CSelectDlg> m_driveDialog;
   CQenloDlg* m_mainWindow = nullptr;
+  // What the cancelled scan said, told with the offer to show its files.
+  std::optional<std::pair<QString, QString>> m_stopMessage;
 };

@@ -27,7 +27,12 @@ CSelectDlg::CSelectDlg(ScanSession& session, QWidget* parent)
   m_list->setSelectionBehavior(QAbstractItemView::SelectRows);
   m_list->setIconSize(QSize(32, 32));
   m_list->setAllColumnsShowFocus(true);
-  m_list->setStyleSheet("QTreeWidget::item { border-right: 1px solid #d0d0d0; border-bottom: 1px solid #d0d0d0; }");
+  // A style sheet for the grid takes the items out of the palette's hands: the
+  // selected row gets its colours here, or its text would vanish into the highlight.
+  m_list->setStyleSheet(
+      "QTreeWidget::item { border-right: 1px solid #d0d0d0; border-bottom: 1px solid #d0d0d0; color: black; }"
+      "QTreeWidget::item:selected { background: #3875d7; color: white; }"
+      "QTreeWidget::item:selected:!active { background: #cfe0f7; color: black; }");
   // Where drives have no letters of their own, the device path tells them apart.
   m_list->setHeaderLabels({QString::fromUtf8("盘符"), QString::fromUtf8("文件系统"), QString::fromUtf8("大小"),
                            QString::fromUtf8("设备")});
@@ -42,13 +47,16 @@ CSelectDlg::CSelectDlg(ScanSession& session, QWidget* parent)
   m_next = MakeMarkupButton(this, "next", QRect(DluX(215), DluY(14), DluX(50), DluY(48)), Palette::kNextCaption,
                             Artwork::NextButton());
   connect(m_next, &QPushButton::clicked, this, [this] { OnNext(); });
+  m_back = MakeMarkupButton(this, "back", QRect(DluX(160), DluY(14), DluX(50), DluY(48)), Palette::kBackCaption,
+                            Artwork::BackButton());
+  connect(m_back, &QPushButton::clicked, this, [this] { done(kIdBack); });
 
   m_addImage = new QPushButton(QString::fromUtf8("添加映像文件..."), this);
   m_addImage->setObjectName("addImage");
-  m_addImage->setAutoDefault(false);
+  m_addImage->setAutoDefault(true);
   m_addImage->setGeometry(DluX(474) - 130, DluY(81) - 30, 130, 26);
   chooseImageFile = [](QWidget* owner) {
-    return QFileDialog::getOpenFileName(owner, QString::fromUtf8("选择映像文件"));
+    return QFileDialog::getOpenFileName(owner, QString::fromUtf8("选择映像文件"), QString(), ImageFileFilter());
   };
   connect(m_addImage, &QPushButton::clicked, this, [this] {
     const QString path = chooseImageFile(this);
@@ -56,6 +64,7 @@ CSelectDlg::CSelectDlg(ScanSession& session, QWidget* parent)
   });
 
   AddResizeRule(m_next, {1, 0, 1, 0});
+  AddResizeRule(m_back, {1, 0, 1, 0});
   AddResizeRule(m_list, {0, 0, 1, 1});
   AddResizeRule(m_addImage, {1, 0, 1, 0});
 }
@@ -74,13 +83,31 @@ void CSelectDlg::FillRows() {
   }
 }
 
+QString CSelectDlg::ImageFileFilter() {
+  return QString::fromUtf8("磁盘映像 (*.img *.dd *.raw *.bin *.iso *.dmg *.001 *.e01 *.E01 *.vhd *.vhdx *.vmdk "
+                           "*.qcow2 *.qcow *.gz);;所有文件 (*)");
+}
+
 bool CSelectDlg::AddImage(const QString& path) {
   std::string error;
-  char letter = 0;
-  if (!RegisterImage(path.toStdString(), &error, &letter)) {
+  std::vector<char> letters;
+  if (!RegisterImage(path.toStdString(), &error, nullptr, &letters)) {
     ShowMessageBox(this, QString::fromUtf8("无法使用映像文件: ") + QString::fromStdString(error));
     return false;
   }
+  // A photo or a document picked by mistake would only scan into an empty result.
+  std::vector<DriveInfo> drives;
+  for (char l : letters) {
+    DriveInfo drive;
+    if (FindDrive(l, &drive)) drives.push_back(drive);
+  }
+  if (!LooksLikeDiskImage(drives)) {
+    for (char l : letters) ForgetDrive(l);
+    ShowMessageBox(this, QString::fromUtf8("不是磁盘映像: %1\n这个文件既没有可识别的文件系统或分区表, 大小也不是整数个扇区。")
+                             .arg(path));
+    return false;
+  }
+  const char letter = letters.front();
   FillRows();
   for (int i = 0; i < m_list->topLevelItemCount(); ++i) {
     QTreeWidgetItem* item = m_list->topLevelItem(i);

@@ -122,8 +122,10 @@ void CRichListModel::RightButtonDown() { Send(NotifyRightButtonDown, nullptr); }
 void CRichListModel::KeyDown(RichListKey key) {
   const int count = static_cast<int>(m_items.size());
   if (key == kKeyUp || key == kKeyDown) {
+    if (count == 0) return;
     if (m_selected < 0) {
-      m_selected = key == kKeyUp ? 0 : count - 1;
+      // Either key starts at the first item: the one the user reads first.
+      m_selected = 0;
     } else if (key == kKeyUp && m_selected > 0) {
       --m_selected;
     } else if (key == kKeyDown && m_selected < count - 1) {

@@ -1,12 +1,14 @@
 #include <QKeyEvent>
 #include <QProgressBar>
 #include <QTest>
+#include <cstdlib>
 #include <filesystem>
 #include <gtest/gtest.h>
 
 #include "ModalDriver.h"
 #include "app/ScanSession.h"
 #include "platform/Drives.h"
+#include "scan/SignatureScan.h"
 #include "support/Fixtures.h"
 #include "ui/MessageBoxes.h"
 #include "ui/ProgressDlg.h"
@@ -74,7 +76,9 @@ TEST_F(WizardTest, ModeDialogDoubleClickAndClose) {
     CSelOneDlg dlg(session);
     dlg.show();
     QTest::keyClick(dlg.ModeList(), Qt::Key_Down);
-    EXPECT_EQ(session.recoveryMode, ModeUniversal) << "down with no selection selects the last";
+    EXPECT_EQ(session.recoveryMode, ModeDeletedFiles) << "the first down selects the first mode";
+    QTest::keyClick(dlg.ModeList(), Qt::Key_Down);
+    EXPECT_EQ(session.recoveryMode, ModeUniversal);
     QTest::mouseDClick(dlg.ModeList()->viewport(), Qt::LeftButton, {}, QPoint(120, 300));
     EXPECT_EQ(dlg.result(), kIdOk) << "a double-click anywhere goes on";
   }
@@ -164,9 +168,47 @@ TEST_F(WizardTest, DriveDialogAddsAnImageFile) {
   ASSERT_TRUE(added);
   EXPECT_EQ(added->text(3), path);
   letters.push_back(added->text(0).at(0).toLatin1());
+  // The chosen row stays legible: its text has a colour of its own against the highlight.
+  dlg.DriveList()->setFocus();
+  const QImage shot = dlg.DriveList()->viewport()->grab().toImage();
+  const QRect row = dlg.DriveList()->visualItemRect(added);
+  const QColor background = shot.pixelColor(row.right() - 3, row.center().y());
+  int unlike = 0;
+  for (int x = row.left() + 40; x < row.left() + 160 && x < shot.width(); ++x) {
+    for (int y = row.top() + 2; y < row.bottom() - 2; ++y) {
+      const QColor c = shot.pixelColor(x, y);
+      unlike += std::abs(c.lightness() - background.lightness()) > 100;
+    }
+  }
+  EXPECT_GT(unlike, 20) << "the selected row's text must show against its background";
   dlg.NextButton()->click();
   EXPECT_EQ(dlg.result(), kIdOk);
   EXPECT_EQ(session.selectedDrive, letters.back());
+}
+
+TEST_F(WizardTest, AFileThatIsNoDiskImageIsRefused) {
+  CSelectDlg dlg(session);
+  const int before = dlg.DriveList()->topLevelItemCount();
+  const std::string photo = MakeTempFolder() + "/photo.jpg";
+  std::filesystem::copy_file(FixturePath("ntfs-sample.img"), photo + ".tmp");
+  // A file of 1000 bytes of something that is no file system: what a photo picked by mistake looks like.
+  std::filesystem::resize_file(photo + ".tmp", 1000);
+  std::filesystem::rename(photo + ".tmp", photo);
+  EXPECT_FALSE(dlg.AddImage(QString::fromStdString(photo)));
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_TRUE(boxes[0].second.startsWith(QString::fromUtf8("不是磁盘映像"))) << boxes[0].second.toStdString();
+  EXPECT_EQ(dlg.DriveList()->topLevelItemCount(), before) << "nothing is added";
+  EXPECT_TRUE(CSelectDlg::ImageFileFilter().contains("*.E01"));
+  EXPECT_TRUE(CSelectDlg::ImageFileFilter().contains("*.vhdx"));
+}
+
+TEST_F(WizardTest, EnterPressesTheFocusedButton) {
+  CSelectDlg dlg(session);
+  dlg.show();
+  dlg.BackButton()->setFocus();
+  QTest::keyClick(dlg.BackButton(), Qt::Key_Return);
+  EXPECT_TRUE(WaitFor([&] { return !dlg.isVisible(); }, 2000));
+  EXPECT_EQ(dlg.result(), kIdBack);
 }
 
 // A whole-disk image gives a row for each partition, with its file system
@@ -227,6 +269,7 @@ TEST_F(WizardTest, CancelledScanEndsAtOnceAndItsThreadIsJoined) {
   EXPECT_FALSE(dlg.ScanRunning()) << "joined before DoModal returns";
   ASSERT_TRUE(dlg.LateMessage().has_value()) << "the stopped signature scan says so";
   EXPECT_EQ(dlg.LateMessage()->first, QString::fromUtf8("扫描终止"));
+  EXPECT_EQ(dlg.LateMessage()->second, QString::fromUtf8(kScanStoppedText)) << "the box says what happened";
 }
 
 // Watches for the progress dialog being shown and cancels it at its first update.
@@ -295,6 +338,74 @@ TEST_F(WizardTest, CancellingTheScanNeverOpensTheResults) {
   EXPECT_TRUE(watcher.armed);
   EXPECT_TRUE(outcome.progressDialogRan);
   EXPECT_FALSE(outcome.resultsWindowRan);
+}
+
+// Cancels the scan at the first update after it has found a file.
+class CancelWhenFound : public QObject {
+ public:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    auto* dlg = dynamic_cast<CProgressDlg*>(watched);
+    if (event->type() != QEvent::Show || !dlg || armed) return false;
+    armed = true;
+    auto connection = std::make_shared<QMetaObject::Connection>();
+    *connection = QObject::connect(dlg->ProgressBar(), &QProgressBar::valueChanged, dlg, [dlg, connection] {
+      const QString found = dlg->FoundText()->text().trimmed();
+      if (found.isEmpty() || found == QString::fromUtf8("找到0个文件")) return;
+      QObject::disconnect(*connection);
+      dlg->CancelButton()->click();
+    });
+    return false;
+  }
+  bool armed = false;
+};
+
+TEST_F(WizardTest, ACancelledScanOffersToShowWhatItFound) {
+  Register("raw-carve.img", 'T');
+  CQenloApp app(session);
+  CancelWhenFound watcher;
+  qApp->installEventFilter(&watcher);
+  ChooseMode(1);
+  ChooseDrive("T:");
+  SetMessageBoxHookAnswer(true);  // "显示已找到的文件"
+  int rows = -1;
+  WhenModal<CQenloDlg>([&](CQenloDlg* results) {
+    rows = results->FileListModel()->rowCount();
+    results->reject();
+  });
+  const WizardOutcome outcome = app.InitInstance();
+  qApp->removeEventFilter(&watcher);
+  ASSERT_TRUE(watcher.armed);
+  EXPECT_TRUE(outcome.resultsWindowRan);
+  ASSERT_GE(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].first, QString::fromUtf8("扫描终止"));
+  EXPECT_TRUE(boxes[0].second.startsWith(QString::fromUtf8(kScanStoppedText))) << boxes[0].second.toStdString();
+  EXPECT_TRUE(boxes[0].second.contains(QString::fromUtf8("已经找到"))) << boxes[0].second.toStdString();
+  EXPECT_GT(rows, 0) << "the results window lists what was found before the cancel";
+}
+
+TEST_F(WizardTest, TheDriveStepGoesBackToTheModeStep) {
+  Register("ntfs-sample.img", 'T');
+  CQenloApp app(session);
+  int modeRuns = 0;
+  WhenModal<CSelOneDlg>([&](CSelOneDlg* d) {
+    ++modeRuns;
+    QTest::mouseClick(d->ModeList()->viewport(), Qt::LeftButton, {}, InItem(0));
+    d->NextButton()->click();
+  });
+  WhenModal<CSelectDlg>([&](CSelectDlg* d) {
+    // Back once; the mode step comes again, then the drive step is cancelled.
+    WhenModal<CSelOneDlg>([&](CSelOneDlg* again) {
+      ++modeRuns;
+      QTest::mouseClick(again->ModeList()->viewport(), Qt::LeftButton, {}, InItem(1));
+      again->NextButton()->click();
+    });
+    WhenModal<CSelectDlg>([](CSelectDlg* second) { second->reject(); });
+    d->BackButton()->click();
+  });
+  const WizardOutcome outcome = app.InitInstance();
+  EXPECT_EQ(modeRuns, 2);
+  EXPECT_EQ(session.recoveryMode, ModeUniversal) << "the mode chosen the second time";
+  EXPECT_FALSE(outcome.progressDialogRan);
 }
 
 TEST_F(WizardTest, WholeRunFromModeToResults) {
