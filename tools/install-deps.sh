@@ -5,7 +5,7 @@
 set -euo pipefail
 packages=(cmake g++ make ccache pkg-config libblkid-dev libgtest-dev libbenchmark-dev gzip clang-14 libclang-rt-14-dev
   zlib1g-dev qt6-base-dev qt6-image-formats-plugins fonts-wqy-microhei sleuthkit python3 libewf-dev libvhdi-dev libvmdk-dev libqcow-dev
-  libssl-dev libjpeg62-turbo-dev)
+  libssl-dev libjpeg62-turbo-dev qt6-translations-l10n)
 (($#)) && packages=("$@")
 missing=()
 for p in "${packages[@]}"; do

@@ -13,6 +13,8 @@
 #include "ui/Artwork.h"
 #include "ui/MessageBoxes.h"
 #include "ui/QenloApp.h"
+#include "ui/Translations.h"
+#include "app/Version.h"
 
 namespace {
 void PrintUsage() {
@@ -25,6 +27,8 @@ void PrintUsage() {
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName("Marovi");
+  QApplication::setApplicationVersion(MaroviVersion());
+  InstallQtTranslations(app);
   QApplication::setWindowIcon(Artwork::ApplicationIcon());
   const QStringList args = QApplication::arguments();
   for (qsizetype i = 1; i < args.size(); ++i) {

@@ -1,4 +1,6 @@
+#include <QDialogButtonBox>
 #include <QKeyEvent>
+#include <QPushButton>
 #include <QProgressBar>
 #include <QTest>
 #include <cstdlib>
@@ -200,6 +202,14 @@ TEST_F(WizardTest, AFileThatIsNoDiskImageIsRefused) {
   EXPECT_EQ(dlg.DriveList()->topLevelItemCount(), before) << "nothing is added";
   EXPECT_TRUE(CSelectDlg::ImageFileFilter().contains("*.E01"));
   EXPECT_TRUE(CSelectDlg::ImageFileFilter().contains("*.vhdx"));
+}
+
+TEST(QtDialogs, SpeakChinese) {
+  QDialogButtonBox buttons(QDialogButtonBox::Ok | QDialogButtonBox::Cancel | QDialogButtonBox::Yes);
+  EXPECT_EQ(buttons.button(QDialogButtonBox::Cancel)->text(), QString::fromUtf8("取消"));
+  EXPECT_TRUE(buttons.button(QDialogButtonBox::Yes)->text().contains(QString::fromUtf8("是")));
+  EXPECT_TRUE(QCoreApplication::translate("QFileDialog", "Look in:").contains(QString::fromUtf8("查找")))
+      << QCoreApplication::translate("QFileDialog", "Look in:").toStdString();
 }
 
 TEST_F(WizardTest, EnterPressesTheFocusedButton) {
