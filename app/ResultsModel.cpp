@@ -25,7 +25,8 @@ CResultsModel::CResultsModel(ScanSession& session) : m_session(session) {
   SelectNode(m_tree.GetDeletedNode());
 }
 
-std::vector<size_t> CResultsModel::FilesOfNode(const CTreeNode* node) const {
+const std::vector<size_t>& CResultsModel::FilesOfNode(const CTreeNode* node) const {
+  static const std::vector<size_t> kNone;
   FoundKind wanted;
   switch (node->kind) {
     case NodeKind::DeletedFiles:
@@ -36,10 +37,10 @@ std::vector<size_t> CResultsModel::FilesOfNode(const CTreeNode* node) const {
       wanted = FoundKind::Carved;
       break;
     default:
-      return {};
+      return kNone;
   }
   auto it = m_filesByParent.find(ParentKey(wanted, node->id));
-  return it == m_filesByParent.end() ? std::vector<size_t>{} : it->second;
+  return it == m_filesByParent.end() ? kNone : it->second;
 }
 
 std::shared_ptr<CDelFile> CResultsModel::MakeRecoverable(const FoundFile& file) const {
@@ -75,7 +76,9 @@ std::vector<FileRow> CResultsModel::RowsOfNode(const CTreeNode* node) const {
     for (const auto& entry : node->folder->Files()) rows.push_back(MakeFolderRow(*entry));
     return rows;
   }
-  for (size_t i : FilesOfNode(node)) rows.push_back(MakeRow(i));
+  const std::vector<size_t>& files = FilesOfNode(node);
+  rows.reserve(files.size());
+  for (size_t i : files) rows.push_back(MakeRow(i));
   return rows;
 }
 
@@ -255,7 +258,7 @@ int CResultsModel::FilesCheckState(const CTreeNode* node) const {
     for (const auto& entry : node->folder->Files()) checked += entry->checked ? 1 : 0;
     total = node->folder->Files().size();
   } else {
-    const std::vector<size_t> files = FilesOfNode(node);
+    const std::vector<size_t>& files = FilesOfNode(node);
     for (size_t i : files) checked += m_session.foundFiles[i].checked ? 1 : 0;
     total = files.size();
   }

@@ -55,7 +55,7 @@ class CResultsModel {
   // Checks or unchecks every file a node lists.
   void SetFilesCheck(const CTreeNode* node, bool state);
   // The indices in foundFiles of the files a node lists.
-  std::vector<size_t> FilesOfNode(const CTreeNode* node) const;
+  const std::vector<size_t>& FilesOfNode(const CTreeNode* node) const;
   // The object that reads and writes a found file's content.
   std::shared_ptr<CDelFile> MakeRecoverable(const FoundFile& file) const;
 

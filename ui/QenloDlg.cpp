@@ -148,7 +148,7 @@ CQenloDlg::CQenloDlg(ScanSession& session, QWidget* parent)
   if (QTreeWidgetItem* item = ItemOfNode(first)) {
     for (QTreeWidgetItem* up = item->parent(); up; up = up->parent()) up->setExpanded(true);
     m_tree->setCurrentItem(item);
-    m_model.SelectNode(first);
+    if (first != m_model.CurrentNode()) m_model.SelectNode(first);
   }
   FillList();
 
