@@ -3,6 +3,8 @@
 //   marovi_screenshots OUTPUT_FOLDER IMAGE
 
 #include <QApplication>
+#include <QDir>
+#include <QMessageBox>
 #include <QProgressBar>
 #include <QScreen>
 #include <QTest>
@@ -20,6 +22,7 @@
 #include "ui/QenloDlg.h"
 #include "ui/SelOneDlg.h"
 #include "ui/SelectDlg.h"
+#include "ui/Translations.h"
 
 namespace {
 QString g_folder;
@@ -89,6 +92,7 @@ class ProgressShot : public QObject {
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
+  InstallQtTranslations(app);
   if (argc != 3) {
     std::fprintf(stderr, "usage: marovi_screenshots OUTPUT_FOLDER IMAGE\n");
     return 2;
@@ -146,6 +150,22 @@ int main(int argc, char** argv) {
     });
     results->OnFindFiles();
     Save(results, "8-results-find.png");
+    // A recovery of the checked folder, and the real message at its end.
+    const QString target = QDir::temp().filePath("marovi-screenshots-recovery");
+    QDir(target).removeRecursively();
+    QDir().mkpath(target);
+    results->chooseFolder = [target](QWidget*) { return target; };
+    SetMessageBoxHook(nullptr);
+    WhenModal<QMessageBox>([](QMessageBox* box) {
+      WaitExposed(box);
+      Save(box, "9-recovered.png");
+      box->accept();
+    });
+    results->RecoverButton()->click();
+    SetMessageBoxHook([](const QString& caption, const QString& text) {
+      std::printf("message box [%s] %s\n", caption.toUtf8().constData(), text.toUtf8().constData());
+    });
+    QDir(target).removeRecursively();
     // Closing asks whether to leave files unrecovered; the answer here is yes.
     SetMessageBoxHookAnswer(true);
     results->close();
