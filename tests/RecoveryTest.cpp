@@ -252,7 +252,12 @@ TEST_F(RecoveryEdgeTest, NothingAtTheTargetIsEverOpenedForWriting) {
   { std::ofstream(PathOf(folder + "/same.txt")) << "mine"; }
   const std::string source = target + "/source.img";
   { std::ofstream(PathOf(source)) << "the scanned image"; }
-  fs::create_symlink(PathOf(source), PathOf(folder + "/reused.txt"));
+  std::error_code linked;
+  fs::create_symlink(PathOf(source), PathOf(folder + "/reused.txt"), linked);
+  if (linked) {
+    // Wine, or Windows without the right to make links: a plain file stands in.
+    std::ofstream(PathOf(folder + "/reused.txt")) << "link";
+  }
   RecoveryReport first = CRecovery(*model).RecoverChecked(target);
   EXPECT_EQ(first.failed, 0u) << (first.failures.empty() ? "" : first.failures[0]);
   EXPECT_EQ(first.written, 4u);
@@ -279,7 +284,9 @@ TEST_F(RecoveryEdgeTest, ALinkWhereAFolderWouldGoIsNotFollowed) {
   const std::string target = MakeTempFolder();
   const std::string elsewhere = MakeTempFolder();
   fs::create_directories(PathOf(target + "/M盘恢复的文件"));
-  fs::create_directory_symlink(PathOf(elsewhere), PathOf(target + "/M盘恢复的文件/删除的文件"));
+  std::error_code linked;
+  fs::create_directory_symlink(PathOf(elsewhere), PathOf(target + "/M盘恢复的文件/删除的文件"), linked);
+  if (linked) GTEST_SKIP() << "no links here: " << linked.message();
   RecoveryReport report = CRecovery(*model).RecoverChecked(target);
   EXPECT_EQ(report.written, 4u);
   EXPECT_TRUE(fs::is_empty(PathOf(elsewhere)));

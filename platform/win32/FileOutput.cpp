@@ -8,6 +8,9 @@ const char kPathSeparator = '\\';
 const size_t kMaxFileNameLength = 255;
 
 namespace {
+// ERROR_DISK_QUOTA_EXCEEDED, which older headers lack.
+constexpr DWORD kDiskQuotaExceeded = 1295;
+
 WriteFault FaultOf(DWORD error) {
   switch (error) {
     case ERROR_FILE_EXISTS:
@@ -15,7 +18,7 @@ WriteFault FaultOf(DWORD error) {
     case ERROR_FILENAME_EXCED_RANGE: return WriteFault::NameTooLong;
     case ERROR_DISK_FULL:
     case ERROR_HANDLE_DISK_FULL:
-    case ERROR_DISK_QUOTA_EXCEEDED: return WriteFault::TargetFull;
+    case kDiskQuotaExceeded: return WriteFault::TargetFull;
     case ERROR_WRITE_PROTECT:
     case ERROR_NOT_READY:
     case ERROR_WRITE_FAULT:
