@@ -244,6 +244,18 @@ TEST(Cli, AnOutputThatCannotBeWrittenIsAFailure) {
   EXPECT_EQ(WEXITSTATUS(status), 3);
 }
 
+TEST(Cli, AnExistingDfxmlFileIsNeverReplaced) {
+  const std::string xml = MakeTempFolder() + "/found.xml";
+  std::ofstream(xml) << "keep me";
+  CliRun r = Cli("scan --image " + kSample + " --dfxml " + xml + " --quiet");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.out.find("File exists"), std::string::npos) << r.out;
+  std::ifstream in(xml);
+  std::string kept;
+  std::getline(in, kept);
+  EXPECT_EQ(kept, "keep me");
+}
+
 TEST(Cli, AnImageTooSmallForASectorIsRefused) {
   const std::string tiny = MakeTempFolder() + "/tiny.img";
   std::ofstream(tiny) << std::string(100, 'x');

@@ -7,6 +7,7 @@
 #include "app/HexRows.h"
 #include "app/Preview.h"
 #include "app/TextPreview.h"
+#include "platform/Text.h"
 #include "support/Fixtures.h"
 
 namespace {
@@ -74,7 +75,10 @@ TEST(ZipListing, NamesByTheirFlagAndSizesOnceExtracted) {
   // Bit 11 set: the name is UTF-8 whatever the code page.
   EXPECT_EQ(ZipListingText(ZipWithMember(0x0800, 100, 2048, "照片.jpg")), "照片.jpg   [2.0KB]\r\n");
   // Without it the name is in the ANSI code page (CP936 here): the same picture's name in GBK.
+  const std::string before = AnsiCodePage();
+  ASSERT_TRUE(SetAnsiCodePage("CP936", nullptr));
   EXPECT_EQ(ZipListingText(ZipWithMember(0, 100, 2048, "\xD5\xD5\xC6\xAC.jpg")), "照片.jpg   [2.0KB]\r\n");
+  SetAnsiCodePage(before, nullptr);
   // A UTF-8 flag on bytes that are no UTF-8 shows replacement characters, not garbage bytes.
   EXPECT_EQ(ZipListingText(ZipWithMember(0x0800, 1, 1, "a\xFF")), "a\xEF\xBF\xBD   [1byte]\r\n");
 }

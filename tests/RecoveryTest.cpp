@@ -8,6 +8,7 @@
 #include "app/PathNames.h"
 #include "app/Recovery.h"
 #include "platform/FileOutput.h"
+#include "platform/Text.h"
 #include "ntfs/FileRecord.h"
 #include "platform/Drives.h"
 #include "scan/ScanThread.h"
@@ -276,7 +277,7 @@ TEST_F(RecoveryEdgeTest, NothingAtTheTargetIsEverOpenedForWriting) {
   // One file through the save dialog onto the image's own path.
   RecoveryReport one = CRecovery(*model).RecoverOne(*model->Rows().front().file, source);
   EXPECT_EQ(one.written, 1u);
-  EXPECT_EQ(one.files.front().path, target + "/source (2).img");
+  EXPECT_EQ(one.files.front().path, target + kPathSeparator + "source (2).img");
   EXPECT_EQ(Sha256OfFile(source), Sha256Hex(reinterpret_cast<const uint8_t*>("the scanned image"), 17));
 }
 
@@ -326,11 +327,13 @@ TEST(Recovery, ALongChineseNameIsShortenedAndStaysUnique) {
   std::string name;
   for (int i = 0; i < 90; ++i) name += "档";
   name += ".jpg";
+  // The limit is in bytes on POSIX, in UTF-16 units on Windows.
+  auto units = [](const std::string& n) { return kPathSeparator == '\\' ? Utf8ToUtf16(n).size() : n.size(); };
   const std::string first = CandidateName(name, 1);
-  EXPECT_LE(first.size(), kMaxFileNameLength);
+  EXPECT_LE(units(first), kMaxFileNameLength);
   EXPECT_EQ(first.substr(first.size() - 4), ".jpg");
   const std::string second = CandidateName(name, 2);
-  EXPECT_LE(second.size(), kMaxFileNameLength);
+  EXPECT_LE(units(second), kMaxFileNameLength);
   EXPECT_EQ(second.substr(second.size() - 8), " (2).jpg");
   EXPECT_NE(first, second);
 }
