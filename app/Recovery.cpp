@@ -120,10 +120,15 @@ size_t CRecovery::CheckedFileCount(const CResultsModel& model) {
   return count;
 }
 
-RecoveryReport CRecovery::RecoverChecked(const std::string& targetFolder, const RecoveryProgress& progress) {
+void CRecovery::BeginRun(const RecoveryProgress& progress) {
   m_report = RecoveryReport{};
   m_progress = progress;
   m_usedNames.clear();
+  m_nextNumber.clear();
+}
+
+RecoveryReport CRecovery::RecoverChecked(const std::string& targetFolder, const RecoveryProgress& progress) {
+  BeginRun(progress);
   if (IsRefused(targetFolder, &m_report)) return m_report;
   const CTreeNode* drive = m_model.Tree().GetDriveNode();
   // Nothing is created for a run that would write nothing.
@@ -140,9 +145,7 @@ RecoveryReport CRecovery::RecoverChecked(const std::string& targetFolder, const 
 RecoveryReport CRecovery::RecoverRows(const std::vector<FileRow>& rows,
                                       const std::string& targetFolder,
                                       const RecoveryProgress& progress) {
-  m_report = RecoveryReport{};
-  m_progress = progress;
-  m_usedNames.clear();
+  BeginRun(progress);
   if (IsRefused(targetFolder, &m_report)) return m_report;
   if (rows.empty()) {
     m_report.nothingChecked = true;
@@ -163,9 +166,7 @@ RecoveryReport CRecovery::RecoverRows(const std::vector<FileRow>& rows,
 }
 
 RecoveryReport CRecovery::RecoverOne(CDelFile& file, const std::string& path, uint64_t utcTime) {
-  m_report = RecoveryReport{};
-  m_progress = {};
-  m_usedNames.clear();
+  BeginRun({});
   if (IsRefused(path, &m_report)) return m_report;
   const std::string folder = FolderOf(path);
   m_report.rootPath = folder;
@@ -229,8 +230,13 @@ void CRecovery::WriteFile(CDelFile& file, const std::string& folder, RecoveredFi
   // was there before: each later one takes the next free name.
   std::set<std::string>& used = m_usedNames[folder];
   const std::string safe = makeSafe ? SafePathName(entry.name) : entry.name;
+  // Many files of one name go on from the last number given, not from 1 each time.
+  unsigned& next = m_nextNumber[folder + kPathSeparator + safe];
+  if (next == 0) next = 1;
   bool told = false;
-  for (unsigned n = 1; n <= kMaxCandidates; ++n) {
+  entry.fault = WriteFault::Exists;
+  entry.reason = "every name up to \"" + CandidateName(safe, next + kMaxCandidates) + "\" is taken";
+  for (unsigned n = next; n < next + kMaxCandidates; ++n) {
     const std::string chosen = CandidateName(safe, n);
     if (used.count(chosen) != 0) continue;
     const std::string path = JoinPath(folder, chosen);
@@ -244,10 +250,13 @@ void CRecovery::WriteFile(CDelFile& file, const std::string& folder, RecoveredFi
     entry.path = path;
     entry.fault = WriteFault::None;
     entry.reason.clear();
-    if (RecoverFile(file, path, &entry.reason, &entry.fault)) break;
-    if (entry.fault != WriteFault::Exists) break;
+    const bool written = RecoverFile(file, path, &entry.reason, &entry.fault);
+    if (written || entry.fault != WriteFault::Exists) {
+      next = n + 1;
+      break;
+    }
   }
-  used.insert(NameOf(entry.path));
+  if (!entry.path.empty()) used.insert(NameOf(entry.path));
   if (entry.fault == WriteFault::None && !entry.path.empty()) {
     ++m_report.written;
     m_report.bytesWritten += entry.size;

@@ -89,6 +89,7 @@ class CRecovery {
   // Writes one file; a file that met unreadable sectors is written but fails.
   bool RecoverFile(CDelFile& file, const std::string& path, std::string* reason, WriteFault* fault);
   bool IsRefused(const std::string& path, RecoveryReport* report) const;
+  void BeginRun(const RecoveryProgress& progress);
   // Creates the folder name in parent, or the next free name when something
   // else has it; the folder's path, or empty when it cannot be made.
   std::string MakeFolder(const std::string& parent, const std::string& name);
@@ -112,4 +113,6 @@ class CRecovery {
   std::vector<FileCondition> m_conditionFilter;
   // Names already written into each folder during this run.
   std::map<std::string, std::set<std::string>> m_usedNames;
+  // The number the next file of a name in a folder starts from.
+  std::map<std::string, unsigned> m_nextNumber;
 };
