@@ -69,50 +69,52 @@ void BM_FileListOpen(benchmark::State& state) {
 }
 BENCHMARK(BM_FileListOpen)->Unit(benchmark::kMillisecond)->Iterations(3);
 
-void BM_FileListScrollToEnd(benchmark::State& state) {
+// A window open on the folder of 100,000 files, and a canvas to paint its list on.
+struct LargeFolderWindow {
+  LargeFolderWindow() {
+    FillSession(session);
+    window = std::make_unique<CQenloDlg>(session);
+    window->resize(1280, 800);
+  }
+  void Paint() { ::Paint(*window, canvas); }
+
   ScanSession session;
-  FillSession(session);
-  CQenloDlg window(session);
-  window.resize(1280, 800);
-  QImage canvas(1000, 600, QImage::Format_RGB32);
-  QScrollBar* bar = window.FileList()->verticalScrollBar();
+  std::unique_ptr<CQenloDlg> window;
+  QImage canvas{1000, 600, QImage::Format_RGB32};
+};
+
+void BM_FileListScrollToEnd(benchmark::State& state) {
+  LargeFolderWindow large;
+  QScrollBar* bar = large.window->FileList()->verticalScrollBar();
   for (auto _ : state) {
     bar->setValue(bar->maximum());
-    Paint(window, canvas);
+    large.Paint();
     bar->setValue(0);
-    Paint(window, canvas);
+    large.Paint();
   }
 }
 BENCHMARK(BM_FileListScrollToEnd)->Unit(benchmark::kMillisecond);
 
 void BM_FileListCheckWholeFolder(benchmark::State& state) {
-  ScanSession session;
-  FillSession(session);
-  CQenloDlg window(session);
-  window.resize(1280, 800);
-  QImage canvas(1000, 600, QImage::Format_RGB32);
-  QTreeWidgetItem* deleted = window.ItemOfNode(window.Model().Tree().GetDeletedNode());
+  LargeFolderWindow large;
+  QTreeWidgetItem* deleted = large.window->ItemOfNode(large.window->Model().Tree().GetDeletedNode());
   bool checked = false;
   for (auto _ : state) {
     checked = !checked;
     // What a click on the folder's box does: the tree item changes, the model and every row follow.
     deleted->setCheckState(0, checked ? Qt::Checked : Qt::Unchecked);
-    Paint(window, canvas);
+    large.Paint();
   }
 }
 BENCHMARK(BM_FileListCheckWholeFolder)->Unit(benchmark::kMillisecond);
 
 void BM_FileListSortByName(benchmark::State& state) {
-  ScanSession session;
-  FillSession(session);
-  CQenloDlg window(session);
-  window.resize(1280, 800);
-  QImage canvas(1000, 600, QImage::Format_RGB32);
+  LargeFolderWindow large;
   bool ascending = false;
   for (auto _ : state) {
     ascending = !ascending;
-    window.FileList()->sortByColumn(kNameColumn, ascending ? Qt::AscendingOrder : Qt::DescendingOrder);
-    Paint(window, canvas);
+    large.window->FileList()->sortByColumn(kNameColumn, ascending ? Qt::AscendingOrder : Qt::DescendingOrder);
+    large.Paint();
   }
 }
 BENCHMARK(BM_FileListSortByName)->Unit(benchmark::kMillisecond);
