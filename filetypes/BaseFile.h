@@ -99,6 +99,9 @@ class CBaseFile : public CDelFile {
   // True when the sector lies inside a structure of this file that checked
   // out, so that a signature there does not replace it.
   virtual bool HoldsSector(uint64_t /*sector*/, uint32_t /*bytesPerSector*/) const { return false; }
+  // False when the file's own structure did not establish where it ends and
+  // its end is a guess (a PDF cut at a "%%EOF" no section vouches for).
+  virtual bool EndEstablished() const { return true; }
   // Offset in the file of a sector's first byte.
   uint64_t SectorBase(uint64_t sector, uint32_t bytesPerSector) const {
     return static_cast<uint64_t>(sector - firstSector) * bytesPerSector;

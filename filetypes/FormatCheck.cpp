@@ -187,6 +187,10 @@ FormatCheck CheckCarvedStructure(ByteSpan content) {
   for (const auto& file : holder.completed) {
     if (file->firstSector != 0) continue;
     const uint64_t length = file->GetLength(kProbeSector);
+    // Whole as far as anyone can tell, but where it ends was guessed: not known to be intact.
+    if (length <= content.size() && !file->EndEstablished()) {
+      return NoCheck("its end is a guess: no cross-reference section vouches for its last %%EOF");
+    }
     if (length <= content.size()) return Passed();
     return Failed("its structure needs " + std::to_string(length) + " bytes, the file has " +
                   std::to_string(content.size()));

@@ -140,9 +140,22 @@ INSTANTIATE_TEST_SUITE_P(
         FormatCase{"zip_with_a_damaged_member", Changed(kZip, 30 + 5 + 10, kZip[30 + 5 + 10] ^ 0x55),
                    FormatVerdict::Failed},
         FormatCase{"zip_without_its_end_record", Cut(kZip, kZip.size() - 22), FormatVerdict::Failed},
+        // A PDF whose startxref leads nowhere: cut at its %%EOF, but its end is a guess, so not intact.
+        FormatCase{"pdf_whose_end_is_a_guess",
+                   Text("%PDF-1.4\n1 0 obj\n<< /Type /Catalog >>\nendobj\nstartxref\n3\n%%EOF\n"),
+                   FormatVerdict::NoCheck},
         FormatCase{"text", Text("nothing but words\n"), FormatVerdict::NoCheck},
         FormatCase{"empty", {}, FormatVerdict::NoCheck}),
     NameFromWhat());
+
+TEST(FormatCheck, APdfCutAtAGuessedEndIsNotCalledIntact) {
+  const Bytes guessed = Text("%PDF-1.4\n1 0 obj\n<< /Type /Catalog >>\nendobj\nstartxref\n3\n%%EOF\n");
+  EXPECT_NE(CheckFileFormat(ByteSpan(guessed)).why.find("its end is a guess"), std::string::npos);
+  const std::string body = "%PDF-1.4\n1 0 obj\n<< /Type /Catalog >>\nendobj\n";
+  const Bytes vouched = Text(body + "xref\n0 2\n0000000000 65535 f \n0000000009 00000 n \ntrailer\n<< /Size 2 >>\nstartxref\n" +
+                             std::to_string(body.size()) + "\n%%EOF\n");
+  EXPECT_EQ(static_cast<int>(CheckFileFormat(ByteSpan(vouched)).verdict), static_cast<int>(FormatVerdict::Passed));
+}
 
 // A file of a layout and content given, for the allocation side of a condition.
 class CLaidOutFile : public CDelFile {
