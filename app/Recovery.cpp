@@ -12,13 +12,10 @@ const char* const CRecovery::kRefusalText = "不能保存到此盘,请选择另�
 
 CRecovery::CRecovery(CResultsModel& model) : m_model(model) {}
 
-std::string CRecovery::RecoveryRoot(const std::string& targetFolder, char driveLetter) {
-  std::string root = targetFolder;
-  if (root.empty() || root.back() != kPathSeparator) root += kPathSeparator;
-  root += driveLetter;
-  root += "盘恢复的文件";
-  return root;
-}
+namespace {
+// The folder below the user's that a recovery run writes into.
+std::string RootFolderName(char driveLetter) { return std::string(1, driveLetter) + "盘恢复的文件"; }
+}  // namespace
 
 bool CRecovery::IsRefused(const std::string& path, RecoveryReport* report) const {
   std::string disk;
@@ -32,15 +29,15 @@ namespace {
 // A folder full of earlier recoveries still has free names; beyond this many, something is wrong.
 constexpr unsigned kMaxCandidates = 10000;
 
+// Where the last separator of a path is; npos for a bare name.
+size_t LastSeparator(const std::string& path) { return path.find_last_of(kPathSeparator == '\\' ? "\\/" : "/"); }
+
 std::string FolderOf(const std::string& path) {
-  const size_t separator = path.find_last_of(kPathSeparator == '\\' ? "\\/" : "/");
+  const size_t separator = LastSeparator(path);
   return separator == std::string::npos ? std::string() : path.substr(0, separator);
 }
 
-std::string NameOf(const std::string& path) {
-  const size_t separator = path.find_last_of(kPathSeparator == '\\' ? "\\/" : "/");
-  return separator == std::string::npos ? path : path.substr(separator + 1);
-}
+std::string NameOf(const std::string& path) { return path.substr(LastSeparator(path) + 1); }
 
 std::string JoinPath(const std::string& folder, const std::string& name) {
   if (folder.empty()) return name;
@@ -99,23 +96,14 @@ std::string CRecovery::MakeFolder(const std::string& parent, const std::string& 
 }
 
 bool CRecovery::MakeRoot(const std::string& targetFolder) {
-  std::string name = RecoveryRoot(targetFolder, m_model.Session().selectedDrive);
-  name = name.substr(targetFolder.size());
-  while (!name.empty() && (name.front() == kPathSeparator || name.front() == '/')) name.erase(0, 1);
-  m_report.rootPath = MakeFolder(targetFolder, name);
+  m_report.rootPath = MakeFolder(targetFolder, RootFolderName(m_model.Session().selectedDrive));
   return !m_report.rootPath.empty();
 }
 
 size_t CRecovery::CheckedFileCount(const CResultsModel& model) {
   size_t count = 0;
-  const ScanSession& session = model.Session();
   for (const CTreeNode* node : model.Tree().AllNodes()) {
-    if (!node->checked) continue;
-    if (node->folder != nullptr) {
-      for (const auto& entry : node->folder->Files()) count += entry->checked ? 1 : 0;
-      continue;
-    }
-    for (size_t i : model.FilesOfNode(node)) count += session.foundFiles[i].checked ? 1 : 0;
+    if (node->checked) count += model.CheckedFileCountOfNode(node);
   }
   return count;
 }
@@ -171,7 +159,6 @@ RecoveryReport CRecovery::RecoverOne(CDelFile& file, const std::string& path, ui
   const std::string folder = FolderOf(path);
   m_report.rootPath = folder;
   // The chosen name is kept as it is; only a clash makes it "name (2)".
-  m_usedNames[folder];
   WriteFile(file, folder, {"", NameOf(path), 0, FileCondition::Pending, {}, false, {}, {}}, utcTime, false);
   return m_report;
 }
@@ -235,7 +222,6 @@ void CRecovery::WriteFile(CDelFile& file, const std::string& folder, RecoveredFi
   if (next == 0) next = 1;
   bool told = false;
   entry.fault = WriteFault::Exists;
-  entry.reason = "every name up to \"" + CandidateName(safe, next + kMaxCandidates) + "\" is taken";
   for (unsigned n = next; n < next + kMaxCandidates; ++n) {
     const std::string chosen = CandidateName(safe, n);
     if (used.count(chosen) != 0) continue;
@@ -255,6 +241,9 @@ void CRecovery::WriteFile(CDelFile& file, const std::string& folder, RecoveredFi
       next = n + 1;
       break;
     }
+  }
+  if (entry.fault == WriteFault::Exists) {
+    entry.reason = "every name up to \"" + CandidateName(safe, next + kMaxCandidates - 1) + "\" is taken";
   }
   if (!entry.path.empty()) used.insert(NameOf(entry.path));
   if (entry.fault == WriteFault::None && !entry.path.empty()) {

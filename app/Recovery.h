@@ -66,8 +66,6 @@ class CRecovery {
  public:
   explicit CRecovery(CResultsModel& model);
 
-  // "%s\\%c盘恢复的文件\\" with the platform's separator.
-  static std::string RecoveryRoot(const std::string& targetFolder, char driveLetter);
   static const char* const kRefusalText;
 
   // Every checked node and its checked files, below targetFolder.

@@ -25,21 +25,23 @@ CResultsModel::CResultsModel(ScanSession& session) : m_session(session) {
   SelectNode(m_tree.GetDeletedNode());
 }
 
-const std::vector<size_t>& CResultsModel::FilesOfNode(const CTreeNode* node) const {
-  static const std::vector<size_t> kNone;
-  FoundKind wanted;
+std::optional<uint64_t> CResultsModel::ParentKeyOfNode(const CTreeNode* node) {
   switch (node->kind) {
     case NodeKind::DeletedFiles:
     case NodeKind::Directory:
-      wanted = FoundKind::Ntfs;
-      break;
+      return ParentKey(FoundKind::Ntfs, node->id);
     case NodeKind::TypeFolder:
-      wanted = FoundKind::Carved;
-      break;
+      return ParentKey(FoundKind::Carved, node->id);
     default:
-      return kNone;
+      return std::nullopt;
   }
-  auto it = m_filesByParent.find(ParentKey(wanted, node->id));
+}
+
+const std::vector<size_t>& CResultsModel::FilesOfNode(const CTreeNode* node) const {
+  static const std::vector<size_t> kNone;
+  const std::optional<uint64_t> key = ParentKeyOfNode(node);
+  if (!key) return kNone;
+  auto it = m_filesByParent.find(*key);
   return it == m_filesByParent.end() ? kNone : it->second;
 }
 
@@ -123,8 +125,9 @@ void CResultsModel::SelectNode(CTreeNode* node) {
 }
 
 void CResultsModel::RefreshRows() {
-  // A search's matches stay; only the filter and the order apply again.
+  // A search lists its matches again, so that rows the filter hid come back.
   if (m_listsSearch) {
+    m_rows = SearchMatches(m_searchText);
     ArrangeRows();
     return;
   }
@@ -251,19 +254,20 @@ size_t CResultsModel::FileCountOfNode(const CTreeNode* node) const {
   return FilesOfNode(node).size();
 }
 
-int CResultsModel::FilesCheckState(const CTreeNode* node) const {
+size_t CResultsModel::CheckedFileCountOfNode(const CTreeNode* node) const {
   size_t checked = 0;
-  size_t total = 0;
   if (node->folder != nullptr) {
     for (const auto& entry : node->folder->Files()) checked += entry->checked ? 1 : 0;
-    total = node->folder->Files().size();
-  } else {
-    const std::vector<size_t>& files = FilesOfNode(node);
-    for (size_t i : files) checked += m_session.foundFiles[i].checked ? 1 : 0;
-    total = files.size();
+    return checked;
   }
+  for (size_t i : FilesOfNode(node)) checked += m_session.foundFiles[i].checked ? 1 : 0;
+  return checked;
+}
+
+int CResultsModel::FilesCheckState(const CTreeNode* node) const {
+  const size_t checked = CheckedFileCountOfNode(node);
   if (checked == 0) return 0;
-  return checked == total ? 2 : 1;
+  return checked == FileCountOfNode(node) ? 2 : 1;
 }
 
 std::unordered_map<const CTreeNode*, size_t> CResultsModel::SubtreeFileCounts() const {
@@ -293,9 +297,10 @@ CTreeNode* CResultsModel::FirstNodeWithFiles() const {
 }
 
 std::string CResultsModel::NothingFoundText() const {
-  const CTreeNode* drive = m_tree.GetDriveNode();
-  if (drive == nullptr) return {};
-  if (SubtreeFileCounts()[drive] != 0) return {};
+  if (m_tree.GetDriveNode() == nullptr) return {};
+  for (const CTreeNode* node : m_tree.AllNodes()) {
+    if (FileCountOfNode(node) != 0) return {};
+  }
   std::string text = "没有找到文件。\n\n";
   if (m_session.fileSystem.empty()) {
     text += "此盘没有可识别的文件系统 (NTFS, FAT12/16/32, exFAT), ";
@@ -310,6 +315,17 @@ std::string CResultsModel::NothingFoundText() const {
 }
 
 size_t CResultsModel::FindFiles(const std::string& text) {
+  std::vector<FileRow> matches = SearchMatches(text);
+  const size_t count = matches.size();
+  if (count == 0) return 0;
+  m_rows = std::move(matches);
+  m_listsSearch = true;
+  m_searchText = text;
+  ArrangeRows();
+  return count;
+}
+
+std::vector<FileRow> CResultsModel::SearchMatches(const std::string& text) const {
   const std::string query = Utf8ToLower(text);
   std::vector<FileRow> matches;
   // Every file the tree lists, carved files and each file system's alike, with the folder it is listed in.
@@ -323,11 +339,8 @@ size_t CResultsModel::FindFiles(const std::string& text) {
         row.folder = path;
         matches.push_back(std::move(row));
       }
-      continue;
-    }
-    const FoundKind kind = node->kind == NodeKind::TypeFolder ? FoundKind::Carved : FoundKind::Ntfs;
-    if (node->kind == NodeKind::TypeFolder || node->kind == NodeKind::DeletedFiles || node->kind == NodeKind::Directory) {
-      folderOfParent.emplace(ParentKey(kind, node->id), path);
+    } else if (const std::optional<uint64_t> key = ParentKeyOfNode(node)) {
+      folderOfParent.emplace(*key, path);
     }
   }
   for (size_t i = 0; i < m_session.foundFiles.size(); ++i) {
@@ -338,10 +351,5 @@ size_t CResultsModel::FindFiles(const std::string& text) {
     if (folder != folderOfParent.end()) row.folder = folder->second;
     matches.push_back(std::move(row));
   }
-  const size_t count = matches.size();
-  if (count == 0) return 0;
-  m_rows = std::move(matches);
-  m_listsSearch = true;
-  ArrangeRows();
-  return count;
+  return matches;
 }

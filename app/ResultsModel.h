@@ -75,6 +75,8 @@ class CResultsModel {
   bool ListsSearch() const { return m_listsSearch; }
   // How many files a node lists (its own, not those of its children).
   size_t FileCountOfNode(const CTreeNode* node) const;
+  // How many of the files a node lists are checked.
+  size_t CheckedFileCountOfNode(const CTreeNode* node) const;
   // Whether a node's listed files are all, some or none checked: 2, 1, 0.
   int FilesCheckState(const CTreeNode* node) const;
   // The files listed by each node and all the nodes below it.
@@ -101,6 +103,10 @@ class CResultsModel {
 
  private:
   FileRow MakeRow(size_t foundIndex) const;
+  // The foundFiles key (kind and parent id) of the files a node lists; none for the nodes that list none.
+  static std::optional<uint64_t> ParentKeyOfNode(const CTreeNode* node);
+  // Every listed file whose name holds text, ignoring case, with its folder.
+  std::vector<FileRow> SearchMatches(const std::string& text) const;
   static FileRow MakeFolderRow(CFileEntry& entry);
   // Applies the filter and the order to m_rows.
   void ArrangeRows();
@@ -115,6 +121,7 @@ class CResultsModel {
   bool m_sortAscending = true;
   bool m_hideOverwritten = false;
   bool m_listsSearch = false;
+  std::string m_searchText;  // what the listed search looked for
   // Last, so that its thread stops before anything it reads goes.
   std::unique_ptr<CFileConditions> m_conditions;
 };

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "app/FolderTree.h"
 #include "fat32/Folder.h"
 #include "platform/Drives.h"
 
@@ -41,7 +42,7 @@ size_t FoundFileCount(const ScanSession& session) {
   if (session.rootFolder) pending.push_back({session.rootFolder.get(), 0});
   for (const auto& folder : session.foundFolders) pending.push_back({folder.get(), 0});
   // Folders nest no deeper than the tree shows them.
-  constexpr int kMaxDepth = 1024;
+  constexpr int kMaxDepth = CFolderTree::kMaxDepth;
   while (!pending.empty()) {
     auto [folder, depth] = pending.back();
     pending.pop_back();

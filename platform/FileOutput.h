@@ -46,8 +46,6 @@ extern const size_t kMaxFileNameLength;
 // Anything else of that name gives WriteFault::Exists. False with a reason otherwise.
 bool CreateFolder(const std::string& path, std::string* error = nullptr, WriteFault* fault = nullptr);
 bool FolderExists(const std::string& path);
-// Whether anything at all, a dangling link included, has this name.
-bool PathExists(const std::string& path);
 // Removes a file recovery wrote in part.
 bool RemoveFile(const std::string& path);
 // Creates a folder with any missing parents.

@@ -91,31 +91,12 @@ void PruneDirectories(ScanResults& session) {
 }  // namespace
 
 std::vector<uint8_t> ReadVolumeBitmap(CNTFSVolume& volume, std::string* why) {
-  CFileRecord record(&volume);
-  record.SetAttrMask(kMaskData);
-  if (!record.ReadRecord(kBitmapRecord) || !record.ParseAttrs()) {
-    *why = record.GetLastError().empty() ? "its record cannot be read" : record.GetLastError().Text();
-    return {};
-  }
-  CAttrBase* data = record.FindUnnamedData();
-  if (data == nullptr) {
-    *why = "its record holds no data stream";
-    return {};
-  }
-  const uint64_t size = data->GetDataSize();
-  // One bit per cluster: a bitmap larger than the volume's clusters need is damaged.
-  const uint64_t clusters = volume.GetTotalSectors() / volume.GetSectorsPerCluster();
-  DiskGeometry geometry;
-  if (size > clusters / 8 + kBitmapChunk ||
-      (volume.GetDeviceHandle()->GetGeometry(&geometry) && size > geometry.diskSize)) {
-    *why = "its size " + std::to_string(size) + " is more than " + std::to_string(clusters) + " clusters need";
-    return {};
-  }
-  std::vector<uint8_t> bitmap(size, 0);
-  for (uint64_t offset = 0; offset < size; offset += kBitmapChunk) {
-    const uint32_t want = static_cast<uint32_t>(std::min<uint64_t>(kBitmapChunk, size - offset));
-    uint32_t got = 0;
-    if (!data->ReadData(offset, bitmap.data() + offset, want, &got) || got != want) {
+  CNtfsBitmapPages pages(volume, why);
+  if (!pages.Holds()) return {};
+  std::vector<uint8_t> bitmap(pages.ByteCount(), 0);
+  for (uint64_t offset = 0; offset < bitmap.size(); offset += kBitmapChunk) {
+    const uint32_t want = static_cast<uint32_t>(std::min<uint64_t>(kBitmapChunk, bitmap.size() - offset));
+    if (!pages.Read(offset, bitmap.data() + offset, want)) {
       *why = "its data cannot be read at byte " + std::to_string(offset);
       return {};
     }
@@ -130,17 +111,26 @@ CNtfsBitmapPages::CNtfsBitmapPages(CNTFSVolume& volume, std::string* why)
     *why = m_record->GetLastError().empty() ? "its record cannot be read" : m_record->GetLastError().Text();
     return;
   }
-  m_data = m_record->FindUnnamedData();
-  if (m_data == nullptr) {
+  CAttrBase* data = m_record->FindUnnamedData();
+  if (data == nullptr) {
     *why = "its record holds no data stream";
     return;
   }
-  m_size = m_data->GetDataSize();
+  m_size = data->GetDataSize();
+  // One bit per cluster: a bitmap larger than the volume's clusters need is damaged.
   const uint64_t clusters = volume.GetTotalSectors() / volume.GetSectorsPerCluster();
-  if (m_size > clusters / 8 + kBitmapChunk) {
+  DiskGeometry geometry;
+  if (m_size > clusters / 8 + kBitmapChunk ||
+      (volume.GetDeviceHandle()->GetGeometry(&geometry) && m_size > geometry.diskSize)) {
     *why = "its size " + std::to_string(m_size) + " is more than " + std::to_string(clusters) + " clusters need";
-    m_data = nullptr;
+    return;
   }
+  m_data = data;
+}
+
+bool CNtfsBitmapPages::Read(uint64_t offset, uint8_t* out, uint32_t want) {
+  uint32_t got = 0;
+  return m_data != nullptr && m_data->ReadData(offset, out, want, &got) && got == want;
 }
 
 CNtfsBitmapPages::~CNtfsBitmapPages() = default;
@@ -152,9 +142,8 @@ bool CNtfsBitmapPages::IsUsed(uint64_t cluster) {
   if (start != m_pageStart) {
     const uint32_t want = static_cast<uint32_t>(std::min<uint64_t>(kBitmapChunk, m_size - start));
     m_page.assign(want, 0);
-    uint32_t got = 0;
     m_pageStart = UINT64_MAX;
-    if (!m_data->ReadData(start, m_page.data(), want, &got) || got != want) return true;
+    if (!Read(start, m_page.data(), want)) return true;
     m_pageStart = start;
   }
   return (m_page[byte - start] >> (cluster % 8)) & 1;

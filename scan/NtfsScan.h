@@ -26,8 +26,11 @@ class CNtfsBitmapPages {
   ~CNtfsBitmapPages();
   bool Holds() const { return m_data != nullptr; }
   uint64_t ClusterCount() const { return m_size * 8; }
+  uint64_t ByteCount() const { return m_size; }
   // In use, or past the bitmap, or on a page that cannot be read.
   bool IsUsed(uint64_t cluster);
+  // want bytes of the bitmap from offset into out; false when they cannot all be read.
+  bool Read(uint64_t offset, uint8_t* out, uint32_t want);
 
  private:
   std::unique_ptr<CFileRecord> m_record;

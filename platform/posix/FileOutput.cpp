@@ -100,11 +100,6 @@ bool CreateFolder(const std::string& path, std::string* error, WriteFault* fault
   return false;
 }
 
-bool PathExists(const std::string& path) {
-  struct stat st {};
-  return ::lstat(path.c_str(), &st) == 0;
-}
-
 bool RemoveFile(const std::string& path) { return ::unlink(path.c_str()) == 0; }
 
 bool CreateFolderTree(const std::string& path, std::string* error) {

@@ -114,8 +114,6 @@ bool CreateFolder(const std::string& path, std::string* error, WriteFault* fault
   return false;
 }
 
-bool PathExists(const std::string& path) { return GetFileAttributesW(Widen(path).c_str()) != INVALID_FILE_ATTRIBUTES; }
-
 bool RemoveFile(const std::string& path) { return DeleteFileW(Widen(path).c_str()) != FALSE; }
 
 bool CreateFolderTree(const std::string& path, std::string* error) {
