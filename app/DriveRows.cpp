@@ -28,6 +28,15 @@ std::vector<DriveRow> MakeDriveRows(const std::vector<DriveInfo>& drives) {
   return rows;
 }
 
+std::vector<DriveInfo> DrivesOfLetters(const std::vector<char>& letters) {
+  std::vector<DriveInfo> drives;
+  for (char letter : letters) {
+    DriveInfo drive;
+    if (FindDrive(letter, &drive)) drives.push_back(drive);
+  }
+  return drives;
+}
+
 bool LooksLikeDiskImage(const std::vector<DriveInfo>& drivesOfOneImage) {
   constexpr uint64_t kSector = 512;
   for (const DriveInfo& d : drivesOfOneImage) {

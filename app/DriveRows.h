@@ -18,6 +18,8 @@ struct DriveRow {
 std::vector<DriveRow> MakeDriveRows(const std::vector<DriveInfo>& drives);
 // A byte count as gibibytes with two decimals and "G".
 std::string FormatGibibytes(double bytes);
+// The drives of the letters given (an image's, as RegisterImage hands them out), in that order.
+std::vector<DriveInfo> DrivesOfLetters(const std::vector<char>& letters);
 // Whether the drives one image file gave look like a disk: a file system or
 // a partition table was found, it came out of a container, or it holds
 // whole sectors. A photo or a document picked by mistake does not.

@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "app/Dfxml.h"
+#include "app/DriveRows.h"
 #include "app/FileRows.h"
 #include "app/Recovery.h"
 #include "app/ResultsModel.h"
@@ -70,11 +71,7 @@ std::string PartitionList(const std::vector<DriveInfo>& drives) {
 // The drive of the image to scan: the one asked for with --partition, else
 // the only partition holding a file system.
 bool ChooseImageDrive(const CliArguments& args, const std::vector<char>& letters, char* letter) {
-  std::vector<DriveInfo> drives;
-  for (char l : letters) {
-    DriveInfo d;
-    if (FindDrive(l, &d)) drives.push_back(d);
-  }
+  const std::vector<DriveInfo> drives = DrivesOfLetters(letters);
   const std::string& image = args.images.front();
   if (drives.size() == 1 && drives.front().partition < 0) {
     if (args.partition >= 0) {

@@ -6,7 +6,6 @@
 
 namespace {
 QString FromUtf8(const std::string& text) { return QString::fromStdString(text); }
-
 }  // namespace
 
 CFileListModel::CFileListModel(CResultsModel& model, std::vector<QIcon> icons, QObject* parent)

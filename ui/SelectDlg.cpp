@@ -96,12 +96,7 @@ bool CSelectDlg::AddImage(const QString& path) {
     return false;
   }
   // A photo or a document picked by mistake would only scan into an empty result.
-  std::vector<DriveInfo> drives;
-  for (char l : letters) {
-    DriveInfo drive;
-    if (FindDrive(l, &drive)) drives.push_back(drive);
-  }
-  if (!LooksLikeDiskImage(drives)) {
+  if (!LooksLikeDiskImage(DrivesOfLetters(letters))) {
     for (char l : letters) ForgetDrive(l);
     ShowMessageBox(this, QString::fromUtf8("不是磁盘映像: %1\n这个文件既没有可识别的文件系统或分区表, 大小也不是整数个扇区。")
                              .arg(path));
