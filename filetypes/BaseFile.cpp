@@ -102,7 +102,7 @@ ByteSpan SectorView::From(int64_t rel) const {
 
 void CandidateHolder::BeginRun(ByteSpan run, bool touches) {
   if (!touches) {
-    DiscardPending();
+    CutPending();
     m_carry.clear();
   }
   m_run = run;
@@ -132,9 +132,12 @@ bool CandidateHolder::Offer(size_t at, uint64_t sector) {
   // unless the candidate's own structure spans the sector.
   if (!m_pending || !m_pending->HoldsSector(sector, m_bytesPerSector)) {
     if (std::unique_ptr<CBaseFile> candidate = CreateCarvedFile(m_run.subspan(at), sector, m_bytesPerSector, m_access)) {
+      m_nextSector = sector;
+      CutPending();
       m_pending = std::move(candidate);
     }
   }
+  m_nextSector = sector + 1;
   if (!m_pending) return false;
   const int32_t result = m_pending->ExamineSector(sector, view, m_bytesPerSector, runLimitSector);
   if (result > 0) {
@@ -144,4 +147,16 @@ bool CandidateHolder::Offer(size_t at, uint64_t sector) {
   }
   if (result == -1) m_pending.reset();
   return false;
+}
+
+void CandidateHolder::CutPending() {
+  if (!m_pending) return;
+  if (m_nextSector > m_pending->firstSector) {
+    const int32_t type = m_pending->EndWhereCut(m_nextSector, m_bytesPerSector);
+    if (type > 0) {
+      m_pending->typeCode = type;
+      completed.push_back(std::move(m_pending));
+    }
+  }
+  m_pending.reset();
 }

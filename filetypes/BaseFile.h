@@ -99,6 +99,10 @@ class CBaseFile : public CDelFile {
   // True when the sector lies inside a structure of this file that checked
   // out, so that a signature there does not replace it.
   virtual bool HoldsSector(uint64_t /*sector*/, uint32_t /*bytesPerSector*/) const { return false; }
+  // The file is dropped before the sector (another file starts there, or the
+  // free space ends): a type code lists what was found, ending before it;
+  // -1 drops it.
+  virtual int32_t EndWhereCut(uint64_t /*sector*/, uint32_t /*bytesPerSector*/) { return -1; }
   // False when the file's own structure did not establish where it ends and
   // its end is a guess (a PDF cut at a "%%EOF" no section vouches for).
   virtual bool EndEstablished() const { return true; }
@@ -143,6 +147,9 @@ class CandidateHolder {
   // Offers the sector at offset at of the run. True when a candidate completed in it.
   bool Offer(size_t at, uint64_t sector);
   void DiscardPending() { m_pending.reset(); }
+  // Ends the pending candidate before the sector after the last one offered:
+  // listed when its format keeps what was found of a file cut short.
+  void CutPending();
   bool HasPending() const { return m_pending != nullptr; }
 
   std::vector<std::unique_ptr<CBaseFile>> completed;
@@ -160,4 +167,5 @@ class CandidateHolder {
   std::vector<uint8_t> m_carry;
   CVolumeAccess* m_access;
   std::unique_ptr<CBaseFile> m_pending;
+  uint64_t m_nextSector = 0;  // after the last sector offered
 };

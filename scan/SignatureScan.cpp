@@ -75,9 +75,9 @@ void SignatureScanner::Run(IScanProgress& dialog) {
       last = nextLast;
     }
   }
+  m_holder.CutPending();
   for (auto& file : m_holder.completed) AddCarvedFile(std::move(file));
   m_holder.completed.clear();
-  m_holder.DiscardPending();
   const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - start);
   DiagnosticPrintf("The run time is:%llds!\n", static_cast<long long>(seconds.count()));
   if (dialog.IsCancelled()) dialog.ShowMessage("扫描终止", kScanStoppedText);
@@ -124,7 +124,7 @@ void SignatureScanner::ProcessRun(IScanProgress& dialog, uint64_t first, uint64_
   for (uint64_t k = 0; k <= last - first; ++k) {
     const ByteSpan unitData = run.subspan(static_cast<size_t>(k) * m_unitSize, m_unitSize);
     if (IsDirectoryCluster(first + k, unitData)) {
-      m_holder.DiscardPending();
+      m_holder.CutPending();
       continue;
     }
     for (uint32_t j = 0; j < m_sectorsPerUnit; ++j) {

@@ -2,7 +2,9 @@
 
 #include <ostream>
 
+#include <algorithm>
 #include <cstring>
+#include <random>
 
 #include <zlib.h>
 
@@ -36,6 +38,16 @@ struct Carve {
   }
   CandidateHolder holder{kSector, nullptr};
 };
+
+Bytes Text(const std::string& s) { return Bytes(s.begin(), s.end()); }
+void Append(Bytes& to, const Bytes& more) { to.insert(to.end(), more.begin(), more.end()); }
+const Bytes kEndOfImage{0xFF, 0xD9};
+
+Bytes Gif() {
+  return Concat({Text("GIF89a"), Bytes{4, 0, 4, 0, 0x80, 0, 0}, Bytes(6, 0x33),  // screen, 2-colour table
+                 Bytes{0x2C, 0, 0, 0, 0, 4, 0, 4, 0, 0, 2, 3, 1, 2, 3, 0},    // image and its data
+                 Bytes{0x3B}});
+}
 
 Bytes At(size_t offset, const Bytes& file, size_t imageSize) {
   Bytes image(imageSize, 0);
@@ -73,15 +85,148 @@ INSTANTIATE_TEST_SUITE_P(Table, JpegEnd,
                                            JpegCase{"several sectors", 3000, 12, true}),
                          NameFromWhat());
 
-TEST(Jpeg, EndFollowedByDataInItsSectorGoesOn) {
-  Bytes jpeg = Jpeg(100);
-  jpeg.push_back(0x42);  // a non-zero byte after FF D9
-  Bytes image = At(0, jpeg, 4 * kSector);
-  image[2 * kSector - 2] = 0xFF;  // a later sector that ends FF D9
-  image[2 * kSector - 1] = 0xD9;
+// Old bytes of a used card: random, with FF bytes that are no markers.
+Bytes OldBytes(size_t size, uint32_t seed = 7) {
+  std::mt19937 rng(seed);
+  Bytes b(size);
+  for (auto& x : b) x = static_cast<uint8_t>(rng());
+  return b;
+}
+
+// Entropy-coded data with what a scan holds: stuffed FF 00, restart markers, fill bytes.
+Bytes ScanData(size_t size) {
+  Bytes d;
+  for (size_t i = 0; d.size() < size; ++i) {
+    d.push_back(static_cast<uint8_t>(0x20 + i % 90));
+    if (i % 37 == 0) d.insert(d.end(), {0xFF, 0x00});
+    if (i % 211 == 0) d.insert(d.end(), {0xFF, static_cast<uint8_t>(0xD0 + (i / 211) % 8)});
+    if (i % 503 == 0) d.insert(d.end(), {0xFF, 0xFF, 0x00});
+  }
+  return d;
+}
+
+Bytes JpegFrom(const std::vector<Bytes>& segments, const std::vector<Bytes>& scans) {
+  Bytes j{0xFF, 0xD8};
+  for (const Bytes& s : segments) j.insert(j.end(), s.begin(), s.end());
+  for (size_t i = 0; i < scans.size(); ++i) {
+    if (i > 0) Append(j, Segment(0xC4, 30));  // a Huffman table between the scans of a progressive JPEG
+    Append(j, Segment(0xDA, 10));
+    Append(j, scans[i]);
+  }
+  j.insert(j.end(), {0xFF, 0xD9});
+  return j;
+}
+
+Bytes Jfif() {
+  Bytes app = Segment(0xE0, 14);
+  std::memcpy(app.data() + 4, "JFIF", 4);
+  return app;
+}
+
+// An APP1 EXIF segment holding a whole thumbnail, whose FF D9 is not the end.
+Bytes ExifWithThumbnail() {
+  Bytes app = Segment(0xE1, 6 + 400);
+  std::memcpy(app.data() + 4, "Exif\0\0", 6);
+  const Bytes thumbnail = JpegFrom({Segment(0xDB, 65)}, {ScanData(200)});
+  std::copy(thumbnail.begin(), thumbnail.end(), app.begin() + 10);
+  return app;
+}
+
+// An APP2 MPF segment listing the picture itself and one preview of
+// previewSize bytes at previewAt in the file. The segment comes right after
+// Start Of Image, so its offsets count from byte 10.
+Bytes MpfSegment(uint32_t previewAt, uint32_t previewSize) {
+  Bytes m;
+  Append(m, Text("MPF"));
+  m.push_back(0);
+  Append(m, Bytes{'I', 'I', 0x2A, 0, 8, 0, 0, 0});      // MP header, index IFD at 8
+  Append(m, Bytes{2, 0});                                // two entries
+  Append(m, Bytes{0x00, 0xB0, 7, 0, 4, 0, 0, 0, '0', '1', '0', '0'});  // MPFVersion
+  Append(m, Bytes{0x02, 0xB0, 7, 0, 32, 0, 0, 0, 38, 0, 0, 0});        // MPEntry: 2 x 16 bytes at 38
+  Append(m, Bytes{0, 0, 0, 0});                          // no next IFD
+  Append(m, Bytes{0, 0, 3, 0x20, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0});  // the picture itself: offset 0
+  const uint32_t offset = previewAt - 10;
+  Bytes preview{0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+  for (int i = 0; i < 4; ++i) preview[4 + i] = static_cast<uint8_t>(previewSize >> (8 * i));
+  for (int i = 0; i < 4; ++i) preview[8 + i] = static_cast<uint8_t>(offset >> (8 * i));
+  Append(m, preview);
+  Bytes s{0xFF, 0xE2, static_cast<uint8_t>((m.size() + 2) >> 8), static_cast<uint8_t>(m.size() + 2)};
+  Append(s, m);
+  return s;
+}
+
+// A camera's picture: the first image, then its preview, as MPF lists it.
+Bytes JpegWithPreview(bool previewWhereListed) {
+  const Bytes preview = JpegFrom({Jfif(), Segment(0xDB, 65)}, {ScanData(1500)});
+  const size_t mpfSize = MpfSegment(0, 0).size();
+  Bytes first = JpegFrom({MpfSegment(0, 0), Segment(0xDB, 65)}, {ScanData(2500)});
+  const uint32_t previewAt = static_cast<uint32_t>(first.size() + 8);
+  const Bytes mpf = MpfSegment(previewAt, static_cast<uint32_t>(preview.size()));
+  std::copy(mpf.begin(), mpf.end(), first.begin() + 2);
+  EXPECT_EQ(mpf.size(), mpfSize);
+  Bytes file = Concat({first, Bytes(8, 0), preview});
+  if (!previewWhereListed) file[previewAt + 1] = 0x00;
+  return file;
+}
+
+struct JpegWalkCase {
+  const char* what;
+  Bytes jpeg;
+  size_t length;  // of the picture found
+};
+
+void PrintTo(const JpegWalkCase& c, std::ostream* os) { *os << c.what; }
+
+class JpegWalk : public ::testing::TestWithParam<JpegWalkCase> {};
+
+// Whatever follows the picture in its sector and cluster, its end is where
+// its own markers end.
+TEST_P(JpegWalk, EndsWhereItsStructureEnds) {
+  const Bytes& jpeg = GetParam().jpeg;
+  Bytes image = Concat({jpeg, OldBytes(40 * kSector)});
   Carve c(image);
-  ASSERT_EQ(c.holder.completed.size(), 1u);
-  EXPECT_EQ(c.holder.completed[0]->GetLength(kSector), 2u * kSector);
+  ASSERT_FALSE(c.holder.completed.empty()) << GetParam().what;
+  EXPECT_EQ(c.holder.completed[0]->GetLength(kSector), GetParam().length) << GetParam().what;
+  EXPECT_TRUE(c.holder.completed[0]->EndEstablished());
+}
+
+const Bytes kProgressive = JpegFrom({Jfif(), Segment(0xDB, 65)}, {ScanData(900), ScanData(1200), ScanData(700)});
+const Bytes kWithThumbnail = JpegFrom({ExifWithThumbnail(), Segment(0xDB, 65)}, {ScanData(3000)});
+const Bytes kPreviewed = JpegWithPreview(true);
+const Bytes kPreviewMissing = JpegWithPreview(false);
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, JpegWalk,
+    ::testing::Values(JpegWalkCase{"baseline_followed_by_old_bytes", Jpeg(3000), Jpeg(3000).size()},
+                      JpegWalkCase{"stuffed_bytes_restarts_and_fill", JpegFrom({Jfif()}, {ScanData(5000)}),
+                                   JpegFrom({Jfif()}, {ScanData(5000)}).size()},
+                      JpegWalkCase{"progressive_with_three_scans", kProgressive, kProgressive.size()},
+                      JpegWalkCase{"exif_thumbnail_end_is_not_the_end", kWithThumbnail, kWithThumbnail.size()},
+                      JpegWalkCase{"mpf_preview_after_the_picture", kPreviewed, kPreviewed.size()},
+                      JpegWalkCase{"mpf_preview_not_where_listed", kPreviewMissing,
+                                   static_cast<size_t>(std::search(kPreviewMissing.begin() + 4, kPreviewMissing.end(),
+                                                                   kEndOfImage.begin(), kEndOfImage.end()) -
+                                                       kPreviewMissing.begin()) +
+                                       2}),
+    NameFromWhat());
+
+// The picture's own data resumes in no later sector: another file's start,
+// or a marker the scan cannot hold, ends it where it was cut. It is listed
+// with what was found and with its end not established.
+TEST(Jpeg, CutShortIsListedWithWhatWasFound) {
+  const Bytes jpeg = Jpeg(6000);
+  Bytes image = Concat({Bytes(jpeg.begin(), jpeg.begin() + 4 * kSector), Gif(), OldBytes(20 * kSector)});
+  Carve c(image);
+  ASSERT_GE(c.holder.completed.size(), 2u);
+  EXPECT_EQ(c.holder.completed[0]->GetLength(kSector), 4 * kSector);
+  EXPECT_FALSE(c.holder.completed[0]->EndEstablished());
+  EXPECT_EQ(c.holder.completed[1]->typeCode, kTypeGif);
+
+  Bytes broken = Concat({Bytes(jpeg.begin(), jpeg.begin() + 1000), Bytes{0xFF, 0x07}, OldBytes(20 * kSector)});
+  Carve d(broken);
+  ASSERT_EQ(d.holder.completed.size(), 1u);
+  EXPECT_EQ(d.holder.completed[0]->GetLength(kSector), 1000u);
+  EXPECT_FALSE(d.holder.completed[0]->EndEstablished());
 }
 
 TEST(Jpeg, StartsTable) {
@@ -137,10 +282,9 @@ TEST(Tiff, DisplacesAPendingCandidateOnlyWhenNothingElseStarts) {
   const Bytes tiff{0x49, 0x49, 0x2A, 0x00, 8, 0, 0, 0, 0, 0, 0, 0, 0, 0};
   std::copy(tiff.begin(), tiff.end(), image.begin() + 2 * kSector);
   Carve c(image);
-  EXPECT_TRUE(c.holder.completed.empty()) << "the TIFF header dropped the JPEG";
+  ASSERT_EQ(c.holder.completed.size(), 1u) << "the TIFF header cut the JPEG short";
+  EXPECT_EQ(c.holder.completed[0]->GetLength(kSector), 2 * kSector);
 }
-
-Bytes Text(const std::string& s) { return Bytes(s.begin(), s.end()); }
 
 // An ISO base media box: 32-bit size, or 1 and a 64-bit size after the type.
 Bytes Box(const std::string& type, size_t body, bool largeSize = false) {
@@ -186,9 +330,7 @@ const Bytes kWebm = Concat({Bytes{0x1A, 0x45, 0xDF, 0xA3, 0x87, 0x42, 0x82, 0x84
                             Bytes{0x18, 0x53, 0x80, 0x67, 0x01, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF},
                             Bytes{0x15, 0x49, 0xA9, 0x66, 0x85, 1, 2, 3, 4, 5},
                             Bytes{0x1F, 0x43, 0xB6, 0x75, 0x40, 0x10}, Bytes(16, 0x77)});
-const Bytes kGif = Concat({Text("GIF89a"), Bytes{4, 0, 4, 0, 0x80, 0, 0}, Bytes(6, 0x33),  // screen, 2-colour table
-                           Bytes{0x2C, 0, 0, 0, 0, 4, 0, 4, 0, 0, 2, 3, 1, 2, 3, 0},    // image and its data
-                           Bytes{0x3B}});
+const Bytes kGif = Gif();
 
 // A GZIP member written by zlib: header, deflate stream, CRC-32 and size.
 Bytes GzipMember(size_t size) {
