@@ -16,6 +16,7 @@
 #include "platform/Drives.h"
 #include "platform/FileOutput.h"
 #include "platform/Text.h"
+#include "volume/VolumeAccess.h"
 #include "scan/ScanThread.h"
 
 namespace {
@@ -131,6 +132,14 @@ bool Scan(const CliArguments& args, ScanSession& session, DriveInfo* drive) {
   return true;
 }
 
+uint64_t CarvedVolumeOffset(const ScanSession& session, const FileRow& row) {
+  if (row.file != nullptr) {
+    const ContentLayout layout = row.file->Layout();
+    if (!layout.runs.empty()) return layout.runs.front().volumeOffset;
+  }
+  return session.volumeAccess ? session.volumeAccess->SectorToVolumeOffset(row.number) : 0;
+}
+
 void PrintJson(const CliArguments& args, const DriveInfo& drive, CResultsModel& model) {
   const ScanSession& session = model.Session();
   std::printf("{\"drive\": %s, \"device\": %s, %s\"fileSystem\": %s, \"mode\": %s, \"resultSource\": %s, ",
@@ -152,7 +161,14 @@ void PrintJson(const CliArguments& args, const DriveInfo& drive, CResultsModel& 
                   JsonString(row.timeText).c_str(), JsonString(row.kind == FoundKind::Fat32 ? ResultSourceName(session.resultSource) : KindName(row.kind)).c_str());
       switch (row.kind) {
         case FoundKind::Ntfs: std::printf(", \"record\": %" PRIu64, row.number); break;
-        case FoundKind::Carved: std::printf(", \"firstSector\": %" PRIu64 ", \"type\": %d", row.number, row.typeCode); break;
+        case FoundKind::Carved: {
+          // Numbers for dd: the sector of the volume the file starts at, and its byte.
+          const uint64_t offset = CarvedVolumeOffset(session, row);
+          const uint32_t sectorSize = session.volumeAccess ? session.volumeAccess->GetSectorSize() : 0;
+          std::printf(", \"firstSector\": %" PRIu64 ", \"byteOffset\": %" PRIu64 ", \"type\": %d",
+                      sectorSize ? offset / sectorSize : row.number, offset, row.typeCode);
+          break;
+        }
         case FoundKind::Fat32: std::printf(", \"firstCluster\": %" PRIu64, row.number); break;
       }
       const FileCondition condition = model.Conditions().OfRow(row);

@@ -60,13 +60,47 @@ TEST(Cli, ScanListsCarvedAndFat32Files) {
   EXPECT_EQ(raw.status, 0) << raw.out;
   EXPECT_NE(raw.out.find("\"resultSource\": \"other\""), std::string::npos);
   EXPECT_NE(raw.out.find("{\"path\": \"按类型分类的文件/xlsx\", \"name\": \"ID_XLSX5100.xlsx\", \"size\": 9310, \"time\": \"\", "
-                         "\"kind\": \"carved\", \"firstSector\": 5100, \"type\": 4, \"condition\": \"intact\"}"),
+                         "\"kind\": \"carved\", \"firstSector\": 5100, \"byteOffset\": 2611200, \"type\": 4, \"condition\": \"intact\"}"),
             std::string::npos) << raw.out;
   CliRun fat = Cli("scan --image " + FixturePath("fat32-sample.img") + " --json --quiet");
   EXPECT_EQ(fat.status, 0) << fat.out;
   EXPECT_NE(fat.out.find("\"path\": \"删除的文件/Old Stuff/Inner\", \"name\": \"Beta.bin\", \"size\": 70000, "
                          "\"time\": \"2024-03-15  10:30\", \"kind\": \"fat32\", \"firstCluster\": "),
             std::string::npos) << fat.out;
+}
+
+// A carved file's firstSector and byteOffset name where it lies on the
+// volume, on every file system: dd reads its first bytes there.
+TEST(Cli, CarvedFilesAreWhereTheirNumbersSay) {
+  for (const auto& [fixture, sectorSize] : {std::pair{"fat32-sample.img", 512ull}, std::pair{"fat32-2k.img", 2048ull},
+                                            std::pair{"exfat.img", 512ull}, std::pair{"ntfs-sample.img", 512ull},
+                                            std::pair{"raw-carve.img", 512ull}}) {
+    const std::string image = FixturePath(fixture);
+    CliRun r = Cli("scan --image " + image + " --mode universal --json --quiet");
+    ASSERT_EQ(r.status, 0) << fixture;
+    std::ifstream in(image, std::ios::binary);
+    size_t checked = 0;
+    for (size_t at = r.out.find("\"firstSector\": "); at != std::string::npos;
+         at = r.out.find("\"firstSector\": ", at + 1)) {
+      unsigned long long sector = 0, offset = 0;
+      int type = 0;
+      ASSERT_EQ(std::sscanf(r.out.c_str() + at, "\"firstSector\": %llu, \"byteOffset\": %llu, \"type\": %d", &sector,
+                            &offset, &type),
+                3)
+          << fixture;
+      EXPECT_EQ(offset, sector * sectorSize) << fixture;
+      char head[2] = {};
+      in.seekg(static_cast<std::streamoff>(offset));
+      in.read(head, 2);
+      const std::string start(head, 2);
+      const char* expected = type == 1 ? "\xFF\xD8" : type >= 2 && type <= 5 ? "PK" : type == 6 ? "BM" : nullptr;
+      if (expected != nullptr) {
+        EXPECT_EQ(start, expected) << fixture << " at " << offset;
+      }
+      ++checked;
+    }
+    EXPECT_GT(checked, 0u) << fixture;
+  }
 }
 
 TEST(Cli, RecoverReportsWhatWasWritten) {
