@@ -40,6 +40,7 @@ inline const FixtureCase kFixtureCases[] = {
     {"exfat", "exfat.img", ModeDeletedFiles, SourceExfat},
     {"pictures_and_videos", "media-carve.img", ModeDeletedFiles, SourceOther},
     {"documents_audio_and_archives", "docs-carve.img", ModeDeletedFiles, SourceOther},
+    {"used_card_after_a_quick_format", "used-card.img", ModeUniversal, SourceFat16},
 };
 
 // The partitions of whole disks.
@@ -70,6 +71,12 @@ inline const FixtureCase kLargeFixtureCases[] = {
 
 // Whether a manifest entry is expected in a scan of this mode: carved files
 // only where the signature scan runs.
+// A file the image holds only in pieces ("pieces") may be listed with what
+// was found of it, or not at all; it is never expected whole.
+inline bool MayBeListedInPart(const std::string& state, const FixtureCase& c) {
+  return state == "pieces" && (c.mode == ModeUniversal || c.source != SourceNtfs);
+}
+
 inline bool Expected(const std::string& state, const FixtureCase& c) {
   if (state == "deleted" || state == "overwritten") return true;
   return state == "carved" && (c.mode == ModeUniversal || c.source != SourceNtfs);
