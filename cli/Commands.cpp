@@ -132,6 +132,19 @@ bool Scan(const CliArguments& args, ScanSession& session, DriveInfo* drive) {
   return true;
 }
 
+// A file put together from pieces lists them, each where it lies on the volume.
+void PrintPieces(const FileRow& row) {
+  if (row.file == nullptr) return;
+  const ContentLayout layout = row.file->Layout();
+  if (layout.runs.size() < 2) return;
+  std::printf(", \"pieces\": [");
+  for (size_t i = 0; i < layout.runs.size(); ++i) {
+    std::printf("%s{\"byteOffset\": %" PRIu64 ", \"length\": %" PRIu64 "}", i == 0 ? "" : ", ",
+                layout.runs[i].volumeOffset, layout.runs[i].length);
+  }
+  std::printf("]");
+}
+
 uint64_t CarvedVolumeOffset(const ScanSession& session, const FileRow& row) {
   if (row.file != nullptr) {
     const ContentLayout layout = row.file->Layout();
@@ -167,6 +180,7 @@ void PrintJson(const CliArguments& args, const DriveInfo& drive, CResultsModel& 
           const uint32_t sectorSize = session.volumeAccess ? session.volumeAccess->GetSectorSize() : 0;
           std::printf(", \"firstSector\": %" PRIu64 ", \"byteOffset\": %" PRIu64 ", \"type\": %d",
                       sectorSize ? offset / sectorSize : row.number, offset, row.typeCode);
+          PrintPieces(row);
           break;
         }
         case FoundKind::Fat32: std::printf(", \"firstCluster\": %" PRIu64, row.number); break;

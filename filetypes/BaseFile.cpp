@@ -11,15 +11,59 @@ namespace {
 constexpr uint32_t kChunkSectors = 128;
 }
 
+uint64_t CBaseFile::GetLength(uint32_t bytesPerSector) const {
+  if (pieces.empty()) return (lastSector - firstSector) * bytesPerSector + lastByteIndex + 1;
+  uint64_t sectors = 0;
+  for (const SectorRun& run : pieces) sectors += run.count;
+  return (sectors - 1) * bytesPerSector + lastByteIndex + 1;
+}
+
+void CBaseFile::SetPieces(std::vector<SectorRun> runs, uint64_t length, uint32_t bytesPerSector) {
+  // Only the sectors the length reaches are kept.
+  uint64_t sectors = (length + bytesPerSector - 1) / bytesPerSector;
+  std::vector<SectorRun> kept;
+  for (const SectorRun& run : runs) {
+    if (sectors == 0) break;
+    kept.push_back({run.first, std::min(run.count, sectors)});
+    sectors -= kept.back().count;
+  }
+  if (kept.empty()) return;
+  firstSector = kept.front().first;
+  lastSector = kept.back().first + kept.back().count - 1;
+  lastByteIndex = static_cast<uint32_t>((length - 1) % bytesPerSector);
+  pieces = kept.size() > 1 ? std::move(kept) : std::vector<SectorRun>{};
+}
+
+std::vector<SectorRun> CBaseFile::Runs(uint32_t) const {
+  if (!pieces.empty()) return pieces;
+  return {{firstSector, lastSector - firstSector + 1}};
+}
+
+bool CBaseFile::ReadFileSectors(uint64_t index, uint64_t n, uint8_t* buffer, uint32_t bytesPerSector) {
+  for (const SectorRun& run : Runs(bytesPerSector)) {
+    if (n == 0) break;
+    if (index >= run.count) {
+      index -= run.count;
+      continue;
+    }
+    const uint64_t take = std::min(n, run.count - index);
+    if (!m_access->ReadSectors(run.first + index, run.first + index + take - 1, buffer)) return false;
+    buffer += take * bytesPerSector;
+    n -= take;
+    index = 0;
+  }
+  return n == 0;
+}
+
 const uint8_t* CBaseFile::LoadContent(uint32_t* length) {
   const uint32_t sectorSize = m_access ? m_access->GetSectorSize() : 0;
   if (sectorSize == 0) return nullptr;
   const uint64_t fileLength = GetLength(sectorSize);
   // A preview holds at most the cap; recovery reads everything.
   const uint32_t shown = static_cast<uint32_t>(std::min<uint64_t>(fileLength, kPreviewCap));
-  const uint64_t last = firstSector + (shown - 1) / sectorSize;
-  m_content.assign(static_cast<size_t>(last - firstSector + 1) * sectorSize, 0);
-  if (!m_access->ReadSectors(firstSector, last, m_content.data())) return nullptr;
+  const uint64_t sectors = (shown - 1) / sectorSize + 1;
+  m_content.assign(static_cast<size_t>(sectors) * sectorSize, 0);
+  if (!ReadFileSectors(0, sectors, m_content.data(), sectorSize)) return nullptr;
   *length = shown;
   return m_content.data();
 }
@@ -34,8 +78,7 @@ bool CBaseFile::OpenContent(ContentSource* source, std::string* error) {
   // Chunks are whole sectors, so each piece is one read of its sectors.
   source->chunkSize = kChunkSectors * sectorSize;
   source->read = [this, sectorSize](uint64_t offset, uint8_t* buffer, uint32_t n) {
-    const uint64_t sector = firstSector + offset / sectorSize;
-    return m_access->ReadSectors(sector, sector + (n - 1) / sectorSize, buffer);
+    return ReadFileSectors(offset / sectorSize, (n - 1) / sectorSize + 1, buffer, sectorSize);
   };
   return true;
 }
@@ -43,7 +86,15 @@ bool CBaseFile::OpenContent(ContentSource* source, std::string* error) {
 ContentLayout CBaseFile::Layout() {
   const uint32_t sectorSize = m_access ? m_access->GetSectorSize() : 0;
   if (sectorSize == 0) return {};
-  return {ContentPlace::FreeSpace, {{0, m_access->SectorToVolumeOffset(firstSector), GetLength(sectorSize), 0, 0}}, {}};
+  ContentLayout layout{ContentPlace::FreeSpace, {}, {}};
+  const uint64_t length = GetLength(sectorSize);
+  uint64_t offset = 0;
+  for (const SectorRun& run : Runs(sectorSize)) {
+    const uint64_t bytes = std::min(run.count * sectorSize, length - offset);
+    layout.runs.push_back({offset, m_access->SectorToVolumeOffset(run.first), bytes, 0, 0});
+    offset += bytes;
+  }
+  return layout;
 }
 
 bool SectorView::Holds(int64_t rel, size_t n) const {

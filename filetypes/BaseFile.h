@@ -79,13 +79,19 @@ enum CarvedType : int32_t {
   kTypeApk = 42,
 };
 
+// Consecutive sectors of a carved file lying in pieces.
+struct SectorRun {
+  uint64_t first;
+  uint64_t count;
+};
+
 class CBaseFile : public CDelFile {
  public:
   CBaseFile(uint64_t firstSector, CVolumeAccess* access) : m_access(access), firstSector(firstSector) {}
 
   const uint8_t* LoadContent(uint32_t* length) override;
   bool OpenContent(ContentSource* source, std::string* error) override;
-  // One stretch of free space from the first sector.
+  // One stretch of free space from the first sector, or the file's pieces.
   ContentLayout Layout() override;
   // Follows the file through one more sector. -1: not such a file after
   // all; 0: not ended yet; a type code: it has ended (lastSector and
@@ -120,9 +126,15 @@ class CBaseFile : public CDelFile {
     lastSector = firstSector + (end - 1) / bytesPerSector;
     lastByteIndex = static_cast<uint32_t>((end - 1) % bytesPerSector);
   }
-  uint64_t GetLength(uint32_t bytesPerSector) const {
-    return (lastSector - firstSector) * bytesPerSector + lastByteIndex + 1;
-  }
+  uint64_t GetLength(uint32_t bytesPerSector) const;
+  // The file put together from pieces: every sector of each run in turn,
+  // length bytes in all (the last run's last sector holds the end).
+  void SetPieces(std::vector<SectorRun> runs, uint64_t length, uint32_t bytesPerSector);
+  // The runs the file lies in: one from the first sector when it is not in pieces.
+  std::vector<SectorRun> Runs(uint32_t bytesPerSector) const;
+  // The whole file's sectors read in order into buffer, n sectors from the
+  // file's sector index; false on a failed read.
+  bool ReadFileSectors(uint64_t index, uint64_t n, uint8_t* buffer, uint32_t bytesPerSector);
   void SetAccess(CVolumeAccess* access) { m_access = access; }
 
  protected:
@@ -130,6 +142,7 @@ class CBaseFile : public CDelFile {
 
  public:
   uint64_t firstSector;
+  std::vector<SectorRun> pieces;  // empty while the file lies in one stretch
   uint64_t lastSector = 0;
   uint32_t lastByteIndex = 0;
   int32_t typeCode = 0;

@@ -10,6 +10,7 @@
 #include "filetypes/DocumentFiles.h"
 #include "filetypes/JPGFile.h"
 #include "filetypes/MediaFiles.h"
+#include "filetypes/PieceSearch.h"
 #include "filetypes/RarFile.h"
 #include "filetypes/SqliteFile.h"
 #include "filetypes/StreamFiles.h"
@@ -101,7 +102,7 @@ std::unique_ptr<CBaseFile> CreateJpeg(ByteSpan data, uint64_t sector, uint32_t, 
 
 // JPEG, ZIP and BMP starts come first; a TIFF header only where none of them is.
 const CarvedFormat kFormats[] = {
-    {"JPEG", kJpegStarts, &CreateJpeg, kJpegKinds},
+    {"JPEG", kJpegStarts, &CreateJpeg, kJpegKinds, &kJpegJoiner},
     {"ZIP", kZipStarts, &CZipFile::TryCreate, kZipKinds},
     {"BMP", kBmpStarts, &CBmpFile::TryCreate, kBmpKinds},
     {"PNG", kPngStarts, &CPngFile::TryCreate, kPngKinds},
@@ -170,6 +171,15 @@ const CarvedKind* FindCarvedKind(int32_t typeCode) {
   for (const CarvedFormat& format : kFormats) {
     for (const CarvedKind& kind : format.kinds) {
       if (kind.typeCode == typeCode) return &kind;
+    }
+  }
+  return nullptr;
+}
+
+const PieceJoiner* FindPieceJoiner(int32_t typeCode) {
+  for (const CarvedFormat& format : kFormats) {
+    for (const CarvedKind& kind : format.kinds) {
+      if (kind.typeCode == typeCode) return format.joiner;
     }
   }
   return nullptr;

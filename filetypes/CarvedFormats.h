@@ -15,6 +15,7 @@
 
 class CBaseFile;
 class CVolumeAccess;
+struct PieceJoiner;
 
 // Image indices of the file list's image list.
 enum FileImage : int { kImageOther = 0, kImageFatFile = 1, kImageArchive = 2, kImageJpg = 3, kImageBmp = 4 };
@@ -47,6 +48,9 @@ struct CarvedFormat {
   // The type codes the analyser ends with; none for a format followed only
   // so that its bytes are not taken for another's start.
   std::span<const CarvedKind> kinds;
+  // Looks for the rest of a file whose structure broke; null for a format
+  // whose files are not put together from pieces.
+  const PieceJoiner* joiner = nullptr;
 };
 
 // In the order starts are tried: the first analyser that accepts a sector wins.
@@ -54,6 +58,8 @@ std::span<const CarvedFormat> CarvedFormatTable();
 
 // The kind of a type code; null for a code no format ends with.
 const CarvedKind* FindCarvedKind(int32_t typeCode);
+// The joiner of the format a type code belongs to; null for none.
+const PieceJoiner* FindPieceJoiner(int32_t typeCode);
 // Name of a carved file of a type found at a sector ("pic%u.jpg" ...), with
 // the file's own extension when it gives one; empty for an unknown type.
 std::string CarvedFileName(int32_t typeCode, uint64_t firstSector, const char* extension = nullptr);

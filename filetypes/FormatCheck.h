@@ -3,6 +3,7 @@
 // format is told by the content, never by a name.
 
 #include <string>
+#include <vector>
 
 #include "platform/ByteOrder.h"
 
@@ -24,5 +25,24 @@ FormatCheck CheckJpegData(ByteSpan content);
 FormatCheck CheckPngChunks(ByteSpan content);
 FormatCheck CheckZipMembers(ByteSpan content);
 FormatCheck CheckCarvedStructure(ByteSpan content);
+// A JPEG decoded to see how far it holds together: clean when it decoded to
+// its end without a warning; goodUntil, the data whose rows follow on from
+// each other; badAt, where trouble shows (a warning, a row that breaks with
+// those above it, or the data's end).
+struct JpegProbe {
+  bool decoded = false;
+  bool clean = false;
+  uint64_t goodUntil = 0;
+  uint64_t badAt = 0;
+  std::vector<uint64_t> rowEnds;     // the data read by the end of each row
+  std::vector<size_t> brokenRows;    // rows that break sharply with the rows above
+  std::vector<double> change;        // each row's mean difference from the row above
+  // True when no row near the offset breaks with the rows above it.
+  bool SmoothAcross(uint64_t offset) const;
+  // How much more the rows where the data at the offset is decoded change
+  // than the rows above them: small where the data goes on with the picture's.
+  double ChangeAt(uint64_t offset) const;
+};
+JpegProbe ProbeJpeg(ByteSpan content);
 // True when this build can decode JPEG data (the Windows build may not).
 bool CanDecodeJpeg();

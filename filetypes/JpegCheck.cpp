@@ -2,7 +2,10 @@
 
 #ifdef MAROVI_HAVE_JPEG
 
+#include <algorithm>
 #include <csetjmp>
+#include <cstdlib>
+#include <vector>
 #include <cstdio>
 
 #include <jpeglib.h>
@@ -49,6 +52,72 @@ bool DecodeQuietly(ByteSpan content, CheckErrors* errors, jpeg_decompress_struct
   return errors->manager.num_warnings == 0;
 }
 
+// What the probe keeps of a decode: where the source stood after each row,
+// and the first warning's place.
+struct ProbeErrors {
+  CheckErrors errors;
+  const jpeg_decompress_struct* info = nullptr;
+  size_t size = 0;
+  uint64_t firstWarningAt = 0;
+};
+
+uint64_t Consumed(const jpeg_decompress_struct& info, size_t size) { return size - info.src->bytes_in_buffer; }
+
+void OnProbeMessage(j_common_ptr info, int level) {
+  auto* probe = reinterpret_cast<ProbeErrors*>(info->err);
+  if (level >= 0) return;
+  if (probe->errors.manager.num_warnings++ != 0) return;
+  probe->firstWarningAt = Consumed(*probe->info, probe->size);
+}
+
+// Mean difference between a row of the picture and the row above it.
+double RowChange(const std::vector<uint8_t>& above, const std::vector<uint8_t>& row) {
+  uint64_t sum = 0;
+  for (size_t x = 0; x < row.size(); ++x) sum += static_cast<uint64_t>(std::abs(int{row[x]} - int{above[x]}));
+  return row.empty() ? 0.0 : static_cast<double>(sum) / static_cast<double>(row.size());
+}
+
+// Rows that break sharply with the rows above them: where decoding went on
+// in data that is not this picture's (or the picture has an edge).
+std::vector<size_t> BrokenRows(const std::vector<double>& change) {
+  constexpr size_t kHistory = 12;
+  std::vector<size_t> broken;
+  for (size_t r = 3; r < change.size(); ++r) {
+    std::vector<double> before(change.begin() + static_cast<std::ptrdiff_t>(r > kHistory ? r - kHistory : 1),
+                               change.begin() + static_cast<std::ptrdiff_t>(r));
+    std::nth_element(before.begin(), before.begin() + static_cast<std::ptrdiff_t>(before.size() / 2), before.end());
+    const double median = before[before.size() / 2];
+    if (change[r] > 3.0 * median + 24.0) broken.push_back(r);
+  }
+  return broken;
+}
+
+bool DecodeRows(ByteSpan content, ProbeErrors* probe, jpeg_decompress_struct* info, std::vector<uint64_t>* rowEnds,
+                std::vector<double>* change, bool* progressive) {
+  if (setjmp(probe->errors.jump) != 0) return false;
+  jpeg_mem_src(info, content.data(), static_cast<unsigned long>(content.size()));
+  jpeg_read_header(info, TRUE);
+  *progressive = jpeg_has_multiple_scans(info);
+  info->scale_num = 1;
+  info->scale_denom = 8;
+  info->out_color_space = JCS_GRAYSCALE;
+  info->dct_method = JDCT_IFAST;
+  info->do_fancy_upsampling = FALSE;
+  jpeg_start_decompress(info);
+  const JDIMENSION stride = info->output_width * static_cast<JDIMENSION>(info->output_components);
+  JSAMPARRAY row = (*info->mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(info), JPOOL_IMAGE, stride, 1);
+  std::vector<uint8_t> above, current(stride);
+  while (info->output_scanline < info->output_height) {
+    jpeg_read_scanlines(info, row, 1);
+    rowEnds->push_back(Consumed(*info, content.size()));
+    current.assign(row[0], row[0] + stride);
+    change->push_back(above.empty() ? 0.0 : RowChange(above, current));
+    above.swap(current);
+  }
+  jpeg_finish_decompress(info);
+  return true;
+}
+
 }  // namespace
 
 bool CanDecodeJpeg() { return true; }
@@ -69,10 +138,74 @@ FormatCheck CheckJpegData(ByteSpan content) {
   return {FormatVerdict::Failed, std::string("the JPEG decoder says: ") + errors.first};
 }
 
+JpegProbe ProbeJpeg(ByteSpan content) {
+  ProbeErrors probe{};
+  jpeg_decompress_struct info{};
+  probe.info = &info;
+  probe.size = content.size();
+  info.err = jpeg_std_error(&probe.errors.manager);
+  probe.errors.manager.error_exit = OnError;
+  probe.errors.manager.emit_message = OnProbeMessage;
+  jpeg_create_decompress(&info);
+  info.mem->max_memory_to_use = kMaxDecoderMemory;
+  std::vector<uint64_t> rowEnds;
+  std::vector<double> change;
+  bool progressive = false;
+  const bool finished = DecodeRows(content, &probe, &info, &rowEnds, &change, &progressive);
+  jpeg_destroy_decompress(&info);
+
+  JpegProbe result;
+  result.decoded = !rowEnds.empty();
+  result.clean = finished && probe.errors.manager.num_warnings == 0;
+  result.badAt = content.size();
+  if (probe.errors.manager.num_warnings != 0) result.badAt = probe.firstWarningAt;
+  if (!finished && probe.errors.manager.num_warnings == 0) result.badAt = rowEnds.empty() ? 0 : rowEnds.back();
+  // A progressive picture's rows come after all its data is read: they say
+  // nothing of where in the data it broke.
+  if (!progressive) result.brokenRows = BrokenRows(change);
+  if (!result.brokenRows.empty()) result.badAt = std::min<uint64_t>(result.badAt, rowEnds[result.brokenRows[0]]);
+  // Rows that ended before trouble showed, less one: data of the row before
+  // a break may already be another's.
+  size_t good = 0;
+  while (good < rowEnds.size() && rowEnds[good] < result.badAt) ++good;
+  result.goodUntil = good >= 2 && !progressive ? rowEnds[good - 2] : 0;
+  result.rowEnds = std::move(rowEnds);
+  result.change = std::move(change);
+  return result;
+}
+
 #else
 
 bool CanDecodeJpeg() { return false; }
 
 FormatCheck CheckJpegData(ByteSpan) { return {FormatVerdict::NoCheck, "this build cannot decode JPEG"}; }
 
+JpegProbe ProbeJpeg(ByteSpan content) {
+  JpegProbe result;
+  result.badAt = content.size();
+  return result;
+}
+
 #endif
+
+double JpegProbe::ChangeAt(uint64_t offset) const {
+  size_t k = 0;
+  while (k < rowEnds.size() && rowEnds[k] <= offset) ++k;
+  if (k >= change.size()) return 0.0;
+  const double at = std::max(change[k], k + 1 < change.size() ? change[k + 1] : 0.0);
+  std::vector<double> before(change.begin() + static_cast<std::ptrdiff_t>(k > 12 ? k - 12 : std::min<size_t>(k, 1)),
+                             change.begin() + static_cast<std::ptrdiff_t>(k));
+  if (before.empty()) return at;
+  std::nth_element(before.begin(), before.begin() + static_cast<std::ptrdiff_t>(before.size() / 2), before.end());
+  return at - before[before.size() / 2];
+}
+
+bool JpegProbe::SmoothAcross(uint64_t offset) const {
+  if (rowEnds.empty()) return true;
+  const uint64_t span = 2 * (rowEnds.back() / rowEnds.size() + 1);
+  for (const size_t r : brokenRows) {
+    const uint64_t start = r > 0 ? rowEnds[r - 1] : 0;
+    if (start <= offset + span && rowEnds[r] + span >= offset) return false;
+  }
+  return true;
+}

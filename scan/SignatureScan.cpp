@@ -7,6 +7,7 @@
 #include "fat32/ExFat.h"
 #include "fat32/Folder.h"
 #include "filetypes/CarvedFormats.h"
+#include "filetypes/PieceSearch.h"
 #include "platform/Diagnostics.h"
 #include "scan/RunPrefetcher.h"
 #include "volume/FAT32VolumeAccess.h"
@@ -76,12 +77,26 @@ void SignatureScanner::Run(IScanProgress& dialog) {
     }
   }
   m_holder.CutPending();
+  JoinBrokenFiles(dialog);
   for (auto& file : m_holder.completed) AddCarvedFile(std::move(file));
   m_holder.completed.clear();
   const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - start);
   DiagnosticPrintf("The run time is:%llds!\n", static_cast<long long>(seconds.count()));
   if (dialog.IsCancelled()) dialog.ShowMessage("扫描终止", kScanStoppedText);
   m_foundCount = 0;
+}
+
+// Files whose structure broke before their end are looked for in pieces in
+// the free space after them, at the volume's cluster boundaries; on a volume
+// of no known file system at 4 KiB, then at every sector.
+void SignatureScanner::JoinBrokenFiles(IScanProgress& dialog) {
+  const auto stop = [&] { return dialog.IsCancelled() || DeviceGivenUp(m_session); };
+  std::vector<uint32_t> alignments{m_sectorsPerUnit};
+  if (m_sectorsPerUnit == 1 && m_sectorSize < kRawPieceAlignment) alignments.insert(alignments.begin(), kRawPieceAlignment / m_sectorSize);
+  for (const uint32_t align : alignments) {
+    CPieceSearch search(m_access, m_access.GetFirstCluster(), m_endUnit, m_sectorsPerUnit, align);
+    JoinPieces(m_holder.completed, search, stop);
+  }
 }
 
 uint64_t SignatureScanner::FindRunEnd(IScanProgress& dialog, uint64_t unit) {

@@ -26,8 +26,11 @@ class SignatureScanner {
   void Run(IScanProgress& dialog);
 
   static constexpr uint32_t kRunSectors = 40000;
+  // Where pieces are looked for on a volume whose units are sectors, first.
+  static constexpr uint32_t kRawPieceAlignment = 4096;
 
  private:
+  void JoinBrokenFiles(IScanProgress& dialog);
   uint64_t FindRunEnd(IScanProgress& dialog, uint64_t unit);
   uint64_t SkipUsedUnits(IScanProgress& dialog, uint64_t last);
   void ProcessRun(IScanProgress& dialog, uint64_t first, uint64_t last, const uint8_t* data, bool read);

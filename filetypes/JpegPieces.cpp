@@ -1,0 +1,212 @@
+// A JPEG in pieces: where its decoded rows stop following on from each other
+// (or its data stops), its own data is looked for at a later piece boundary
+// of the free space. A join is kept when libjpeg decodes on through it and
+// the rows either side of it continue smoothly; the picture is whole when it
+// then decodes to its End Of Image without a warning.
+
+#include <algorithm>
+#include <cstring>
+#include <set>
+
+#include "filetypes/CarvedFormats.h"
+#include "filetypes/FormatCheck.h"
+#include "filetypes/JPGFile.h"
+#include "filetypes/PieceSearch.h"
+
+namespace {
+
+constexpr uint8_t kMarker = 0xFF;
+constexpr size_t kLookedAt = 512;
+constexpr size_t kMinDistinctBytes = 16;
+constexpr size_t kMaxCuts = 8;
+// How much more than the rows above them the rows across a join may change.
+constexpr double kMaxJoinChange = 12.0;
+// Once a join holds, a few more candidates may still show a smoother one.
+constexpr uint32_t kTriesAfterABest = 16;
+
+bool ContinuesAScan(uint8_t next) { return next == 0x00 || next == kMarker || (next >= 0xD0 && next <= 0xD7); }
+
+// Entropy-coded data: varied bytes whose every FF is stuffed, a restart
+// marker or the End Of Image; never another file's start.
+bool LooksLikeScanData(ByteSpan bytes, uint32_t bytesPerSector) {
+  const size_t n = std::min(bytes.size(), kLookedAt);
+  if (n < 2) return false;
+  std::set<uint8_t> distinct(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(n));
+  if (distinct.size() < kMinDistinctBytes) return false;
+  for (size_t i = 0; i + 1 < n; ++i) {
+    if (bytes[i] == kMarker && !ContinuesAScan(bytes[i + 1]) && bytes[i + 1] != 0xD9) return false;
+  }
+  return CreateCarvedFile(bytes, 0, bytesPerSector, nullptr) == nullptr;
+}
+
+bool HasLength(uint8_t marker) {
+  return (marker >= 0xC0 && marker <= 0xCF) || (marker >= 0xDA && marker <= 0xFE);
+}
+
+// How much of the bytes can be the rest of a picture: to its End Of Image,
+// through further scans and tables, or to where the syntax breaks.
+size_t RestLength(ByteSpan bytes) {
+  size_t at = 0;
+  bool inScan = true;
+  while (at + 1 < bytes.size()) {
+    if (inScan) {
+      const auto* ff = static_cast<const uint8_t*>(std::memchr(bytes.data() + at, kMarker, bytes.size() - at));
+      if (ff == nullptr) return bytes.size();
+      at = static_cast<size_t>(ff - bytes.data());
+      if (at + 1 >= bytes.size()) return bytes.size();
+      if (ContinuesAScan(bytes[at + 1])) {
+        at += bytes[at + 1] == kMarker ? 1 : 2;
+        continue;
+      }
+      inScan = false;
+    }
+    if (bytes[at] != kMarker) return at;
+    const uint8_t marker = bytes[at + 1];
+    if (marker == 0xD9) return at + 2;
+    if (marker == kMarker) {
+      ++at;
+      continue;
+    }
+    if (!HasLength(marker) || at + 4 > bytes.size()) return at;
+    const size_t length = static_cast<size_t>(bytes[at + 2] << 8 | bytes[at + 3]);
+    if (length < 2) return at;
+    at += 2 + length;
+    inScan = marker == 0xDA;
+  }
+  return std::min(at, bytes.size());
+}
+
+// The sector where a byte of the file lies, by its runs.
+uint64_t SectorAt(const std::vector<SectorRun>& runs, uint64_t offset, uint32_t bytesPerSector) {
+  uint64_t index = offset / bytesPerSector;
+  for (const SectorRun& run : runs) {
+    if (index < run.count) return run.first + index;
+    index -= run.count;
+  }
+  return runs.empty() ? 0 : runs.back().first + runs.back().count + index;
+}
+
+uint64_t LastRunStart(const std::vector<SectorRun>& runs, uint32_t bytesPerSector) {
+  uint64_t sectors = 0;
+  for (size_t i = 0; i + 1 < runs.size(); ++i) sectors += runs[i].count;
+  return sectors * bytesPerSector;
+}
+
+std::vector<SectorRun> CutAt(std::vector<SectorRun> runs, uint64_t offset, uint32_t bytesPerSector) {
+  uint64_t sectors = offset / bytesPerSector;
+  std::vector<SectorRun> kept;
+  for (const SectorRun& run : runs) {
+    if (sectors == 0) break;
+    kept.push_back({run.first, std::min(run.count, sectors)});
+    sectors -= kept.back().count;
+  }
+  return kept;
+}
+
+// Places in the last piece where its own data may stop: piece boundaries
+// from where trouble shows back to the last rows that held, latest first.
+std::vector<uint64_t> CutsToTry(const std::vector<SectorRun>& runs, const JpegProbe& probe, CPieceSearch& search) {
+  const uint32_t bytesPerSector = search.BytesPerSector();
+  const uint64_t align = search.AlignBytes();
+  const uint64_t lowest = std::max(LastRunStart(runs, bytesPerSector) + align,
+                                   probe.goodUntil > align ? probe.goodUntil - align : align);
+  std::vector<uint64_t> cuts;
+  for (uint64_t at = probe.badAt / bytesPerSector * bytesPerSector; at >= lowest && cuts.size() < kMaxCuts;
+       at -= bytesPerSector) {
+    if (search.IsPieceBoundary(SectorAt(runs, at, bytesPerSector))) cuts.push_back(at);
+    if (at < bytesPerSector) break;
+  }
+  return cuts;
+}
+
+struct Join {
+  std::vector<SectorRun> runs;
+  std::vector<uint8_t> bytes;
+  JpegProbe probe;
+};
+
+// The first candidate in the free space after the cuts that makes the
+// picture whole; else the one whose data goes on furthest with the picture's.
+bool FindNextPiece(Join* join, CPieceSearch& search) {
+  const uint32_t bytesPerSector = search.BytesPerSector();
+  const std::vector<uint64_t> cuts = CutsToTry(join->runs, join->probe, search);
+  if (cuts.empty()) return false;
+  Join best;
+  double bestChange = 0;
+  uint32_t triesLeft = 0;
+  bool exhausted = false;
+  for (const FreeStretch& stretch : search.StretchesAfter(SectorAt(join->runs, cuts.back(), bytesPerSector) + 1)) {
+    if (exhausted) break;
+    for (size_t off = 0; off < stretch.bytes.size() && !exhausted; off += bytesPerSector) {
+      const uint64_t sector = stretch.firstSector + off / bytesPerSector;
+      if (!search.IsPieceBoundary(sector)) continue;
+      const ByteSpan rest(stretch.bytes.data() + off, stretch.bytes.size() - off);
+      if (!LooksLikeScanData(rest, bytesPerSector)) continue;
+      const size_t take = RestLength(rest);
+      for (const uint64_t cut : cuts) {
+        if (sector <= SectorAt(join->runs, cut, bytesPerSector)) continue;
+        if (cut + take > CPieceSearch::kMaxFileBytes) continue;
+        if (!search.MayTryAnother() || (!best.runs.empty() && triesLeft-- == 0)) {
+          exhausted = true;
+          break;
+        }
+        std::vector<uint8_t> bytes(join->bytes.begin(), join->bytes.begin() + static_cast<std::ptrdiff_t>(cut));
+        bytes.insert(bytes.end(), rest.begin(), rest.begin() + static_cast<std::ptrdiff_t>(take));
+        JpegProbe probe = ProbeJpeg(ByteSpan(bytes));
+        // Rows across a join into other data break with those above; the
+        // picture's own data goes on with them.
+        const double change = probe.ChangeAt(cut);
+        if (!probe.SmoothAcross(cut) || change > kMaxJoinChange) continue;
+        const bool whole = probe.clean;
+        // Of the joins that hold for a while, the one whose rows change least across it.
+        if (!whole && (probe.goodUntil < cut + search.AlignBytes() || (!best.runs.empty() && change >= bestChange))) {
+          continue;
+        }
+        bestChange = change;
+        triesLeft = kTriesAfterABest;
+        std::vector<SectorRun> runs = CutAt(join->runs, cut, bytesPerSector);
+        runs.push_back({sector, (take + bytesPerSector - 1) / bytesPerSector});
+        best = Join{std::move(runs), std::move(bytes), std::move(probe)};
+        if (whole) {
+          *join = std::move(best);
+          return true;
+        }
+      }
+    }
+  }
+  if (best.runs.empty()) return false;
+  *join = std::move(best);
+  return true;
+}
+
+bool JpegIsWhole(CBaseFile& file, CPieceSearch& search) {
+  if (!file.EndEstablished()) return false;
+  std::vector<uint8_t> bytes;
+  // What cannot be read or decoded here is left as it was found.
+  if (!CanDecodeJpeg() || !search.ReadFile(file, &bytes)) return true;
+  return CheckJpegData(ByteSpan(bytes)).verdict != FormatVerdict::Failed;
+}
+
+bool JoinJpeg(CBaseFile& file, CPieceSearch& search) {
+  if (!CanDecodeJpeg()) return false;
+  const uint32_t bytesPerSector = search.BytesPerSector();
+  Join join;
+  join.runs = file.Runs(bytesPerSector);
+  if (!search.ReadFile(file, &join.bytes)) return false;
+  join.probe = ProbeJpeg(ByteSpan(join.bytes));
+  if (!join.probe.decoded) return false;
+  bool joined = false;
+  while (!join.probe.clean && static_cast<int>(join.runs.size()) < CPieceSearch::kMaxPieces &&
+         FindNextPiece(&join, search)) {
+    joined = true;
+  }
+  // Only a picture that decodes whole is taken in pieces.
+  if (!joined || !join.probe.clean) return false;
+  file.SetPieces(join.runs, join.bytes.size(), bytesPerSector);
+  static_cast<CJPGFile&>(file).EndFound();
+  return true;
+}
+
+}  // namespace
+
+const PieceJoiner kJpegJoiner{&JpegIsWhole, &JoinJpeg};

@@ -1,0 +1,106 @@
+#include "filetypes/PieceSearch.h"
+
+#include <algorithm>
+
+#include "filetypes/CarvedFormats.h"
+#include "volume/VolumeAccess.h"
+
+CPieceSearch::CPieceSearch(CVolumeAccess& access, uint64_t firstUnit, uint64_t endUnit, uint32_t sectorsPerUnit,
+                           uint32_t alignSectors)
+    : m_access(access),
+      m_firstUnit(firstUnit),
+      m_endUnit(endUnit),
+      m_sectorsPerUnit(std::max<uint32_t>(sectorsPerUnit, 1)),
+      m_alignSectors(std::max<uint32_t>(alignSectors, 1)),
+      m_bytesPerSector(access.GetSectorSize()),
+      m_unitBase(access.ClusterToSector(firstUnit)) {}
+
+bool CPieceSearch::IsPieceBoundary(uint64_t sector) const {
+  return sector >= m_unitBase && (sector - m_unitBase) % m_alignSectors == 0;
+}
+
+bool CPieceSearch::IsFreeSector(uint64_t sector) {
+  if (sector < m_unitBase) return false;
+  const uint64_t unit = m_firstUnit + (sector - m_unitBase) / m_sectorsPerUnit;
+  return unit < m_endUnit && !m_access.IsClusterUsed(unit);
+}
+
+bool CPieceSearch::IsClaimed(uint64_t sector) const {
+  auto it = std::upper_bound(m_claimed.begin(), m_claimed.end(), sector,
+                             [](uint64_t s, const SectorRun& run) { return s < run.first; });
+  if (it == m_claimed.begin()) return false;
+  --it;
+  return sector - it->first < it->count;
+}
+
+void CPieceSearch::Claim(const std::vector<SectorRun>& runs) {
+  for (const SectorRun& run : runs) {
+    auto at = std::upper_bound(m_claimed.begin(), m_claimed.end(), run.first,
+                               [](uint64_t s, const SectorRun& r) { return s < r.first; });
+    m_claimed.insert(at, run);
+  }
+}
+
+bool CPieceSearch::ReadFile(CBaseFile& file, std::vector<uint8_t>* out) {
+  if (m_bytesPerSector == 0) return false;
+  const uint64_t length = file.GetLength(m_bytesPerSector);
+  if (length == 0 || length > kMaxFileBytes) return false;
+  const uint64_t sectors = (length + m_bytesPerSector - 1) / m_bytesPerSector;
+  out->assign(static_cast<size_t>(sectors * m_bytesPerSector), 0);
+  if (!file.ReadFileSectors(0, sectors, out->data(), m_bytesPerSector)) return false;
+  out->resize(static_cast<size_t>(length));
+  return true;
+}
+
+std::vector<FreeStretch> CPieceSearch::StretchesAfter(uint64_t sector) {
+  std::vector<FreeStretch> stretches;
+  if (m_bytesPerSector == 0) return stretches;
+  const uint64_t windowSectors = kWindowBytes / m_bytesPerSector;
+  uint64_t first = 0, count = 0;
+  const auto flush = [&] {
+    if (count == 0) return;
+    FreeStretch stretch{first, std::vector<uint8_t>(static_cast<size_t>(count * m_bytesPerSector))};
+    // An unreadable stretch holds no piece that could be checked.
+    if (m_access.ReadSectors(first, first + count - 1, stretch.bytes.data())) stretches.push_back(std::move(stretch));
+    count = 0;
+  };
+  for (uint64_t s = sector; s < sector + windowSectors; ++s) {
+    if (IsFreeSector(s) && !IsClaimed(s)) {
+      if (count == 0) first = s;
+      ++count;
+    } else {
+      flush();
+      // Past the volume's end nothing more is free.
+      if (s >= m_unitBase && m_firstUnit + (s - m_unitBase) / m_sectorsPerUnit >= m_endUnit) break;
+    }
+  }
+  flush();
+  return stretches;
+}
+
+void JoinPieces(std::vector<std::unique_ptr<CBaseFile>>& files, CPieceSearch& search,
+                const std::function<bool()>& stop) {
+  const uint32_t bytesPerSector = search.BytesPerSector();
+  std::vector<CBaseFile*> broken;
+  // Files found whole first: their sectors are no other file's pieces.
+  for (const auto& file : files) {
+    const PieceJoiner* joiner = FindPieceJoiner(file->typeCode);
+    if (joiner == nullptr) {
+      if (file->EndEstablished()) search.Claim(file->Runs(bytesPerSector));
+      continue;
+    }
+    if (stop()) return;
+    if (joiner->isWhole(*file, search)) {
+      search.Claim(file->Runs(bytesPerSector));
+    } else {
+      broken.push_back(file.get());
+    }
+  }
+  for (CBaseFile* file : broken) {
+    if (stop()) return;
+    search.StartFile();
+    if (FindPieceJoiner(file->typeCode)->join(*file, search) && file->EndEstablished()) {
+      search.Claim(file->Runs(bytesPerSector));
+    }
+  }
+}

@@ -1,0 +1,73 @@
+#pragma once
+// Files whose structure breaks before its end are looked for in pieces: the
+// same file's data resuming at a later unit boundary of the free space, in a
+// bounded window ahead. A join is kept only when the format's own check
+// holds across it (see each format's joiner in the carved-format table).
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "filetypes/BaseFile.h"
+
+class CVolumeAccess;
+
+// A stretch of free space that no whole file holds, read into memory.
+struct FreeStretch {
+  uint64_t firstSector;
+  std::vector<uint8_t> bytes;
+};
+
+class CPieceSearch {
+ public:
+  // Units are the reader's clusters (sectors on a raw volume); pieces start
+  // at multiples of alignSectors from a unit's first sector.
+  CPieceSearch(CVolumeAccess& access, uint64_t firstUnit, uint64_t endUnit, uint32_t sectorsPerUnit,
+               uint32_t alignSectors);
+
+  uint32_t BytesPerSector() const { return m_bytesPerSector; }
+  uint32_t AlignBytes() const { return m_alignSectors * m_bytesPerSector; }
+  // True when a piece may start or end at the sector.
+  bool IsPieceBoundary(uint64_t sector) const;
+  // Sectors of files that are whole are no other file's pieces.
+  void Claim(const std::vector<SectorRun>& runs);
+  // The file's bytes as it now lies; false on a failed read.
+  bool ReadFile(CBaseFile& file, std::vector<uint8_t>* out);
+  // The free, unclaimed stretches after the sector, within the window.
+  std::vector<FreeStretch> StretchesAfter(uint64_t sector);
+  // One more candidate join may be tried for the current file.
+  bool MayTryAnother() { return m_tries++ < kMaxTries; }
+  void StartFile() { m_tries = 0; }
+
+  // How far ahead of a break a piece is looked for, and how much of a file is read.
+  static constexpr uint64_t kWindowBytes = 32ull << 20;
+  static constexpr uint64_t kMaxFileBytes = 64ull << 20;
+  static constexpr uint32_t kMaxTries = 96;
+  static constexpr int kMaxPieces = 4;
+
+ private:
+  bool IsFreeSector(uint64_t sector);
+  bool IsClaimed(uint64_t sector) const;
+
+  CVolumeAccess& m_access;
+  uint64_t m_firstUnit, m_endUnit;
+  uint32_t m_sectorsPerUnit, m_alignSectors, m_bytesPerSector;
+  uint64_t m_unitBase;  // the first unit's first sector
+  std::vector<SectorRun> m_claimed;  // sorted by first sector
+  uint32_t m_tries = 0;
+};
+
+// Whether a file found whole needs no pieces, and the search for them.
+struct PieceJoiner {
+  bool (*isWhole)(CBaseFile& file, CPieceSearch& search);
+  bool (*join)(CBaseFile& file, CPieceSearch& search);
+};
+
+// Gives each file whose format has a joiner and whose structure broke the
+// pieces that complete it, where they can be found. stop is asked between files.
+void JoinPieces(std::vector<std::unique_ptr<CBaseFile>>& files, CPieceSearch& search,
+                const std::function<bool()>& stop);
+
+// The joiners, for the format table.
+extern const PieceJoiner kJpegJoiner;
