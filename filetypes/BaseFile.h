@@ -112,6 +112,8 @@ class CBaseFile : public CDelFile {
   // False when the file's own structure did not establish where it ends and
   // its end is a guess (a PDF cut at a "%%EOF" no section vouches for).
   virtual bool EndEstablished() const { return true; }
+  // Its pieces were found and its structure holds to its end.
+  virtual void EndFound() {}
   // Offset in the file of a sector's first byte.
   uint64_t SectorBase(uint64_t sector, uint32_t bytesPerSector) const {
     return static_cast<uint64_t>(sector - firstSector) * bytesPerSector;

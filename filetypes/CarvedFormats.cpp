@@ -103,9 +103,9 @@ std::unique_ptr<CBaseFile> CreateJpeg(ByteSpan data, uint64_t sector, uint32_t, 
 // JPEG, ZIP and BMP starts come first; a TIFF header only where none of them is.
 const CarvedFormat kFormats[] = {
     {"JPEG", kJpegStarts, &CreateJpeg, kJpegKinds, &kJpegJoiner},
-    {"ZIP", kZipStarts, &CZipFile::TryCreate, kZipKinds},
+    {"ZIP", kZipStarts, &CZipFile::TryCreate, kZipKinds, &kZipJoiner},
     {"BMP", kBmpStarts, &CBmpFile::TryCreate, kBmpKinds},
-    {"PNG", kPngStarts, &CPngFile::TryCreate, kPngKinds},
+    {"PNG", kPngStarts, &CPngFile::TryCreate, kPngKinds, &kPngJoiner},
     {"GIF", kGifStarts, &CGifFile::TryCreate, kGifKinds},
     {"RIFF", kRiffStarts, &CRiffFile::TryCreate, kRiffKinds},
     {"ISO base media", kIsoMediaStarts, &CIsoMediaFile::TryCreate, kIsoMediaKinds},
@@ -212,4 +212,25 @@ std::unique_ptr<CBaseFile> CreateCarvedFile(ByteSpan sector, uint64_t firstSecto
     }
   }
   return nullptr;
+}
+
+std::unique_ptr<CBaseFile> WalkCarvedContent(ByteSpan content) {
+  // The analysers read whole sectors: the last one is filled up with zeros.
+  std::vector<uint8_t> padded(content.begin(), content.end());
+  padded.resize((content.size() + kCarvedProbeSector - 1) / kCarvedProbeSector * kCarvedProbeSector, 0);
+  if (padded.empty()) return nullptr;
+  CandidateHolder holder(kCarvedProbeSector, nullptr);
+  holder.runLimitSector = padded.size() / kCarvedProbeSector - 1;
+  holder.BeginRun(ByteSpan(padded), false);
+  for (size_t at = 0; at < padded.size(); at += kCarvedProbeSector) holder.Offer(at, at / kCarvedProbeSector);
+  holder.EndRun();
+  for (auto& file : holder.completed) {
+    if (file->firstSector == 0) return std::move(file);
+  }
+  return nullptr;
+}
+
+int32_t CarvedTypeOfContent(ByteSpan content) {
+  const std::unique_ptr<CBaseFile> file = WalkCarvedContent(content);
+  return file ? file->typeCode : 0;
 }

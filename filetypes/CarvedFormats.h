@@ -69,3 +69,11 @@ const char* TypeFolderName(int32_t typeCode);
 // The first analyser whose start the bytes at the sector hold.
 std::unique_ptr<CBaseFile> CreateCarvedFile(ByteSpan sector, uint64_t firstSector, uint32_t bytesPerSector,
                                             CVolumeAccess* access);
+
+// The content of one file walked by the analysers as if it lay in free space
+// from sector 0 (sectors of kCarvedProbeSector bytes): the file they find
+// starting there, or null.
+constexpr uint32_t kCarvedProbeSector = 512;
+std::unique_ptr<CBaseFile> WalkCarvedContent(ByteSpan content);
+// The type code the analysers give that file; 0 for none.
+int32_t CarvedTypeOfContent(ByteSpan content);

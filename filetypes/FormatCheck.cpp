@@ -12,7 +12,6 @@
 
 namespace {
 
-constexpr uint32_t kProbeSector = 512;
 // Members are inflated up to this much in all: a small archive may claim
 // members of 4 GiB each, and deflate expands a thousandfold.
 constexpr uint64_t kMaxInflated = 1ull << 30;
@@ -174,19 +173,9 @@ FormatCheck CheckZipMembers(ByteSpan content) {
 }
 
 FormatCheck CheckCarvedStructure(ByteSpan content) {
-  std::unique_ptr<CBaseFile> probe = CreateCarvedFile(content, 0, kProbeSector, nullptr);
-  if (!probe) return NoCheck("a format without a structure check");
-  // The analysers read whole sectors: the last one is filled up with zeros.
-  std::vector<uint8_t> padded(content.begin(), content.end());
-  padded.resize((content.size() + kProbeSector - 1) / kProbeSector * kProbeSector, 0);
-  CandidateHolder holder(kProbeSector, nullptr);
-  holder.runLimitSector = padded.size() / kProbeSector - 1;
-  holder.BeginRun(ByteSpan(padded), false);
-  for (size_t at = 0; at < padded.size(); at += kProbeSector) holder.Offer(at, at / kProbeSector);
-  holder.EndRun();
-  for (const auto& file : holder.completed) {
-    if (file->firstSector != 0) continue;
-    const uint64_t length = file->GetLength(kProbeSector);
+  if (!CreateCarvedFile(content, 0, kCarvedProbeSector, nullptr)) return NoCheck("a format without a structure check");
+  if (const std::unique_ptr<CBaseFile> file = WalkCarvedContent(content)) {
+    const uint64_t length = file->GetLength(kCarvedProbeSector);
     // Whole as far as anyone can tell, but where it ends was guessed: not known to be intact.
     if (length <= content.size() && !file->EndEstablished()) {
       return NoCheck("its end is a guess: no cross-reference section vouches for its last %%EOF");

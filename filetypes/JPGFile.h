@@ -19,8 +19,7 @@ class CJPGFile : public CBaseFile {
   bool EndEstablished() const override { return m_cutAt == 0; }
   // Offset of the byte where the picture's structure broke off; 0 when it did not.
   uint64_t CutAt() const { return m_cutAt; }
-  // Its pieces were found and it decodes whole.
-  void EndFound() {
+  void EndFound() override {
     m_cutAt = 0;
     m_phase = Phase::Done;
   }

@@ -10,7 +10,6 @@
 
 #include "filetypes/CarvedFormats.h"
 #include "filetypes/FormatCheck.h"
-#include "filetypes/JPGFile.h"
 #include "filetypes/PieceSearch.h"
 
 namespace {
@@ -203,7 +202,7 @@ bool JoinJpeg(CBaseFile& file, CPieceSearch& search) {
   // Only a picture that decodes whole is taken in pieces.
   if (!joined || !join.probe.clean) return false;
   file.SetPieces(join.runs, join.bytes.size(), bytesPerSector);
-  static_cast<CJPGFile&>(file).EndFound();
+  file.EndFound();
   return true;
 }
 

@@ -16,9 +16,12 @@ class CPngFile : public CWalkedFile {
  protected:
   Step StepAt(const SectorView& view, int64_t rel, uint64_t offset, uint64_t* next) override;
   int32_t TypeAtEnd() const override { return kTypePng; }
+  // Past its header, what the chunk CRCs vouched for is kept.
+  bool KeptWhenCut() const override { return NextOffset() > kFirstChunkEnd; }
 
  private:
   using CWalkedFile::CWalkedFile;
+  static constexpr uint64_t kFirstChunkEnd = 8 + 12 + 13;  // signature and IHDR
 };
 
 class CGifFile : public CWalkedFile {

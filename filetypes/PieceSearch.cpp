@@ -52,6 +52,29 @@ bool CPieceSearch::ReadFile(CBaseFile& file, std::vector<uint8_t>* out) {
   return true;
 }
 
+bool CPieceSearch::ReadFileAndAfter(CBaseFile& file, uint64_t most, std::vector<SectorRun>* runs,
+                                    std::vector<uint8_t>* out) {
+  if (m_bytesPerSector == 0) return false;
+  const uint64_t length = file.GetLength(m_bytesPerSector);
+  if (length == 0 || length > kMaxFileBytes) return false;
+  *runs = file.Runs(m_bytesPerSector);
+  const uint64_t sectors = (length + m_bytesPerSector - 1) / m_bytesPerSector;
+  out->assign(static_cast<size_t>(sectors * m_bytesPerSector), 0);
+  if (!file.ReadFileSectors(0, sectors, out->data(), m_bytesPerSector)) return false;
+  const uint64_t next = runs->back().first + runs->back().count;
+  uint64_t after = 0;
+  while (after < most / m_bytesPerSector && IsFreeSector(next + after) && !IsClaimed(next + after)) ++after;
+  if (after == 0) return true;
+  const size_t at = out->size();
+  out->resize(at + static_cast<size_t>(after * m_bytesPerSector));
+  if (!m_access.ReadSectors(next, next + after - 1, out->data() + at)) {
+    out->resize(at);
+    return true;
+  }
+  runs->back().count += after;
+  return true;
+}
+
 std::vector<FreeStretch> CPieceSearch::StretchesAfter(uint64_t sector) {
   std::vector<FreeStretch> stretches;
   if (m_bytesPerSector == 0) return stretches;

@@ -34,6 +34,10 @@ class CPieceSearch {
   void Claim(const std::vector<SectorRun>& runs);
   // The file's bytes as it now lies; false on a failed read.
   bool ReadFile(CBaseFile& file, std::vector<uint8_t>* out);
+  // The file's bytes as it lies, then the free, unclaimed sectors right
+  // after it, up to most bytes more: where a structure that broke off may
+  // still have its own bytes. runs become the runs read.
+  bool ReadFileAndAfter(CBaseFile& file, uint64_t most, std::vector<SectorRun>* runs, std::vector<uint8_t>* out);
   // The free, unclaimed stretches after the sector, within the window.
   std::vector<FreeStretch> StretchesAfter(uint64_t sector);
   // One more candidate join may be tried for the current file.
@@ -71,3 +75,5 @@ void JoinPieces(std::vector<std::unique_ptr<CBaseFile>>& files, CPieceSearch& se
 
 // The joiners, for the format table.
 extern const PieceJoiner kJpegJoiner;
+extern const PieceJoiner kPngJoiner;
+extern const PieceJoiner kZipJoiner;

@@ -16,7 +16,11 @@ int32_t CWalkedFile::ExamineSector(uint64_t sector, const SectorView& view, uint
       case Step::Wait:
         return 0;
       case Step::Reject:
-        return -1;
+        if (!KeptWhenCut()) return -1;
+        m_cut = true;
+        EndAt(m_next, bytesPerSector);
+        m_type = TypeAtEnd();
+        return m_type;
       case Step::Next:
         if (next <= m_next || next > m_maxSize || PastTheVolume(next, bytesPerSector)) return -1;
         m_next = next;
@@ -39,6 +43,14 @@ int32_t CWalkedFile::ExamineSector(uint64_t sector, const SectorView& view, uint
 // the files after it beyond that.
 bool CWalkedFile::HoldsSector(uint64_t sector, uint32_t bytesPerSector) const {
   return m_type == 0 && m_next > SectorBase(sector, bytesPerSector) + bytesPerSector && m_next <= m_runEnd;
+}
+
+int32_t CWalkedFile::EndWhereCut(uint64_t sector, uint32_t bytesPerSector) {
+  if (m_type > 0 || !KeptWhenCut()) return -1;
+  m_cut = true;
+  EndAt(std::min(m_next, SectorBase(sector, bytesPerSector)), bytesPerSector);
+  m_type = TypeAtEnd();
+  return m_type;
 }
 
 bool CWalkedFile::PastTheVolume(uint64_t length, uint32_t bytesPerSector) const {

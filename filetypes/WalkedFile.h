@@ -13,6 +13,9 @@ class CWalkedFile : public CBaseFile {
   // Inside a structure whose header checked out, a signature is the file's
   // own data (a JPEG frame of a video), not another file's start.
   bool HoldsSector(uint64_t sector, uint32_t bytesPerSector) const override;
+  int32_t EndWhereCut(uint64_t sector, uint32_t bytesPerSector) override;
+  bool EndEstablished() const override { return !m_cut; }
+  void EndFound() override { m_cut = false; }
 
  protected:
   CWalkedFile(uint64_t firstSector, CVolumeAccess* access, uint64_t next, uint64_t maxSize)
@@ -25,6 +28,11 @@ class CWalkedFile : public CBaseFile {
   virtual Step StepAt(const SectorView& view, int64_t rel, uint64_t offset, uint64_t* next) = 0;
   // The type code once the walk has ended; -1 when what was walked is not a whole file.
   virtual int32_t TypeAtEnd() const = 0;
+  // True when what was walked before the structure broke is kept as a file
+  // cut short (its pieces may be found later): its end not established.
+  virtual bool KeptWhenCut() const { return false; }
+  // Offset of the structure the walk reads next.
+  uint64_t NextOffset() const { return m_next; }
   // Offset in the file just past the run of free space being read.
   uint64_t RunEnd() const { return m_runEnd; }
   // True when a file of this length from its first sector would pass the volume's end.
@@ -35,6 +43,7 @@ class CWalkedFile : public CBaseFile {
   uint64_t m_next;
   uint64_t m_maxSize;
   int32_t m_type = 0;
+  bool m_cut = false;
 };
 
 // Big-endian reads of walked structures.

@@ -162,7 +162,7 @@ int32_t CZipFile::ExamineSector(uint64_t sector, const SectorView& view, uint32_
     }
     int32_t result = 0;
     if (!StepRecord(view, base, &result)) return 0;
-    if (result == -1) return -1;
+    if (result == -1) return Cut(m_nextRecord, bytesPerSector);
   }
   // The end record's comment may run into later sectors: the archive ends
   // with it, in the sector holding its last byte.
@@ -171,4 +171,15 @@ int32_t CZipFile::ExamineSector(uint64_t sector, const SectorView& view, uint32_
     return typeCode;
   }
   return 0;
+}
+
+int32_t CZipFile::Cut(uint64_t end, uint32_t bytesPerSector) {
+  if (m_nextRecord <= kLocalHeaderSize || m_memberData != 0 || m_archiveEnd != 0) return -1;
+  m_cut = true;
+  EndAt(end, bytesPerSector);
+  return typeCode;
+}
+
+int32_t CZipFile::EndWhereCut(uint64_t sector, uint32_t bytesPerSector) {
+  return Cut(std::min(m_nextRecord, SectorBase(sector, bytesPerSector)), bytesPerSector);
 }

@@ -11,8 +11,14 @@ class CZipFile : public CBaseFile {
                                               CVolumeAccess* access);
   int32_t ExamineSector(uint64_t sector, const SectorView& view, uint32_t bytesPerSector,
                         uint64_t runLimitSector) override;
+  int32_t EndWhereCut(uint64_t sector, uint32_t bytesPerSector) override;
+  bool EndEstablished() const override { return !m_cut; }
+  void EndFound() override { m_cut = false; }
 
  private:
+  // Once a member's header was walked, what was found is kept when the
+  // records break off: the rest may lie in a later piece.
+  int32_t Cut(uint64_t end, uint32_t bytesPerSector);
   CZipFile(uint64_t sector, CVolumeAccess* access) : CBaseFile(sector, access) { typeCode = kTypeZip; }
   // Reads the record at the next offset and steps past it; false when its
   // header is not all in memory yet, -1 in *result for an unknown record.
@@ -31,4 +37,5 @@ class CZipFile : public CBaseFile {
   uint64_t m_searchFrom = 0;
   bool m_officePackage = false;
   bool m_mimetype = false;  // the kind came from the "mimetype" member
+  bool m_cut = false;
 };

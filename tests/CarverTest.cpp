@@ -595,12 +595,17 @@ TEST(Zip, ImpossibleNextRecordStartsNoCandidate) {
   EXPECT_EQ(CZipFile::TryCreate(At(0, z.bytes, kSector), 0, kSector, nullptr), nullptr);
 }
 
-TEST(Zip, UnknownRecordRejects) {
+// A record that is none, after a member, cuts the archive short there: what
+// was found is listed, its end not established, for its pieces to be looked for.
+TEST(Zip, UnknownRecordCutsTheArchiveShort) {
   ZipBuilder z;
   z.Local("a", 600);  // the next record lies past the first sector
+  const size_t member = z.bytes.size();
   z.Append(Bytes{'P', 'K', 9, 9});
   Carve c(At(0, z.bytes, 4 * kSector));
-  EXPECT_TRUE(c.holder.completed.empty());
+  ASSERT_EQ(c.holder.completed.size(), 1u);
+  EXPECT_EQ(c.holder.completed[0]->GetLength(kSector), member);
+  EXPECT_FALSE(c.holder.completed[0]->EndEstablished());
   EXPECT_FALSE(c.holder.HasPending());
 }
 

@@ -70,11 +70,8 @@ TEST_P(FixtureRecovery, EverythingCheckedComesBackByteForByte) {
   EXPECT_EQ(report.failed, 0u) << (report.failures.empty() ? "" : report.failures[0]);
   EXPECT_EQ(report.rootPath, target + kPathSeparator + fx.session.selectedDrive + "盘恢复的文件");
   const size_t expected = ExpectRecoveredAsManifest(report.rootPath, c);
-  // Besides, what was found of files that lie in pieces.
-  const size_t inPieces = CountInPieces(c);
-  EXPECT_GE(report.written, expected);
-  EXPECT_LE(report.written, expected + inPieces);
-  EXPECT_EQ(CountFiles(report.rootPath), report.written);
+  EXPECT_EQ(report.written, expected);
+  EXPECT_EQ(CountFiles(report.rootPath), expected);
   // The report lists every file written, with the digests of what is on the disk.
   ASSERT_EQ(report.reportPath, report.rootPath + kPathSeparator + kRecoveryReportName);
   const auto rows = ReportRows(report.reportPath);

@@ -69,15 +69,9 @@ inline const FixtureCase kLargeFixtureCases[] = {
     {"ntfs_past_2_tib", "ntfs-2tib.img", ModeUniversal, SourceNtfs},
 };
 
-// Whether a manifest entry is expected in a scan of this mode: carved files
-// only where the signature scan runs.
-// A file the image holds only in pieces ("pieces") may be listed with what
-// was found of it, or not at all; it is never expected whole.
-inline bool MayBeListedInPart(const std::string& state, const FixtureCase& c) {
-  return state == "pieces" && (c.mode == ModeUniversal || c.source != SourceNtfs);
-}
-
+// Whether a manifest entry is expected in a scan of this mode: carved files,
+// whole or in pieces, only where the signature scan runs.
 inline bool Expected(const std::string& state, const FixtureCase& c) {
   if (state == "deleted" || state == "overwritten") return true;
-  return state == "carved" && (c.mode == ModeUniversal || c.source != SourceNtfs);
+  return (state == "carved" || state == "pieces") && (c.mode == ModeUniversal || c.source != SourceNtfs);
 }

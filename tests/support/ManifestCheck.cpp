@@ -20,8 +20,3 @@ size_t ExpectRecoveredAsManifest(const std::string& root, const FixtureCase& c) 
   return expected;
 }
 
-size_t CountInPieces(const FixtureCase& c) {
-  size_t count = 0;
-  for (const ManifestEntry& e : LoadManifest(c.Manifest())) count += MayBeListedInPart(e.state, c) ? 1 : 0;
-  return count;
-}

@@ -7,5 +7,3 @@
 // Expects every file the manifest lists for the case below root, by tree
 // path and SHA-256; returns how many it expected.
 size_t ExpectRecoveredAsManifest(const std::string& root, const FixtureCase& c);
-// How many files the manifest holds only in pieces for the case.
-size_t CountInPieces(const FixtureCase& c);
