@@ -5,8 +5,10 @@
 
 namespace {
 
-// TIFF offsets are 32-bit.
-constexpr uint64_t kMaxTiffSize = 1ull << 32;
+// A BigTIFF is bounded as a carved file; a classic one by its 32-bit offsets.
+constexpr uint64_t kMaxBigTiffSize = 1ull << 36;
+constexpr uint16_t kClassic = 42;
+constexpr uint16_t kBigTiff = 43;
 constexpr uint32_t kMaxDirectoryEntries = 4096;
 constexpr uint32_t kMaxArrayEntries = 1u << 20;
 constexpr uint32_t kMaxItems = 100000;
@@ -21,10 +23,15 @@ constexpr uint16_t kTagSubDirectories = 0x014A;
 constexpr uint16_t kTagThumbnailOffset = 0x0201;
 constexpr uint16_t kTagThumbnailLength = 0x0202;
 constexpr uint16_t kTagExifDirectory = 0x8769;
+constexpr uint16_t kTagGpsDirectory = 0x8825;
+constexpr uint16_t kTagInteropDirectory = 0xA005;
 constexpr uint16_t kTagDngVersion = 0xC612;
 constexpr uint16_t kTypeShort = 3;
 constexpr uint16_t kTypeLong = 4;
 constexpr uint16_t kTypeIfd = 13;
+constexpr uint16_t kTypeLong8 = 16;
+constexpr uint16_t kTypeIfd8 = 18;
+constexpr uint16_t kMaxType = 18;
 
 uint32_t UnitSize(uint32_t type) {
   switch (type) {
@@ -41,7 +48,7 @@ const char* ExtensionOfMake(const char* make, size_t length) {
     const char* make;
     const char* extension;
   } kMakers[] = {{"Canon", "cr2"}, {"NIKON", "nef"}, {"SONY", "arw"}, {"OLYMPUS", "orf"},
-                 {"OM Digital", "orf"}, {"PENTAX", "pef"}, {"RICOH", "pef"}};
+                 {"OM Digital", "orf"}, {"PENTAX", "pef"}, {"RICOH", "pef"}, {"SAMSUNG", "srw"}};
   for (const auto& m : kMakers) {
     const size_t n = std::strlen(m.make);
     if (length >= n && std::memcmp(make, m.make, n) == 0) return m.extension;
@@ -57,12 +64,26 @@ std::unique_ptr<CBaseFile> CTiffFile::TryCreate(ByteSpan data, uint64_t sector, 
   const bool big = data[0] == 'M' && data[1] == 'M';
   if (!little && !big) return nullptr;
   const uint16_t magic = little ? LE16(data, 2) : static_cast<uint16_t>(data[2] << 8 | data[3]);
-  // Olympus writes its own magic in place of 42.
+  // Olympus writes its own magic in place of 42, Panasonic 0x55.
   const bool olympus = magic == 0x4F52 || magic == 0x5352;
-  if (magic != 42 && !olympus) return nullptr;
-  const char* extension = olympus ? "orf" : (little && data[8] == 'C' && data[9] == 'R') ? "cr2" : "";
-  std::unique_ptr<CTiffFile> file(new CTiffFile(sector, access, big, extension));
-  const uint32_t first = file->Read32(data.data() + 4);
+  const bool panasonic = little && magic == 0x0055;
+  const bool bigTiff = magic == kBigTiff;
+  if (magic != kClassic && !olympus && !panasonic && !bigTiff) return nullptr;
+  const char* extension = olympus     ? "orf"
+                          : panasonic ? "rw2"
+                          : (little && data[8] == 'C' && data[9] == 'R') ? "cr2"
+                                                                          : "";
+  std::unique_ptr<CTiffFile> file(new CTiffFile(sector, access, big, bigTiff, extension));
+  uint64_t first = 0;
+  if (bigTiff) {
+    // The offsets' size (8) and a reserved 0 follow the magic.
+    if (file->Read16(data.data() + 4) != 8 || file->Read16(data.data() + 6) != 0) return nullptr;
+    first = file->Read64(data.data() + 8);
+    file->m_maxSize = kMaxBigTiffSize;
+    file->m_extent = 16;
+  } else {
+    first = file->Read32(data.data() + 4);
+  }
   if (first < 8) return nullptr;
   file->Expect(first, Item{ItemKind::Directory, 0, 0, 0, 0});
   return file;
@@ -75,8 +96,22 @@ uint32_t CTiffFile::Read32(const uint8_t* p) const {
                      : (static_cast<uint32_t>(p[3]) << 24 | p[2] << 16 | p[1] << 8 | p[0]);
 }
 
+uint64_t CTiffFile::Read64(const uint8_t* p) const {
+  return m_bigEndian ? (static_cast<uint64_t>(Read32(p)) << 32 | Read32(p + 4))
+                     : (static_cast<uint64_t>(Read32(p + 4)) << 32 | Read32(p));
+}
+
+uint64_t CTiffFile::ReadValue(const uint8_t* p, uint16_t type) const {
+  switch (type) {
+    case kTypeShort: return Read16(p);
+    case kTypeLong8:
+    case kTypeIfd8: return Read64(p);
+    default: return Read32(p);
+  }
+}
+
 void CTiffFile::Extend(uint64_t end) {
-  if (end > kMaxTiffSize) {
+  if (end > m_maxSize) {
     m_broken = true;
     return;
   }
@@ -84,7 +119,7 @@ void CTiffFile::Extend(uint64_t end) {
 }
 
 void CTiffFile::Expect(uint64_t offset, Item item) {
-  if (offset < 8 || offset >= kMaxTiffSize || ++m_items > kMaxItems) {
+  if (offset < 8 || offset >= m_maxSize || ++m_items > kMaxItems) {
     m_broken = true;
     return;
   }
@@ -102,57 +137,75 @@ void CTiffFile::FinishPair(uint32_t pair) {
 }
 
 bool CTiffFile::ReadDirectory(const SectorView& view, int64_t rel, uint64_t offset, int depth, bool* waiting) {
-  uint8_t count[2];
-  if (!view.Read(rel, 2, count)) return *waiting = true;
-  const uint32_t entries = Read16(count);
-  if (entries == 0 || entries > kMaxDirectoryEntries) return false;
-  std::vector<uint8_t> directory(2 + 12 * entries + 4);
+  uint8_t count[8];
+  if (!view.Read(rel, CountSize(), count)) return *waiting = true;
+  const uint64_t entries = m_bigTiff ? Read64(count) : Read16(count);
+  // A directory of no entries ends the chain where it stands.
+  if (entries == 0) {
+    Extend(offset + CountSize() + WordSize());
+    return true;
+  }
+  if (entries > kMaxDirectoryEntries) return false;
+  const size_t inlineBytes = WordSize();
+  std::vector<uint8_t> directory(CountSize() + EntrySize() * entries + WordSize());
   if (!view.Read(rel, directory.size(), directory.data())) return *waiting = true;
   Extend(offset + directory.size());
   // Strip or tile offsets and their byte counts, inline or as arrays.
   const uint32_t pair = m_nextPair++;
-  for (uint32_t e = 0; e < entries; ++e) {
-    const uint8_t* entry = directory.data() + 2 + 12 * e;
+  for (uint64_t e = 0; e < entries; ++e) {
+    const uint8_t* entry = directory.data() + CountSize() + EntrySize() * e;
+    const uint8_t* field = entry + 4 + WordSize();  // the value, or the offset of the values
     const uint16_t tag = static_cast<uint16_t>(Read16(entry));
     const uint16_t type = static_cast<uint16_t>(Read16(entry + 2));
-    const uint32_t n = Read32(entry + 4);
-    const uint32_t value = Read32(entry + 8);
-    if (type == 0 || type > 18) return false;
+    const uint64_t n = ReadWord(entry + 4);
+    const uint64_t value = ReadWord(field);
+    if (type == 0 || type > kMaxType) return false;
+    if (n > m_maxSize) return false;
     const uint64_t size = static_cast<uint64_t>(UnitSize(type)) * n;
-    if (size > 4) Extend(value + size);
+    if (size > inlineBytes) Extend(value + size);
     switch (tag) {
       case kTagStripOffsets:
       case kTagTileOffsets:
       case kTagStripByteCounts:
       case kTagTileByteCounts: {
         const bool offsets = tag == kTagStripOffsets || tag == kTagTileOffsets;
-        if ((type != kTypeShort && type != kTypeLong) || n == 0 || n > kMaxArrayEntries) return false;
+        if ((type != kTypeShort && type != kTypeLong && type != kTypeLong8) || n == 0 || n > kMaxArrayEntries) {
+          return false;
+        }
         Pair& p = m_pairs[pair];
-        if (size <= 4) {
-          const uint64_t v = type == kTypeShort ? Read16(entry + 8) : value;
-          (offsets ? p.offsets : p.counts).push_back(v);
+        if (size <= inlineBytes) {
+          for (uint64_t i = 0; i < n; ++i) (offsets ? p.offsets : p.counts).push_back(ReadValue(field + i * UnitSize(type), type));
           (offsets ? p.haveOffsets : p.haveCounts) = true;
         } else {
-          Expect(value, Item{offsets ? ItemKind::Offsets : ItemKind::Counts, n, type, pair, depth});
+          Expect(value, Item{offsets ? ItemKind::Offsets : ItemKind::Counts, static_cast<uint32_t>(n), type, pair, depth});
         }
         break;
       }
       case kTagSubDirectories:
       case kTagExifDirectory:
+      case kTagGpsDirectory:
+      case kTagInteropDirectory:
         if (depth >= kMaxDepth) break;
         if (n == 1) {
-          Expect(value, Item{ItemKind::Directory, 0, 0, 0, depth + 1});
-        } else if ((type == kTypeLong || type == kTypeIfd) && n <= 64) {
-          uint8_t list[64 * 4];
-          if (!view.Read(static_cast<int64_t>(value) - static_cast<int64_t>(offset) + rel, 4 * n, list)) break;
-          for (uint32_t i = 0; i < n; ++i) Expect(Read32(list + 4 * i), Item{ItemKind::Directory, 0, 0, 0, depth + 1});
+          // An inline value fills only its type's size of the field.
+          Expect(ReadValue(field, type), Item{ItemKind::Directory, 0, 0, 0, depth + 1});
+        } else if ((type == kTypeLong || type == kTypeIfd || type == kTypeLong8 || type == kTypeIfd8) && n <= 64) {
+          uint8_t list[64 * 8];
+          const size_t unit = UnitSize(type);
+          const int64_t at = size <= inlineBytes ? rel + static_cast<int64_t>(field - directory.data())
+                                                 : static_cast<int64_t>(value) - static_cast<int64_t>(offset) + rel;
+          if (!view.Read(at, unit * n, list)) break;
+          for (uint64_t i = 0; i < n; ++i) {
+            Expect(ReadValue(list + unit * i, type), Item{ItemKind::Directory, 0, 0, 0, depth + 1});
+          }
         }
         break;
       case kTagThumbnailOffset:
-        for (uint32_t k = 0; k < entries; ++k) {
-          const uint8_t* other = directory.data() + 2 + 12 * k;
+        for (uint64_t k = 0; k < entries; ++k) {
+          const uint8_t* other = directory.data() + CountSize() + EntrySize() * k;
           if (Read16(other) == kTagThumbnailLength) {
-            Extend(static_cast<uint64_t>(value) + Read32(other + 8));
+            const uint8_t* length = other + 4 + WordSize();
+            Extend(ReadValue(field, type) + ReadValue(length, static_cast<uint16_t>(Read16(other + 2))));
             m_hasImage = true;
           }
         }
@@ -163,7 +216,8 @@ bool CTiffFile::ReadDirectory(const SectorView& view, int64_t rel, uint64_t offs
       case kTagMake:
         if (depth == 0 && *m_extension == '\0' && n > 1 && n <= 64) {
           char make[64] = {};
-          const int64_t at = size <= 4 ? rel + 2 + 12 * e + 8 : static_cast<int64_t>(value) - static_cast<int64_t>(offset) + rel;
+          const int64_t at = size <= inlineBytes ? rel + static_cast<int64_t>(field - directory.data())
+                                                 : static_cast<int64_t>(value) - static_cast<int64_t>(offset) + rel;
           if (view.Read(at, n, reinterpret_cast<uint8_t*>(make))) m_extension = ExtensionOfMake(make, n);
         }
         break;
@@ -172,7 +226,7 @@ bool CTiffFile::ReadDirectory(const SectorView& view, int64_t rel, uint64_t offs
     }
   }
   FinishPair(pair);
-  const uint32_t following = Read32(directory.data() + 2 + 12 * entries);
+  const uint64_t following = ReadWord(directory.data() + CountSize() + EntrySize() * entries);
   if (following != 0 && depth < kMaxDepth) Expect(following, Item{ItemKind::Directory, 0, 0, 0, depth + 1});
   return true;
 }
@@ -183,9 +237,7 @@ bool CTiffFile::ReadArray(const SectorView& view, int64_t rel, const Item& item,
   if (!view.Read(rel, bytes.size(), bytes.data())) return *waiting = true;
   Pair& p = m_pairs[item.pair];
   std::vector<uint64_t>& values = item.kind == ItemKind::Offsets ? p.offsets : p.counts;
-  for (uint32_t i = 0; i < item.count; ++i) {
-    values.push_back(unit == 2 ? Read16(bytes.data() + 2 * i) : Read32(bytes.data() + 4 * i));
-  }
+  for (uint32_t i = 0; i < item.count; ++i) values.push_back(ReadValue(bytes.data() + unit * i, item.type));
   (item.kind == ItemKind::Offsets ? p.haveOffsets : p.haveCounts) = true;
   FinishPair(item.pair);
   return true;

@@ -1,8 +1,10 @@
 #pragma once
-// TIFF pictures and the camera RAW files built on TIFF (DNG, CR2, NEF, ARW,
-// ORF, PEF). The file ends at the largest offset plus length of everything
-// reached from its header: each directory, the strips and tiles it lists,
-// its sub-directories (tag 0x014A), its EXIF directory and its JPEG thumbnail.
+// TIFF pictures, classic or BigTIFF (64-bit offsets and counts), in either
+// byte order, and the camera RAW files built on TIFF (DNG, CR2, NEF, ARW,
+// ORF, PEF, RW2, SRW). The file ends at the largest offset plus length of
+// everything reached from its header: each directory and every value it
+// points at, the strips and tiles it lists, its sub-directories (tag 0x014A),
+// its EXIF, GPS and interoperability directories and its JPEG thumbnail.
 // Directories and offset arrays are read as the sectors holding them arrive.
 
 #include <map>
@@ -37,12 +39,20 @@ class CTiffFile : public CBaseFile {
     bool haveCounts = false;
   };
 
-  CTiffFile(uint64_t sector, CVolumeAccess* access, bool bigEndian, const char* extension)
-      : CBaseFile(sector, access), m_bigEndian(bigEndian), m_extension(extension) {}
+  CTiffFile(uint64_t sector, CVolumeAccess* access, bool bigEndian, bool bigTiff, const char* extension)
+      : CBaseFile(sector, access), m_bigEndian(bigEndian), m_bigTiff(bigTiff), m_extension(extension) {}
   // A maker's extension makes it a RAW file.
   int32_t TypeCode() const { return *m_extension != '\0' ? kTypeRaw : kTypeTiff; }
   uint32_t Read16(const uint8_t* p) const;
   uint32_t Read32(const uint8_t* p) const;
+  uint64_t Read64(const uint8_t* p) const;
+  // An offset or count field: 32-bit, or 64-bit in a BigTIFF.
+  uint64_t ReadWord(const uint8_t* p) const { return m_bigTiff ? Read64(p) : Read32(p); }
+  // One value of an array of the type (SHORT, LONG or LONG8).
+  uint64_t ReadValue(const uint8_t* p, uint16_t type) const;
+  size_t WordSize() const { return m_bigTiff ? 8 : 4; }
+  size_t EntrySize() const { return m_bigTiff ? 20 : 12; }
+  size_t CountSize() const { return m_bigTiff ? 8 : 2; }
   // False when the item is not a part of a TIFF file after all.
   bool ReadDirectory(const SectorView& view, int64_t rel, uint64_t offset, int depth, bool* waiting);
   bool ReadArray(const SectorView& view, int64_t rel, const Item& item, bool* waiting);
@@ -51,10 +61,12 @@ class CTiffFile : public CBaseFile {
   void FinishPair(uint32_t pair);
 
   bool m_bigEndian;
+  bool m_bigTiff;
   const char* m_extension;
   std::map<uint64_t, Item> m_pending;  // by offset in the file
   std::map<uint32_t, Pair> m_pairs;
   uint64_t m_extent = 8;
+  uint64_t m_maxSize = 1ull << 32;
   bool m_hasImage = false;
   bool m_broken = false;
   bool m_ended = false;
