@@ -21,14 +21,31 @@ namespace {
 constexpr uint32_t kSector = 512;
 
 // A BMP of the given total size, header only; the pixels stay zero.
+// A BMP of one row of 8-bit pixels that fills the size given.
 Bytes Bmp(uint32_t size, uint32_t dibSize = 40, uint16_t reserved = 0, uint32_t pixelOffset = 54) {
-  Bytes b(size, 0);
+  Bytes b(std::max<uint32_t>(size, 34), 0);
   b[0] = 'B';
   b[1] = 'M';
   std::memcpy(&b[2], &size, 4);
   std::memcpy(&b[6], &reserved, 2);
   std::memcpy(&b[10], &pixelOffset, 4);
   std::memcpy(&b[14], &dibSize, 4);
+  const uint32_t width = size > pixelOffset ? (size - pixelOffset) / 4 * 4 : 4;
+  const uint16_t one = 1, bits = 8;
+  if (dibSize == 12) {
+    const uint16_t narrow = static_cast<uint16_t>(std::min<uint32_t>(width, 0xFFFC));
+    std::memcpy(&b[18], &narrow, 2);  // width
+    std::memcpy(&b[20], &one, 2);     // height
+    std::memcpy(&b[22], &one, 2);     // planes
+    std::memcpy(&b[24], &bits, 2);    // bits per pixel
+  } else {
+    std::memcpy(&b[18], &width, 4);
+    const uint32_t height = 1;
+    std::memcpy(&b[22], &height, 4);
+    std::memcpy(&b[26], &one, 2);
+    std::memcpy(&b[28], &bits, 2);
+  }
+  b.resize(size);
   return b;
 }
 
@@ -92,7 +109,17 @@ TEST(BmpSignature, HeaderTable) {
   EXPECT_EQ(CBmpFile::TryCreate(Bmp(600, 40, 1), 0, kSector, nullptr), nullptr) << "reserved fields set";
   EXPECT_EQ(CBmpFile::TryCreate(Bmp(600, 40, 0, 600), 0, kSector, nullptr), nullptr) << "pixels past the end";
   EXPECT_EQ(CBmpFile::TryCreate(Bytes{'B', 'M', 1}, 0, kSector, nullptr), nullptr) << "header cut short";
-  for (uint32_t dib : {12u, 52u, 56u, 64u, 108u, 124u}) EXPECT_NE(CBmpFile::TryCreate(Bmp(600, dib), 0, kSector, nullptr), nullptr);
+  for (uint32_t dib : {12u, 16u, 52u, 56u, 64u, 108u, 124u}) {
+    EXPECT_NE(CBmpFile::TryCreate(Bmp(600, dib, 0, 14 + dib), 0, kSector, nullptr), nullptr) << dib;
+  }
+  EXPECT_EQ(CBmpFile::TryCreate(Bmp(600, 40, 0, 40), 0, kSector, nullptr), nullptr) << "pixels inside the header";
+  // A header whose size field is smaller than its rows need takes the rows' size.
+  Bytes stated = Bmp(600);
+  stated[2] = 100;
+  stated[3] = 0;
+  const auto corrected = CBmpFile::TryCreate(stated, 0, kSector, nullptr);
+  ASSERT_NE(corrected, nullptr);
+  EXPECT_EQ(corrected->GetLength(kSector), 54u + 544u);
 }
 
 TEST(BmpSignature, EndsInTheSectorOfItsLastByte) {
@@ -105,11 +132,13 @@ TEST(BmpSignature, EndsInTheSectorOfItsLastByte) {
   EXPECT_EQ(more->GetLength(kSector), kSector + 1);
 }
 
+// A TIFF whose directory lies ahead is pending, but holds no sector as its own.
 TEST(CandidateHolder, NewerSignatureReplacesThePendingCandidate) {
   CandidateHolder holder(kSector, nullptr);
   Bytes run(5 * kSector, 0);
-  const Bytes first = Bmp(3 * kSector), second = Bmp(kSector + 10);
-  std::copy(first.begin(), first.begin() + 54, run.begin());
+  const Bytes first{'I', 'I', 0x2A, 0, 0, 0x10, 0, 0};  // its first directory at 4096
+  const Bytes second = Bmp(kSector + 10);
+  std::copy(first.begin(), first.end(), run.begin());
   std::copy(second.begin(), second.begin() + 54, run.begin() + 2 * kSector);
   holder.BeginRun(run, false);
   EXPECT_FALSE(holder.Offer(0, 10));
