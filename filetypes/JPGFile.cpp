@@ -24,6 +24,7 @@ constexpr uint32_t kMaxMpImages = 64;
 // Further images follow the first closely; a listed one further off is no part of it.
 constexpr uint64_t kMaxImageGap = 1u << 20;
 constexpr uint64_t kMaxImagesEnd = 1ull << 30;
+constexpr uint32_t kMaxAppendedImages = 8;
 
 // Markers followed by a length: frames, tables, application data, comments.
 bool HasLength(uint8_t marker) {
@@ -64,7 +65,7 @@ int32_t CJPGFile::ExamineSector(uint64_t sector, const SectorView& view, uint32_
   const uint64_t end = base + bytesPerSector;
   for (bool more = true; more && m_phase != Phase::Done;) {
     switch (m_phase) {
-      case Phase::Markers: more = m_pos < end && StepMarker(view, base); break;
+      case Phase::Markers: more = m_pos < end && StepMarker(view, base, bytesPerSector); break;
       case Phase::Entropy: more = m_pos < end && StepEntropy(view, base, end); break;
       case Phase::Images: more = StepImages(view, base, end); break;
       case Phase::Done: break;
@@ -110,7 +111,7 @@ int32_t CJPGFile::EndWhereCut(uint64_t sector, uint32_t bytesPerSector) {
   return kTypeJpg;
 }
 
-bool CJPGFile::StepMarker(const SectorView& view, uint64_t base) {
+bool CJPGFile::StepMarker(const SectorView& view, uint64_t base, uint32_t bytesPerSector) {
   const int64_t rel = static_cast<int64_t>(m_pos) - static_cast<int64_t>(base);
   uint8_t p[8];
   // Bytes ahead arrive with the next run; bytes behind that memory lost are gone.
@@ -124,6 +125,16 @@ bool CJPGFile::StepMarker(const SectorView& view, uint64_t base) {
   if (marker == kEndOfImage) {
     if (m_scans == 0) return Break(), true;
     m_pos += 2;
+    // Another picture right after this one, not at a sector start, can only
+    // be this file's own (a camera's second image): it goes on through it.
+    if (m_pos % bytesPerSector != 0 && m_appended < kMaxAppendedImages && m_images.empty()) {
+      if (!view.Read(rel + 2, 3, p)) return rel < 0 ? (EndImage(), true) : (m_pos -= 2, false);
+      if (p[0] == kMarker && p[1] == kStartOfImage && p[2] == kMarker) {
+        ++m_appended;
+        m_pos += 2;
+        return true;
+      }
+    }
     EndImage();
     return true;
   }

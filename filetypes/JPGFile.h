@@ -34,7 +34,7 @@ class CJPGFile : public CBaseFile {
 
   using CBaseFile::CBaseFile;
   // Each answers false when it needs bytes that are not in memory yet.
-  bool StepMarker(const SectorView& view, uint64_t base);
+  bool StepMarker(const SectorView& view, uint64_t base, uint32_t bytesPerSector);
   bool StepEntropy(const SectorView& view, uint64_t base, uint64_t end);
   bool StepImages(const SectorView& view, uint64_t base, uint64_t end);
   bool ReadMpf(const SectorView& view, int64_t rel, uint32_t length);
@@ -44,6 +44,7 @@ class CJPGFile : public CBaseFile {
   Phase m_phase = Phase::Markers;
   uint64_t m_pos = 2;  // just past the Start Of Image marker
   uint32_t m_scans = 0;
+  uint32_t m_appended = 0;  // pictures that followed the first one at once
   uint64_t m_mpfBase = 0;  // offset in the file the MPF offsets count from
   std::vector<Image> m_images;
   size_t m_nextImage = 0;
