@@ -77,6 +77,7 @@ enum CarvedType : int32_t {
   kTypeEpub = 40,
   kTypeJar = 41,
   kTypeApk = 42,
+  kTypePsd = 43,
 };
 
 // Consecutive sectors of a carved file lying in pieces.

@@ -41,6 +41,7 @@ constexpr SignatureStart kCompoundStarts[] = {{0, "\xD0\xCF\x11\xE0\xA1\xB1\x1A\
 constexpr SignatureStart kMp3Starts[] = {{0, "ID3"sv}, {0, "\xFF"sv}};
 constexpr SignatureStart kFlacStarts[] = {{0, "fLaC"sv}};
 constexpr SignatureStart kRarStarts[] = {{0, "Rar!\x1A\x07"sv}};
+constexpr SignatureStart kPsdStarts[] = {{0, "8BPS"sv}};
 
 constexpr CarvedKind kJpegKinds[] = {{kTypeJpg, "JPG", "pic%llu.jpg", kImageJpg, PreviewKind::Picture}};
 constexpr CarvedKind kZipKinds[] = {
@@ -87,6 +88,7 @@ constexpr CarvedKind kCompoundKinds[] = {
 };
 constexpr CarvedKind kMp3Kinds[] = {{kTypeMp3, "MP3", "audio%llu.mp3", kImageOther, PreviewKind::Hex}};
 constexpr CarvedKind kFlacKinds[] = {{kTypeFlac, "FLAC", "audio%llu.flac", kImageOther, PreviewKind::Hex}};
+constexpr CarvedKind kPsdKinds[] = {{kTypePsd, "PSD", "pic%llu.psd", kImageJpg, PreviewKind::Hex}};
 constexpr CarvedKind kRarKinds[] = {{kTypeRar, "RAR", "archive%llu.rar", kImageArchive, PreviewKind::Hex}};
 constexpr CarvedKind kTiffKinds[] = {
     {kTypeTiff, "TIFF", "pic%llu.tif", kImageJpg, PreviewKind::Picture},
@@ -120,6 +122,7 @@ const CarvedFormat kFormats[] = {
     {"Compound file", kCompoundStarts, &CCompoundFile::TryCreate, kCompoundKinds},
     {"FLAC", kFlacStarts, &CFlacFile::TryCreate, kFlacKinds},
     {"RAR", kRarStarts, &CRarFile::TryCreate, kRarKinds},
+    {"PSD", kPsdStarts, &CPsdFile::TryCreate, kPsdKinds},
     {"MP3", kMp3Starts, &CMp3File::TryCreate, kMp3Kinds},
     {"TIFF", kTiffStarts, &CTiffFile::TryCreate, kTiffKinds},
 };

@@ -93,6 +93,97 @@ CWalkedFile::Step CGifFile::StepAt(const SectorView& view, int64_t rel, uint64_t
   }
 }
 
+namespace {
+// Photoshop's header: signature, version (1 PSD, 2 PSB), six zeros, then
+// channels, height, width, depth and colour mode, big-endian.
+constexpr size_t kPsdVersion = 4;
+constexpr size_t kPsdReserved = 6;
+constexpr size_t kPsdChannels = 12;
+constexpr size_t kPsdHeight = 14;
+constexpr size_t kPsdWidth = 18;
+constexpr size_t kPsdDepth = 22;
+constexpr size_t kPsdMode = 24;
+constexpr size_t kPsdHeaderSize = 26;
+constexpr uint64_t kMaxPsdSize = 1ull << 40;
+uint32_t BE16(const uint8_t* p) { return static_cast<uint32_t>(p[0] << 8 | p[1]); }
+}  // namespace
+
+std::unique_ptr<CBaseFile> CPsdFile::TryCreate(ByteSpan data, uint64_t sector, uint32_t, CVolumeAccess* access) {
+  if (!Fits(data, 0, kPsdHeaderSize) || !Is(data.data(), "8BPS")) return nullptr;
+  const uint32_t version = BE16(data.data() + kPsdVersion);
+  if (version != 1 && version != 2) return nullptr;
+  for (size_t i = 0; i < 6; ++i) {
+    if (data[kPsdReserved + i] != 0) return nullptr;
+  }
+  const uint32_t channels = BE16(data.data() + kPsdChannels);
+  const uint32_t height = BE32(data.data() + kPsdHeight), width = BE32(data.data() + kPsdWidth);
+  const uint32_t depth = BE16(data.data() + kPsdDepth), mode = BE16(data.data() + kPsdMode);
+  const uint32_t maxSide = version == 1 ? 30000 : 300000;
+  if (channels == 0 || channels > 56 || height == 0 || width == 0 || height > maxSide || width > maxSide) return nullptr;
+  if ((depth != 1 && depth != 8 && depth != 16 && depth != 32) || mode > 9) return nullptr;
+  const uint64_t rowBytes = (static_cast<uint64_t>(width) * depth + 7) / 8;
+  return std::unique_ptr<CBaseFile>(new CPsdFile(sector, access, version == 2, channels, height, rowBytes));
+}
+
+CPsdFile::CPsdFile(uint64_t sector, CVolumeAccess* access, bool large, uint32_t channels, uint32_t height,
+                   uint64_t rowBytes)
+    : CWalkedFile(sector, access, kPsdHeaderSize, kMaxPsdSize),
+      m_large(large),
+      m_channels(channels),
+      m_height(height),
+      m_rowBytes(rowBytes) {}
+
+CWalkedFile::Step CPsdFile::StepAt(const SectorView& view, int64_t rel, uint64_t offset, uint64_t* next) {
+  uint8_t b[8];
+  switch (m_part) {
+    case Part::ColourModes:
+    case Part::Resources:
+      if (!view.Read(rel, 4, b)) return Step::Wait;
+      *next = offset + 4 + BE32(b);
+      m_part = m_part == Part::ColourModes ? Part::Resources : Part::Layers;
+      return Step::Next;
+    case Part::Layers: {
+      // A large document's layer section has a 64-bit length.
+      const size_t size = m_large ? 8 : 4;
+      if (!view.Read(rel, size, b)) return Step::Wait;
+      *next = offset + size + (m_large ? BE64(b) : BE32(b));
+      m_part = Part::ImageData;
+      return Step::Next;
+    }
+    case Part::ImageData: {
+      if (!view.Read(rel, 2, b)) return Step::Wait;
+      const uint32_t compression = BE16(b);
+      const uint64_t rows = static_cast<uint64_t>(m_channels) * m_height;
+      if (compression == 0) {
+        *next = offset + 2 + rows * m_rowBytes;
+        return Step::End;
+      }
+      // ZIP-compressed image data says nothing of its length.
+      if (compression != 1) return Step::Reject;
+      m_countsLeft = rows;
+      m_part = Part::RowCounts;
+      *next = offset + 2;
+      return Step::Next;
+    }
+    case Part::RowCounts: {
+      const size_t unit = m_large ? 4 : 2;
+      const ByteSpan counts = view.From(rel);
+      const uint64_t n = std::min<uint64_t>(m_countsLeft, counts.size() / unit);
+      if (n == 0) return Step::Wait;
+      for (uint64_t i = 0; i < n; ++i) {
+        const uint8_t* p = counts.data() + i * unit;
+        m_rleBytes += m_large ? BE32(p) : BE16(p);
+      }
+      m_countsLeft -= n;
+      *next = offset + n * unit;
+      if (m_countsLeft != 0) return Step::Next;
+      *next += m_rleBytes;
+      return Step::End;
+    }
+  }
+  return Step::Reject;
+}
+
 // RIFF: a form of the size its header gives; AVI's OpenDML parts follow as
 // RIFF forms of type AVIX.
 std::unique_ptr<CBaseFile> CRiffFile::TryCreate(ByteSpan data, uint64_t sector, uint32_t, CVolumeAccess* access) {

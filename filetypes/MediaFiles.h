@@ -39,6 +39,31 @@ class CGifFile : public CWalkedFile {
   uint32_t m_images = 0;
 };
 
+// Photoshop documents (PSD) and large documents (PSB): the header, then
+// the colour mode data, image resources and layer and mask sections by their
+// lengths, then the merged image data: raw rows, or RLE rows whose byte
+// counts stand in a table before them.
+class CPsdFile : public CWalkedFile {
+ public:
+  static std::unique_ptr<CBaseFile> TryCreate(ByteSpan data, uint64_t sector, uint32_t bytesPerSector,
+                                              CVolumeAccess* access);
+
+ protected:
+  Step StepAt(const SectorView& view, int64_t rel, uint64_t offset, uint64_t* next) override;
+  int32_t TypeAtEnd() const override { return kTypePsd; }
+
+ private:
+  CPsdFile(uint64_t sector, CVolumeAccess* access, bool large, uint32_t channels, uint32_t height, uint64_t rowBytes);
+  enum class Part { ColourModes, Resources, Layers, ImageData, RowCounts };
+  bool m_large;
+  uint32_t m_channels;
+  uint32_t m_height;
+  uint64_t m_rowBytes;
+  Part m_part = Part::ColourModes;
+  uint64_t m_countsLeft = 0;  // RLE row counts still to add up
+  uint64_t m_rleBytes = 0;
+};
+
 // RIFF files by their form type: WebP pictures and AVI videos, the latter
 // with the OpenDML RIFF-AVIX parts that follow the first.
 class CRiffFile : public CWalkedFile {

@@ -352,6 +352,22 @@ Bytes GzipMember(size_t size) {
 const Bytes kRtf = Text("{\\rtf1{\\fonttbl{\\f0 A;}}\\{not a group\\}{\\*\\data\\bin4 }}{{}text \\\\ end}");
 const Bytes kGzip = GzipMember(5000);
 
+// A Photoshop document of one channel, 3 x 2 pixels of 8 bits: header,
+// empty colour mode, resource and layer sections, then the image data.
+Bytes Psd(bool rle) {
+  Bytes p = Concat({Text("8BPS"), Bytes{0, 1}, Bytes(6, 0), Bytes{0, 1},  // version 1, reserved, one channel
+                    Bytes{0, 0, 0, 2}, Bytes{0, 0, 0, 3}, Bytes{0, 8}, Bytes{0, 1},  // height, width, depth, grey
+                    Bytes(4, 0), Bytes(4, 0), Bytes(4, 0)});                      // the three sections' lengths
+  if (!rle) return Concat({p, Bytes{0, 0}, Bytes(6, 0x40)});
+  return Concat({p, Bytes{0, 1}, Bytes{0, 4, 0, 5}, Bytes(9, 0x41)});  // RLE: two rows of 4 and 5 bytes
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Pictures, WalkedFiles,
+    ::testing::Values(WalkCase{"psd_with_raw_rows", Psd(false), kTypePsd, Psd(false).size()},
+                      WalkCase{"psd_with_rle_rows_by_their_counts", Psd(true), kTypePsd, Psd(true).size()}),
+    NameFromWhat());
+
 INSTANTIATE_TEST_SUITE_P(
     Streams, WalkedFiles,
     ::testing::Values(WalkCase{"rtf_with_braces_escaped_and_in_a_binary_run", kRtf, kTypeRtf, kRtf.size()},

@@ -249,7 +249,8 @@ INSTANTIATE_TEST_SUITE_P(
                       KindCase{kTypeOdp, "ODP", "slides77.odp", kImageOther, PreviewKind::ZipListing},
                       KindCase{kTypeEpub, "EPUB", "book77.epub", kImageOther, PreviewKind::ZipListing},
                       KindCase{kTypeJar, "JAR", "archive77.jar", kImageArchive, PreviewKind::ZipListing},
-                      KindCase{kTypeApk, "APK", "app77.apk", kImageArchive, PreviewKind::ZipListing}),
+                      KindCase{kTypeApk, "APK", "app77.apk", kImageArchive, PreviewKind::ZipListing},
+                      KindCase{kTypePsd, "PSD", "pic77.psd", kImageJpg, PreviewKind::Hex}),
     NameFromIndex());
 
 TEST(CarvedFormatTable, EveryTypeCodeHasOneKindAndUnknownCodesNone) {
@@ -258,7 +259,7 @@ TEST(CarvedFormatTable, EveryTypeCodeHasOneKindAndUnknownCodesNone) {
     EXPECT_FALSE(format.starts.empty()) << format.name;
     for (const CarvedKind& kind : format.kinds) EXPECT_TRUE(codes.insert(kind.typeCode).second) << kind.folder;
   }
-  EXPECT_EQ(codes.size(), 42u);
+  EXPECT_EQ(codes.size(), 43u);
   EXPECT_EQ(FindCarvedKind(0), nullptr);
   EXPECT_EQ(FindCarvedKind(99), nullptr);
   EXPECT_EQ(CarvedFileName(99, 1), "");
