@@ -37,12 +37,20 @@ struct JpegProbe {
   std::vector<uint64_t> rowEnds;     // the data read by the end of each row
   std::vector<size_t> brokenRows;    // rows that break sharply with the rows above
   std::vector<double> change;        // each row's mean difference from the row above
+  std::vector<uint8_t> pixels;       // the picture in grey at an eighth of its size, row by row
+  uint32_t width = 0;                // of those rows
   // True when no row near the offset breaks with the rows above it.
   bool SmoothAcross(uint64_t offset) const;
   // How much more the rows where the data at the offset is decoded change
   // than the rows above them: small where the data goes on with the picture's.
   double ChangeAt(uint64_t offset) const;
 };
+// How the rows of a joined picture go on from where they first differ from
+// the rows of its first part alone (where the join is decoded): the mean
+// difference of the next row's worth of pixels from the pixels above them,
+// over the same measure in the rows above. Small where the data after the
+// join is the picture's own; a large number where nothing can be told.
+double JoinChange(const JpegProbe& before, const JpegProbe& joined);
 JpegProbe ProbeJpeg(ByteSpan content);
 // True when this build can decode JPEG data (the Windows build may not).
 bool CanDecodeJpeg();

@@ -87,13 +87,13 @@ std::vector<size_t> BrokenRows(const std::vector<double>& change) {
                                change.begin() + static_cast<std::ptrdiff_t>(r));
     std::nth_element(before.begin(), before.begin() + static_cast<std::ptrdiff_t>(before.size() / 2), before.end());
     const double median = before[before.size() / 2];
-    if (change[r] > 3.0 * median + 24.0) broken.push_back(r);
+    if (change[r] > 4.0 * median + 40.0) broken.push_back(r);
   }
   return broken;
 }
 
 bool DecodeRows(ByteSpan content, ProbeErrors* probe, jpeg_decompress_struct* info, std::vector<uint64_t>* rowEnds,
-                std::vector<double>* change, bool* progressive) {
+                std::vector<double>* change, std::vector<uint8_t>* pixels, uint32_t* width, bool* progressive) {
   if (setjmp(probe->errors.jump) != 0) return false;
   jpeg_mem_src(info, content.data(), static_cast<unsigned long>(content.size()));
   jpeg_read_header(info, TRUE);
@@ -112,6 +112,8 @@ bool DecodeRows(ByteSpan content, ProbeErrors* probe, jpeg_decompress_struct* in
     rowEnds->push_back(Consumed(*info, content.size()));
     current.assign(row[0], row[0] + stride);
     change->push_back(above.empty() ? 0.0 : RowChange(above, current));
+    pixels->insert(pixels->end(), current.begin(), current.end());
+    *width = stride;
     above.swap(current);
   }
   jpeg_finish_decompress(info);
@@ -150,8 +152,10 @@ JpegProbe ProbeJpeg(ByteSpan content) {
   info.mem->max_memory_to_use = kMaxDecoderMemory;
   std::vector<uint64_t> rowEnds;
   std::vector<double> change;
+  std::vector<uint8_t> pixels;
+  uint32_t width = 0;
   bool progressive = false;
-  const bool finished = DecodeRows(content, &probe, &info, &rowEnds, &change, &progressive);
+  const bool finished = DecodeRows(content, &probe, &info, &rowEnds, &change, &pixels, &width, &progressive);
   jpeg_destroy_decompress(&info);
 
   JpegProbe result;
@@ -171,6 +175,10 @@ JpegProbe ProbeJpeg(ByteSpan content) {
   result.goodUntil = good >= 2 && !progressive ? rowEnds[good - 2] : 0;
   result.rowEnds = std::move(rowEnds);
   result.change = std::move(change);
+  if (!progressive) {
+    result.pixels = std::move(pixels);
+    result.width = width;
+  }
   return result;
 }
 
@@ -198,6 +206,24 @@ double JpegProbe::ChangeAt(uint64_t offset) const {
   if (before.empty()) return at;
   std::nth_element(before.begin(), before.begin() + static_cast<std::ptrdiff_t>(before.size() / 2), before.end());
   return at - before[before.size() / 2];
+}
+
+double JoinChange(const JpegProbe& before, const JpegProbe& joined) {
+  constexpr double kNothingToTell = 1e9;
+  const size_t w = joined.width;
+  if (w == 0 || before.width != w) return kNothingToTell;
+  const size_t n = std::min(before.pixels.size(), joined.pixels.size());
+  size_t first = 0;
+  while (first < n && before.pixels[first] == joined.pixels[first]) ++first;
+  if (first < w || first + w > joined.pixels.size()) return kNothingToTell;
+  uint64_t after = 0, above = 0;
+  for (size_t j = first; j < first + w; ++j) after += static_cast<uint64_t>(std::abs(joined.pixels[j] - joined.pixels[j - w]));
+  // The same measure over the rows above the join, where both agree.
+  const size_t from = first >= 4 * w ? first - 3 * w : w;
+  size_t counted = 0;
+  for (size_t j = from; j < first; ++j, ++counted) above += static_cast<uint64_t>(std::abs(joined.pixels[j] - joined.pixels[j - w]));
+  const double typical = counted ? static_cast<double>(above) / static_cast<double>(counted) : 0.0;
+  return static_cast<double>(after) / static_cast<double>(w) - typical;
 }
 
 bool JpegProbe::SmoothAcross(uint64_t offset) const {

@@ -21,7 +21,7 @@ constexpr size_t kMaxCuts = 8;
 // How much more than the rows above them the rows across a join may change.
 constexpr double kMaxJoinChange = 12.0;
 // Once a join holds, a few more candidates may still show a smoother one.
-constexpr uint32_t kTriesAfterABest = 16;
+constexpr uint32_t kTriesAfterABest = 24;
 
 bool ContinuesAScan(uint8_t next) { return next == 0x00 || next == kMarker || (next >= 0xD0 && next <= 0xD7); }
 
@@ -102,15 +102,26 @@ std::vector<SectorRun> CutAt(std::vector<SectorRun> runs, uint64_t offset, uint3
   return kept;
 }
 
+struct Join {
+  std::vector<SectorRun> runs;
+  std::vector<uint8_t> bytes;
+  JpegProbe probe;
+};
+
 // Places in the last piece where its own data may stop: piece boundaries
 // from where trouble shows back to the last rows that held, latest first.
-std::vector<uint64_t> CutsToTry(const std::vector<SectorRun>& runs, const JpegProbe& probe, CPieceSearch& search) {
+std::vector<uint64_t> CutsToTry(const Join& join, CPieceSearch& search) {
+  const std::vector<SectorRun>& runs = join.runs;
+  const JpegProbe& probe = join.probe;
   const uint32_t bytesPerSector = search.BytesPerSector();
   const uint64_t align = search.AlignBytes();
   const uint64_t lowest = std::max(LastRunStart(runs, bytesPerSector) + align,
                                    probe.goodUntil > align ? probe.goodUntil - align : align);
   std::vector<uint64_t> cuts;
-  for (uint64_t at = probe.badAt / bytesPerSector * bytesPerSector; at >= lowest && cuts.size() < kMaxCuts;
+  // The decoder reads a little ahead of what it has decoded: trouble may
+  // show just before the boundary where the other data begins.
+  const uint64_t highest = std::min<uint64_t>(probe.badAt + align, join.bytes.size());
+  for (uint64_t at = highest / bytesPerSector * bytesPerSector; at >= lowest && cuts.size() < kMaxCuts;
        at -= bytesPerSector) {
     if (search.IsPieceBoundary(SectorAt(runs, at, bytesPerSector))) cuts.push_back(at);
     if (at < bytesPerSector) break;
@@ -118,18 +129,16 @@ std::vector<uint64_t> CutsToTry(const std::vector<SectorRun>& runs, const JpegPr
   return cuts;
 }
 
-struct Join {
-  std::vector<SectorRun> runs;
-  std::vector<uint8_t> bytes;
-  JpegProbe probe;
-};
-
 // The first candidate in the free space after the cuts that makes the
 // picture whole; else the one whose data goes on furthest with the picture's.
 bool FindNextPiece(Join* join, CPieceSearch& search) {
   const uint32_t bytesPerSector = search.BytesPerSector();
-  const std::vector<uint64_t> cuts = CutsToTry(join->runs, join->probe, search);
+  const std::vector<uint64_t> cuts = CutsToTry(*join, search);
   if (cuts.empty()) return false;
+  // The picture decoded up to each cut alone: where a joined one first
+  // differs from it, the join is decoded.
+  std::vector<JpegProbe> alone;
+  for (const uint64_t cut : cuts) alone.push_back(ProbeJpeg(ByteSpan(join->bytes.data(), static_cast<size_t>(cut))));
   Join best;
   double bestChange = 0;
   uint32_t triesLeft = 0;
@@ -142,7 +151,8 @@ bool FindNextPiece(Join* join, CPieceSearch& search) {
       const ByteSpan rest(stretch.bytes.data() + off, stretch.bytes.size() - off);
       if (!LooksLikeScanData(rest, bytesPerSector)) continue;
       const size_t take = RestLength(rest);
-      for (const uint64_t cut : cuts) {
+      for (size_t c = 0; c < cuts.size(); ++c) {
+        const uint64_t cut = cuts[c];
         if (sector <= SectorAt(join->runs, cut, bytesPerSector)) continue;
         if (cut + take > CPieceSearch::kMaxFileBytes) continue;
         if (!search.MayTryAnother() || (!best.runs.empty() && triesLeft-- == 0)) {
@@ -154,8 +164,8 @@ bool FindNextPiece(Join* join, CPieceSearch& search) {
         JpegProbe probe = ProbeJpeg(ByteSpan(bytes));
         // Rows across a join into other data break with those above; the
         // picture's own data goes on with them.
-        const double change = probe.ChangeAt(cut);
-        if (!probe.SmoothAcross(cut) || change > kMaxJoinChange) continue;
+        const double change = JoinChange(alone[c], probe);
+        if (!probe.clean && change > kMaxJoinChange) continue;
         const bool whole = probe.clean;
         // Of the joins that hold for a while, the one whose rows change least across it.
         if (!whole && (probe.goodUntil < cut + search.AlignBytes() || (!best.runs.empty() && change >= bestChange))) {

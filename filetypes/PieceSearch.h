@@ -47,7 +47,7 @@ class CPieceSearch {
   // How far ahead of a break a piece is looked for, and how much of a file is read.
   static constexpr uint64_t kWindowBytes = 32ull << 20;
   static constexpr uint64_t kMaxFileBytes = 64ull << 20;
-  static constexpr uint32_t kMaxTries = 96;
+  static constexpr uint32_t kMaxTries = 160;
   static constexpr int kMaxPieces = 4;
 
  private:
