@@ -46,10 +46,10 @@ struct JpegProbe {
   double ChangeAt(uint64_t offset) const;
 };
 // How the rows of a joined picture go on from where they first differ from
-// the rows of its first part alone (where the join is decoded): the mean
-// difference of the next row's worth of pixels from the pixels above them,
-// over the same measure in the rows above. Small where the data after the
-// join is the picture's own; a large number where nothing can be told.
+// the rows of its first part alone (where the join is decoded): how far the
+// mean difference of the next row's worth of pixels from the pixels above
+// them lies from the same measure in the rows above. Small where the data
+// after the join is the picture's own; a large number where nothing can be told.
 double JoinChange(const JpegProbe& before, const JpegProbe& joined);
 JpegProbe ProbeJpeg(ByteSpan content);
 // True when this build can decode JPEG data (the Windows build may not).

@@ -223,7 +223,7 @@ double JoinChange(const JpegProbe& before, const JpegProbe& joined) {
   size_t counted = 0;
   for (size_t j = from; j < first; ++j, ++counted) above += static_cast<uint64_t>(std::abs(joined.pixels[j] - joined.pixels[j - w]));
   const double typical = counted ? static_cast<double>(above) / static_cast<double>(counted) : 0.0;
-  return static_cast<double>(after) / static_cast<double>(w) - typical;
+  return std::abs(static_cast<double>(after) / static_cast<double>(w) - typical);
 }
 
 bool JpegProbe::SmoothAcross(uint64_t offset) const {

@@ -154,6 +154,8 @@ bool FindNextPiece(Join* join, CPieceSearch& search) {
       for (size_t c = 0; c < cuts.size(); ++c) {
         const uint64_t cut = cuts[c];
         if (sector <= SectorAt(join->runs, cut, bytesPerSector)) continue;
+        // A first part that already broke well before its end holds others' data.
+        if (alone[c].badAt + search.AlignBytes() < cut) continue;
         if (cut + take > CPieceSearch::kMaxFileBytes) continue;
         if (!search.MayTryAnother() || (!best.runs.empty() && triesLeft-- == 0)) {
           exhausted = true;
