@@ -25,6 +25,8 @@ constexpr uint32_t kMaxMpImages = 64;
 constexpr uint64_t kMaxImageGap = 1u << 20;
 constexpr uint64_t kMaxImagesEnd = 1ull << 30;
 constexpr uint32_t kMaxAppendedImages = 8;
+// A header this long, cut off, is kept as a picture cut short.
+constexpr uint64_t kLongHeader = 4096;
 
 // Markers followed by a length: frames, tables, application data, comments.
 bool HasLength(uint8_t marker) {
@@ -72,8 +74,9 @@ int32_t CJPGFile::ExamineSector(uint64_t sector, const SectorView& view, uint32_
     }
   }
   if (m_cutAt != 0) {
-    // Broken before any picture data: not a JPEG. After it: what was found.
-    if (m_scans == 0) return -1;
+    // Broken before any picture data: not a JPEG, unless its header ran on
+    // over more than a cluster's worth (its rest may lie in a later piece).
+    if (m_scans == 0 && m_cutAt < kLongHeader) return -1;
     EndAt(m_cutAt, bytesPerSector);
     return kTypeJpg;
   }
@@ -97,7 +100,7 @@ bool CJPGFile::HoldsSector(uint64_t sector, uint32_t bytesPerSector) const {
 
 int32_t CJPGFile::EndWhereCut(uint64_t sector, uint32_t bytesPerSector) {
   const uint64_t cut = SectorBase(sector, bytesPerSector);
-  if (m_scans == 0) return -1;
+  if (m_scans == 0 && std::min(m_pos, cut) < kLongHeader) return -1;
   if (m_phase == Phase::Images || (m_phase == Phase::Done && m_cutAt == 0)) {
     // The first picture is whole; only the previews after it are cut off.
     m_phase = Phase::Done;

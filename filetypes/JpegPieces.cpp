@@ -43,10 +43,9 @@ bool HasLength(uint8_t marker) {
 }
 
 // How much of the bytes can be the rest of a picture: to its End Of Image,
-// through further scans and tables, or to where the syntax breaks.
-size_t RestLength(ByteSpan bytes) {
-  size_t at = 0;
-  bool inScan = true;
+// through further scans and tables, or to where the syntax breaks; from
+// entropy-coded data, or from a marker.
+size_t RestLength(ByteSpan bytes, size_t at = 0, bool inScan = true) {
   while (at + 1 < bytes.size()) {
     if (inScan) {
       const auto* ff = static_cast<const uint8_t*>(std::memchr(bytes.data() + at, kMarker, bytes.size() - at));
@@ -198,6 +197,65 @@ bool JpegIsWhole(CBaseFile& file, CPieceSearch& search) {
   return CheckJpegData(ByteSpan(bytes)).verdict != FormatVerdict::Failed;
 }
 
+// The segment of the header that runs past the first piece: its start, and
+// where the marker after it must be. False when the header holds together.
+bool BrokenSegment(const std::vector<uint8_t>& bytes, uint64_t* start, uint64_t* next) {
+  uint64_t at = 2;
+  while (at + 4 <= bytes.size() && bytes[at] == kMarker) {
+    const uint8_t marker = bytes[at + 1];
+    if (!HasLength(marker) || marker == 0xDA) return false;
+    const uint64_t end = at + 2 + (static_cast<uint64_t>(bytes[at + 2]) << 8 | bytes[at + 3]);
+    if (end + 2 > bytes.size() || bytes[end] != kMarker || !(HasLength(bytes[end + 1]) || bytes[end + 1] == kMarker)) {
+      *start = at;
+      *next = end;
+      return true;
+    }
+    at = end;
+  }
+  return false;
+}
+
+// A first piece that ends inside the header (a camera's EXIF data can fill
+// several clusters): the rest is looked for where the marker after the
+// broken segment then stands, and the picture must decode from there on.
+bool JoinHeader(Join* join, CPieceSearch& search) {
+  const uint32_t bytesPerSector = search.BytesPerSector();
+  uint64_t start = 0, next = 0;
+  if (!BrokenSegment(join->bytes, &start, &next)) return false;
+  std::vector<uint64_t> cuts;
+  const uint64_t highest = std::min<uint64_t>(next, join->bytes.size());
+  for (uint64_t at = highest / bytesPerSector * bytesPerSector; at > start && cuts.size() < kMaxCuts;
+       at -= bytesPerSector) {
+    if (search.IsPieceBoundary(SectorAt(join->runs, at, bytesPerSector))) cuts.push_back(at);
+  }
+  if (cuts.empty()) return false;
+  for (const FreeStretch& stretch : search.StretchesAfter(SectorAt(join->runs, cuts.back(), bytesPerSector) + 1)) {
+    for (size_t off = 0; off < stretch.bytes.size(); off += bytesPerSector) {
+      const uint64_t sector = stretch.firstSector + off / bytesPerSector;
+      if (!search.IsPieceBoundary(sector)) continue;
+      const ByteSpan rest(stretch.bytes.data() + off, stretch.bytes.size() - off);
+      for (const uint64_t cut : cuts) {
+        if (sector <= SectorAt(join->runs, cut, bytesPerSector) || next - cut + 2 > rest.size()) continue;
+        // The marker after the segment, where its length says, and the walk from it.
+        const size_t marker = static_cast<size_t>(next - cut);
+        if (rest[marker] != kMarker || !HasLength(rest[marker + 1])) continue;
+        const size_t take = RestLength(rest, marker, false);
+        if (take <= marker + 2 || cut + take > CPieceSearch::kMaxFileBytes) continue;
+        if (!search.MayTryAnother()) return false;
+        std::vector<uint8_t> bytes(join->bytes.begin(), join->bytes.begin() + static_cast<std::ptrdiff_t>(cut));
+        bytes.insert(bytes.end(), rest.begin(), rest.begin() + static_cast<std::ptrdiff_t>(take));
+        JpegProbe probe = ProbeJpeg(ByteSpan(bytes));
+        if (!probe.decoded || (!probe.clean && probe.goodUntil <= cut)) continue;
+        std::vector<SectorRun> runs = CutAt(join->runs, cut, bytesPerSector);
+        runs.push_back({sector, (take + bytesPerSector - 1) / bytesPerSector});
+        *join = Join{std::move(runs), std::move(bytes), std::move(probe)};
+        return true;
+      }
+    }
+  }
+  return false;
+}
+
 bool JoinJpeg(CBaseFile& file, CPieceSearch& search) {
   if (!CanDecodeJpeg()) return false;
   const uint32_t bytesPerSector = search.BytesPerSector();
@@ -205,8 +263,11 @@ bool JoinJpeg(CBaseFile& file, CPieceSearch& search) {
   join.runs = file.Runs(bytesPerSector);
   if (!search.ReadFile(file, &join.bytes)) return false;
   join.probe = ProbeJpeg(ByteSpan(join.bytes));
-  if (!join.probe.decoded) return false;
   bool joined = false;
+  if (!join.probe.decoded) {
+    if (!JoinHeader(&join, search)) return false;
+    joined = true;
+  }
   while (!join.probe.clean && static_cast<int>(join.runs.size()) < CPieceSearch::kMaxPieces &&
          FindNextPiece(&join, search)) {
     joined = true;
