@@ -51,7 +51,6 @@ bool IsPngChunkHeader(ByteSpan b, size_t at) {
 }
 
 Walk WalkPng(ByteSpan b) {
-  Walk w;
   uint64_t at = 8;
   while (true) {
     if (!IsPngChunkHeader(b, at)) return {false, 0, at, 0};

@@ -35,15 +35,8 @@ struct JpegProbe {
   uint64_t goodUntil = 0;
   uint64_t badAt = 0;
   std::vector<uint64_t> rowEnds;     // the data read by the end of each row
-  std::vector<size_t> brokenRows;    // rows that break sharply with the rows above
-  std::vector<double> change;        // each row's mean difference from the row above
   std::vector<uint8_t> pixels;       // the picture in grey at an eighth of its size, row by row
   uint32_t width = 0;                // of those rows
-  // True when no row near the offset breaks with the rows above it.
-  bool SmoothAcross(uint64_t offset) const;
-  // How much more the rows where the data at the offset is decoded change
-  // than the rows above them: small where the data goes on with the picture's.
-  double ChangeAt(uint64_t offset) const;
 };
 // How the rows of a joined picture go on from where they first differ from
 // the rows of its first part alone (where the join is decoded): how far the

@@ -1,11 +1,12 @@
 #include "filetypes/FormatCheck.h"
 
-#ifdef MAROVI_HAVE_JPEG
-
 #include <algorithm>
-#include <csetjmp>
 #include <cstdlib>
 #include <vector>
+
+#ifdef MAROVI_HAVE_JPEG
+
+#include <csetjmp>
 #include <cstdio>
 
 #include <jpeglib.h>
@@ -166,15 +167,16 @@ JpegProbe ProbeJpeg(ByteSpan content) {
   if (!finished && probe.errors.manager.num_warnings == 0) result.badAt = rowEnds.empty() ? 0 : rowEnds.back();
   // A progressive picture's rows come after all its data is read: they say
   // nothing of where in the data it broke.
-  if (!progressive) result.brokenRows = BrokenRows(change);
-  if (!result.brokenRows.empty()) result.badAt = std::min<uint64_t>(result.badAt, rowEnds[result.brokenRows[0]]);
+  if (!progressive) {
+    const std::vector<size_t> broken = BrokenRows(change);
+    if (!broken.empty()) result.badAt = std::min<uint64_t>(result.badAt, rowEnds[broken[0]]);
+  }
   // Rows that ended before trouble showed, less one: data of the row before
   // a break may already be another's.
   size_t good = 0;
   while (good < rowEnds.size() && rowEnds[good] < result.badAt) ++good;
   result.goodUntil = good >= 2 && !progressive ? rowEnds[good - 2] : 0;
   result.rowEnds = std::move(rowEnds);
-  result.change = std::move(change);
   if (!progressive) {
     result.pixels = std::move(pixels);
     result.width = width;
@@ -196,18 +198,6 @@ JpegProbe ProbeJpeg(ByteSpan content) {
 
 #endif
 
-double JpegProbe::ChangeAt(uint64_t offset) const {
-  size_t k = 0;
-  while (k < rowEnds.size() && rowEnds[k] <= offset) ++k;
-  if (k >= change.size()) return 0.0;
-  const double at = std::max(change[k], k + 1 < change.size() ? change[k + 1] : 0.0);
-  std::vector<double> before(change.begin() + static_cast<std::ptrdiff_t>(k > 12 ? k - 12 : std::min<size_t>(k, 1)),
-                             change.begin() + static_cast<std::ptrdiff_t>(k));
-  if (before.empty()) return at;
-  std::nth_element(before.begin(), before.begin() + static_cast<std::ptrdiff_t>(before.size() / 2), before.end());
-  return at - before[before.size() / 2];
-}
-
 double JoinChange(const JpegProbe& before, const JpegProbe& joined) {
   constexpr double kNothingToTell = 1e9;
   const size_t w = joined.width;
@@ -224,14 +214,4 @@ double JoinChange(const JpegProbe& before, const JpegProbe& joined) {
   for (size_t j = from; j < first; ++j, ++counted) above += static_cast<uint64_t>(std::abs(joined.pixels[j] - joined.pixels[j - w]));
   const double typical = counted ? static_cast<double>(above) / static_cast<double>(counted) : 0.0;
   return std::abs(static_cast<double>(after) / static_cast<double>(w) - typical);
-}
-
-bool JpegProbe::SmoothAcross(uint64_t offset) const {
-  if (rowEnds.empty()) return true;
-  const uint64_t span = 2 * (rowEnds.back() / rowEnds.size() + 1);
-  for (const size_t r : brokenRows) {
-    const uint64_t start = r > 0 ? rowEnds[r - 1] : 0;
-    if (start <= offset + span && rowEnds[r] + span >= offset) return false;
-  }
-  return true;
 }
