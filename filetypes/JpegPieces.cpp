@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 #include <set>
 
 #include "filetypes/CarvedFormats.h"
@@ -40,6 +41,36 @@ bool LooksLikeScanData(ByteSpan bytes, uint32_t bytesPerSector) {
 
 bool HasLength(uint8_t marker) {
   return (marker >= 0xC0 && marker <= 0xCF) || (marker >= 0xDA && marker <= 0xFE);
+}
+
+// A restart marker's number, 0 to 7, or -1 for none.
+int RestartNumber(ByteSpan b, size_t at) {
+  return at + 1 < b.size() && b[at] == kMarker && b[at + 1] >= 0xD0 && b[at + 1] <= 0xD7 ? b[at + 1] - 0xD0 : -1;
+}
+
+// Restart markers count 0 to 7 and round again: where the data before a join
+// and the data after it both hold one, the first after must follow the last
+// before. Pictures without them, or a join too far from one, pass.
+bool RestartsFollowOn(ByteSpan before, ByteSpan after) {
+  constexpr size_t kLookBack = 64 * 1024;
+  int last = -1;
+  for (size_t i = before.size(); i-- > (before.size() > kLookBack ? before.size() - kLookBack : 0);) {
+    if (before[i] == kMarker && i + 1 < before.size()) {
+      if (const int n = RestartNumber(before, i); n >= 0) {
+        last = n;
+        break;
+      }
+      // Another marker: the scan before it is not the one the join goes on.
+      if (before[i + 1] != 0x00 && before[i + 1] != kMarker) return true;
+    }
+  }
+  if (last < 0) return true;
+  for (size_t i = 0; i + 1 < std::min(after.size(), kLookBack); ++i) {
+    if (after[i] != kMarker) continue;
+    if (const int n = RestartNumber(after, i); n >= 0) return n == (last + 1) % 8;
+    if (after[i + 1] != 0x00 && after[i + 1] != kMarker) return true;
+  }
+  return true;
 }
 
 // How much of the bytes can be the rest of a picture: to its End Of Image,
@@ -136,8 +167,11 @@ bool FindNextPiece(Join* join, CPieceSearch& search) {
   if (cuts.empty()) return false;
   // The picture decoded up to each cut alone: where a joined one first
   // differs from it, the join is decoded.
-  std::vector<JpegProbe> alone;
-  for (const uint64_t cut : cuts) alone.push_back(ProbeJpeg(ByteSpan(join->bytes.data(), static_cast<size_t>(cut))));
+  std::vector<std::optional<JpegProbe>> alone(cuts.size());
+  const auto aloneAt = [&](size_t c) -> const JpegProbe& {
+    if (!alone[c]) alone[c] = ProbeJpeg(ByteSpan(join->bytes.data(), static_cast<size_t>(cuts[c])));
+    return *alone[c];
+  };
   Join best;
   double bestChange = 0;
   uint32_t triesLeft = 0;
@@ -154,9 +188,10 @@ bool FindNextPiece(Join* join, CPieceSearch& search) {
         const uint64_t cut = cuts[c];
         if (sector <= SectorAt(join->runs, cut, bytesPerSector)) continue;
         // A first part that already broke well before its end holds others' data.
-        if (alone[c].badAt + search.AlignBytes() < cut) continue;
+        if (aloneAt(c).badAt + search.AlignBytes() < cut) continue;
         if (cut + take > CPieceSearch::kMaxFileBytes) continue;
-        if (!search.MayTryAnother() || (!best.runs.empty() && triesLeft-- == 0)) {
+        if (!RestartsFollowOn(ByteSpan(join->bytes.data(), static_cast<size_t>(cut)), rest)) continue;
+        if (!search.MayTryAnother(cut + take) || (!best.runs.empty() && triesLeft-- == 0)) {
           exhausted = true;
           break;
         }
@@ -165,7 +200,7 @@ bool FindNextPiece(Join* join, CPieceSearch& search) {
         JpegProbe probe = ProbeJpeg(ByteSpan(bytes));
         // Rows across a join into other data break with those above; the
         // picture's own data goes on with them.
-        const double change = JoinChange(alone[c], probe);
+        const double change = JoinChange(aloneAt(c), probe);
         if (!probe.clean && change > kMaxJoinChange) continue;
         const bool whole = probe.clean;
         // Of the joins that hold for a while, the one whose rows change least across it.
@@ -241,7 +276,7 @@ bool JoinHeader(Join* join, CPieceSearch& search) {
         if (rest[marker] != kMarker || !HasLength(rest[marker + 1])) continue;
         const size_t take = RestLength(rest, marker, false);
         if (take <= marker + 2 || cut + take > CPieceSearch::kMaxFileBytes) continue;
-        if (!search.MayTryAnother()) return false;
+        if (!search.MayTryAnother(cut + take)) return false;
         std::vector<uint8_t> bytes(join->bytes.begin(), join->bytes.begin() + static_cast<std::ptrdiff_t>(cut));
         bytes.insert(bytes.end(), rest.begin(), rest.begin() + static_cast<std::ptrdiff_t>(take));
         JpegProbe probe = ProbeJpeg(ByteSpan(bytes));

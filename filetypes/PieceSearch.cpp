@@ -75,30 +75,37 @@ bool CPieceSearch::ReadFileAndAfter(CBaseFile& file, uint64_t most, std::vector<
   return true;
 }
 
-std::vector<FreeStretch> CPieceSearch::StretchesAfter(uint64_t sector) {
-  std::vector<FreeStretch> stretches;
-  if (m_bytesPerSector == 0) return stretches;
+CFreeStretches CPieceSearch::StretchesAfter(uint64_t sector) {
+  std::vector<SectorRun> runs;
+  if (m_bytesPerSector == 0) return CFreeStretches(*this, runs);
   const uint64_t windowSectors = kWindowBytes / m_bytesPerSector;
   uint64_t first = 0, count = 0;
-  const auto flush = [&] {
-    if (count == 0) return;
-    FreeStretch stretch{first, std::vector<uint8_t>(static_cast<size_t>(count * m_bytesPerSector))};
-    // An unreadable stretch holds no piece that could be checked.
-    if (m_access.ReadSectors(first, first + count - 1, stretch.bytes.data())) stretches.push_back(std::move(stretch));
-    count = 0;
-  };
   for (uint64_t s = sector; s < sector + windowSectors; ++s) {
     if (IsFreeSector(s) && !IsClaimed(s)) {
       if (count == 0) first = s;
       ++count;
-    } else {
-      flush();
-      // Past the volume's end nothing more is free.
-      if (s >= m_unitBase && m_firstUnit + (s - m_unitBase) / m_sectorsPerUnit >= m_endUnit) break;
+      continue;
     }
+    if (count != 0) runs.push_back({first, count});
+    count = 0;
+    // Past the volume's end nothing more is free.
+    if (s >= m_unitBase && m_firstUnit + (s - m_unitBase) / m_sectorsPerUnit >= m_endUnit) break;
   }
-  flush();
-  return stretches;
+  if (count != 0) runs.push_back({first, count});
+  return CFreeStretches(*this, std::move(runs));
+}
+
+std::vector<uint8_t> CPieceSearch::ReadStretch(const SectorRun& run) {
+  std::vector<uint8_t> bytes(static_cast<size_t>(run.count * m_bytesPerSector));
+  // An unreadable stretch holds no piece that could be checked.
+  if (!m_access.ReadSectors(run.first, run.first + run.count - 1, bytes.data())) bytes.clear();
+  return bytes;
+}
+
+void CFreeStretches::Iterator::Load() {
+  if (m_index >= m_owner->m_runs.size()) return;
+  const SectorRun& run = m_owner->m_runs[m_index];
+  m_stretch = FreeStretch{run.first, m_owner->m_search.ReadStretch(run)};
 }
 
 void JoinPieces(std::vector<std::unique_ptr<CBaseFile>>& files, CPieceSearch& search,

@@ -19,6 +19,39 @@ struct FreeStretch {
   std::vector<uint8_t> bytes;
 };
 
+class CPieceSearch;
+
+// The free stretches after a sector, each read from the device only when
+// the walk over them reaches it: a search that ends early reads little.
+class CFreeStretches {
+ public:
+  class Iterator {
+   public:
+    Iterator(CFreeStretches* owner, size_t index) : m_owner(owner), m_index(index) { Load(); }
+    const FreeStretch& operator*() const { return m_stretch; }
+    Iterator& operator++() {
+      ++m_index;
+      Load();
+      return *this;
+    }
+    bool operator!=(const Iterator& other) const { return m_index != other.m_index; }
+
+   private:
+    void Load();
+    CFreeStretches* m_owner;
+    size_t m_index;
+    FreeStretch m_stretch;
+  };
+  CFreeStretches(CPieceSearch& search, std::vector<SectorRun> runs) : m_search(search), m_runs(std::move(runs)) {}
+  Iterator begin() { return Iterator(this, 0); }
+  Iterator end() { return Iterator(this, m_runs.size()); }
+
+ private:
+  friend class Iterator;
+  CPieceSearch& m_search;
+  std::vector<SectorRun> m_runs;
+};
+
 class CPieceSearch {
  public:
   // Units are the reader's clusters (sectors on a raw volume); pieces start
@@ -39,15 +72,22 @@ class CPieceSearch {
   // still have its own bytes. runs become the runs read.
   bool ReadFileAndAfter(CBaseFile& file, uint64_t most, std::vector<SectorRun>* runs, std::vector<uint8_t>* out);
   // The free, unclaimed stretches after the sector, within the window.
-  std::vector<FreeStretch> StretchesAfter(uint64_t sector);
-  // One more candidate join may be tried for the current file.
-  bool MayTryAnother() { return m_tries++ < kMaxTries; }
-  void StartFile() { m_tries = 0; }
+  CFreeStretches StretchesAfter(uint64_t sector);
+  // The bytes of one such stretch; empty when it cannot be read.
+  std::vector<uint8_t> ReadStretch(const SectorRun& run);
+  // One more candidate join of so many bytes may be checked for the current
+  // file: the checks a broken file costs are bounded in number and in bytes.
+  bool MayTryAnother(uint64_t bytes = 0) {
+    m_triedBytes += bytes;
+    return m_tries++ < kMaxTries && m_triedBytes <= kMaxTriedBytes;
+  }
+  void StartFile() { m_tries = 0; m_triedBytes = 0; }
 
   // How far ahead of a break a piece is looked for, and how much of a file is read.
   static constexpr uint64_t kWindowBytes = 32ull << 20;
   static constexpr uint64_t kMaxFileBytes = 64ull << 20;
   static constexpr uint32_t kMaxTries = 160;
+  static constexpr uint64_t kMaxTriedBytes = 64ull << 20;
   static constexpr int kMaxPieces = 4;
 
  private:
@@ -60,6 +100,7 @@ class CPieceSearch {
   uint64_t m_unitBase;  // the first unit's first sector
   std::vector<SectorRun> m_claimed;  // sorted by first sector
   uint32_t m_tries = 0;
+  uint64_t m_triedBytes = 0;
 };
 
 // Whether a file found whole needs no pieces, and the search for them.
