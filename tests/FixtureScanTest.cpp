@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fstream>
 
 #include "app/FileRows.h"
 #include "filetypes/BaseFile.h"
@@ -68,6 +69,35 @@ INSTANTIATE_TEST_SUITE_P(Partitions, FixtureScan, ::testing::ValuesIn(kPartition
 INSTANTIATE_TEST_SUITE_P(Containers, FixtureScan, ::testing::ValuesIn(kContainerCases), NameFromWhat());
 #endif
 INSTANTIATE_TEST_SUITE_P(LargeImages, FixtureScan, ::testing::ValuesIn(kLargeFixtureCases), NameFromWhat());
+
+// The used card with its boot sector gone reads as a volume of no known file
+// system: every sector is searched, and pieces are looked for at 4 KiB and
+// then at every sector, since its clusters need not lie at multiples of 4 KiB
+// from the image's start. Every file comes back whole all the same.
+TEST(FixtureScan, PiecesAreFoundOnAVolumeOfNoKnownFileSystem) {
+  std::vector<uint8_t> image = ReadWholeFile(FixturePath("used-card.img"));
+  ASSERT_GT(image.size(), 512u);
+  std::fill(image.begin(), image.begin() + 512, uint8_t{0});
+  const std::string path = MakeTempFolder() + "/raw-card.img";
+  {
+    std::ofstream out(path, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
+  }
+  FixtureSession fx(path, 'R', ModeUniversal);
+  ASSERT_TRUE(fx.registered);
+  EXPECT_EQ(fx.session.resultSource, SourceOther);
+  std::vector<std::string> carved;
+  for (const Listed& l : ListedFiles(*fx.model)) {
+    if (l.row.kind == FoundKind::Carved) carved.push_back(ContentSha(l.row));
+  }
+  size_t expected = 0;
+  for (const ManifestEntry& e : LoadManifest("used-card.img")) {
+    if (e.state != "carved" && e.state != "pieces") continue;
+    ++expected;
+    EXPECT_NE(std::find(carved.begin(), carved.end(), e.sha256), carved.end()) << e.state << " " << e.path << " " << e.size;
+  }
+  EXPECT_GT(expected, 20u);
+}
 
 TEST(FixtureScan, NtfsTimesAreTheFilesModificationTimes) {
   FixtureSession fx("ntfs-sample.img");

@@ -6,7 +6,11 @@
 #include <random>
 #include <sstream>
 
-std::string FixturePath(const std::string& image) { return std::string(MAROVI_FIXTURE_DIR) + "/" + image; }
+// An image a test made for itself is given by its own path.
+std::string FixturePath(const std::string& image) {
+  if (std::filesystem::path(image).is_absolute()) return image;
+  return std::string(MAROVI_FIXTURE_DIR) + "/" + image;
+}
 
 std::vector<ManifestEntry> LoadManifest(const std::string& image) {
   std::ifstream in(std::string(MAROVI_SOURCE_FIXTURES) + "/" + image + ".manifest.tsv");
