@@ -238,32 +238,11 @@ bool ZipRecordHolds(const JoinedBytes& joined, uint64_t at, uint64_t* next) {
 const CrcFormat kPng{&WalkPng, &PngChunkHolds, &ToTheEnd};
 const CrcFormat kZip{&WalkZip, &ZipRecordHolds, &InflatesUntil};
 
-uint64_t SectorAt(const std::vector<SectorRun>& runs, uint64_t offset, uint32_t bytesPerSector) {
-  uint64_t index = offset / bytesPerSector;
-  for (const SectorRun& run : runs) {
-    if (index < run.count) return run.first + index;
-    index -= run.count;
-  }
-  return runs.back().first + runs.back().count + index;
-}
-
-std::vector<SectorRun> CutAt(const std::vector<SectorRun>& runs, uint64_t offset, uint32_t bytesPerSector) {
-  uint64_t sectors = offset / bytesPerSector;
-  std::vector<SectorRun> kept;
-  for (const SectorRun& run : runs) {
-    if (sectors == 0) break;
-    kept.push_back({run.first, std::min(run.count, sectors)});
-    sectors -= kept.back().count;
-  }
-  return kept;
-}
-
 // Joins the structure that broke with the first later piece that completes it.
 bool JoinNext(const CrcFormat& format, const Walk& walk, std::vector<SectorRun>* runs, std::vector<uint8_t>* bytes,
               CPieceSearch& search) {
   const uint32_t bytesPerSector = search.BytesPerSector();
-  uint64_t lastRunStart = 0;
-  for (size_t i = 0; i + 1 < runs->size(); ++i) lastRunStart += (*runs)[i].count * bytesPerSector;
+  const uint64_t lastRunStart = LastRunStart(*runs, bytesPerSector);
   // The broken structure's own bytes end at a piece boundary after its start.
   const uint64_t highest =
       std::min({walk.expectedEnd ? walk.expectedEnd : bytes->size(), static_cast<uint64_t>(bytes->size()),
@@ -271,20 +250,20 @@ bool JoinNext(const CrcFormat& format, const Walk& walk, std::vector<SectorRun>*
   std::vector<uint64_t> cuts;
   for (uint64_t at = highest / bytesPerSector * bytesPerSector; at > std::max(walk.broken, lastRunStart);
        at -= bytesPerSector) {
-    if (search.IsPieceBoundary(SectorAt(*runs, at, bytesPerSector))) cuts.push_back(at);
+    if (search.IsPieceBoundary(SectorAtOffset(*runs, at, bytesPerSector))) cuts.push_back(at);
     if (cuts.size() == kMaxCuts) break;
   }
   if (cuts.empty()) return false;
-  for (const FreeStretch& stretch : search.StretchesAfter(SectorAt(*runs, cuts.back(), bytesPerSector) + 1)) {
+  for (const FreeStretch& stretch : search.StretchesAfter(SectorAtOffset(*runs, cuts.back(), bytesPerSector) + 1)) {
     for (size_t off = 0; off < stretch.bytes.size(); off += bytesPerSector) {
       const uint64_t sector = stretch.firstSector + off / bytesPerSector;
       if (!search.IsPieceBoundary(sector)) continue;
       const ByteSpan rest(stretch.bytes.data() + off, stretch.bytes.size() - off);
       for (const uint64_t cut : cuts) {
-        if (sector <= SectorAt(*runs, cut, bytesPerSector) || cut + rest.size() > CPieceSearch::kMaxFileBytes) continue;
+        if (sector <= SectorAtOffset(*runs, cut, bytesPerSector) || cut + rest.size() > CPieceSearch::kMaxFileBytes) continue;
         uint64_t next = 0;
         if (!format.holds(JoinedBytes(*bytes, cut, rest), walk.broken, &next) || next <= cut) continue;
-        *runs = CutAt(*runs, cut, bytesPerSector);
+        *runs = RunsUpTo(*runs, cut, bytesPerSector);
         runs->push_back({sector, (rest.size() + bytesPerSector - 1) / bytesPerSector});
         bytes->resize(static_cast<size_t>(cut));
         bytes->insert(bytes->end(), rest.begin(), rest.end());

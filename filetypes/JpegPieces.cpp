@@ -105,33 +105,6 @@ size_t RestLength(ByteSpan bytes, size_t at = 0, bool inScan = true) {
   return std::min(at, bytes.size());
 }
 
-// The sector where a byte of the file lies, by its runs.
-uint64_t SectorAt(const std::vector<SectorRun>& runs, uint64_t offset, uint32_t bytesPerSector) {
-  uint64_t index = offset / bytesPerSector;
-  for (const SectorRun& run : runs) {
-    if (index < run.count) return run.first + index;
-    index -= run.count;
-  }
-  return runs.empty() ? 0 : runs.back().first + runs.back().count + index;
-}
-
-uint64_t LastRunStart(const std::vector<SectorRun>& runs, uint32_t bytesPerSector) {
-  uint64_t sectors = 0;
-  for (size_t i = 0; i + 1 < runs.size(); ++i) sectors += runs[i].count;
-  return sectors * bytesPerSector;
-}
-
-std::vector<SectorRun> CutAt(std::vector<SectorRun> runs, uint64_t offset, uint32_t bytesPerSector) {
-  uint64_t sectors = offset / bytesPerSector;
-  std::vector<SectorRun> kept;
-  for (const SectorRun& run : runs) {
-    if (sectors == 0) break;
-    kept.push_back({run.first, std::min(run.count, sectors)});
-    sectors -= kept.back().count;
-  }
-  return kept;
-}
-
 struct Join {
   std::vector<SectorRun> runs;
   std::vector<uint8_t> bytes;
@@ -153,7 +126,7 @@ std::vector<uint64_t> CutsToTry(const Join& join, CPieceSearch& search) {
   const uint64_t highest = std::min<uint64_t>(probe.badAt + align, join.bytes.size());
   for (uint64_t at = highest / bytesPerSector * bytesPerSector; at >= lowest && cuts.size() < kMaxCuts;
        at -= bytesPerSector) {
-    if (search.IsPieceBoundary(SectorAt(runs, at, bytesPerSector))) cuts.push_back(at);
+    if (search.IsPieceBoundary(SectorAtOffset(runs, at, bytesPerSector))) cuts.push_back(at);
     if (at < bytesPerSector) break;
   }
   return cuts;
@@ -176,7 +149,7 @@ bool FindNextPiece(Join* join, CPieceSearch& search) {
   double bestChange = 0;
   uint32_t triesLeft = 0;
   bool exhausted = false;
-  for (const FreeStretch& stretch : search.StretchesAfter(SectorAt(join->runs, cuts.back(), bytesPerSector) + 1)) {
+  for (const FreeStretch& stretch : search.StretchesAfter(SectorAtOffset(join->runs, cuts.back(), bytesPerSector) + 1)) {
     if (exhausted) break;
     for (size_t off = 0; off < stretch.bytes.size() && !exhausted; off += bytesPerSector) {
       const uint64_t sector = stretch.firstSector + off / bytesPerSector;
@@ -186,7 +159,7 @@ bool FindNextPiece(Join* join, CPieceSearch& search) {
       const size_t take = RestLength(rest);
       for (size_t c = 0; c < cuts.size(); ++c) {
         const uint64_t cut = cuts[c];
-        if (sector <= SectorAt(join->runs, cut, bytesPerSector)) continue;
+        if (sector <= SectorAtOffset(join->runs, cut, bytesPerSector)) continue;
         // A first part that already broke well before its end holds others' data.
         if (aloneAt(c).badAt + search.AlignBytes() < cut) continue;
         if (cut + take > CPieceSearch::kMaxFileBytes) continue;
@@ -209,7 +182,7 @@ bool FindNextPiece(Join* join, CPieceSearch& search) {
         }
         bestChange = change;
         triesLeft = kTriesAfterABest;
-        std::vector<SectorRun> runs = CutAt(join->runs, cut, bytesPerSector);
+        std::vector<SectorRun> runs = RunsUpTo(join->runs, cut, bytesPerSector);
         runs.push_back({sector, (take + bytesPerSector - 1) / bytesPerSector});
         best = Join{std::move(runs), std::move(bytes), std::move(probe)};
         if (whole) {
@@ -261,16 +234,16 @@ bool JoinHeader(Join* join, CPieceSearch& search) {
   const uint64_t highest = std::min<uint64_t>(next, join->bytes.size());
   for (uint64_t at = highest / bytesPerSector * bytesPerSector; at > start && cuts.size() < kMaxCuts;
        at -= bytesPerSector) {
-    if (search.IsPieceBoundary(SectorAt(join->runs, at, bytesPerSector))) cuts.push_back(at);
+    if (search.IsPieceBoundary(SectorAtOffset(join->runs, at, bytesPerSector))) cuts.push_back(at);
   }
   if (cuts.empty()) return false;
-  for (const FreeStretch& stretch : search.StretchesAfter(SectorAt(join->runs, cuts.back(), bytesPerSector) + 1)) {
+  for (const FreeStretch& stretch : search.StretchesAfter(SectorAtOffset(join->runs, cuts.back(), bytesPerSector) + 1)) {
     for (size_t off = 0; off < stretch.bytes.size(); off += bytesPerSector) {
       const uint64_t sector = stretch.firstSector + off / bytesPerSector;
       if (!search.IsPieceBoundary(sector)) continue;
       const ByteSpan rest(stretch.bytes.data() + off, stretch.bytes.size() - off);
       for (const uint64_t cut : cuts) {
-        if (sector <= SectorAt(join->runs, cut, bytesPerSector) || next - cut + 2 > rest.size()) continue;
+        if (sector <= SectorAtOffset(join->runs, cut, bytesPerSector) || next - cut + 2 > rest.size()) continue;
         // The marker after the segment, where its length says, and the walk from it.
         const size_t marker = static_cast<size_t>(next - cut);
         if (rest[marker] != kMarker || !HasLength(rest[marker + 1])) continue;
@@ -281,7 +254,7 @@ bool JoinHeader(Join* join, CPieceSearch& search) {
         bytes.insert(bytes.end(), rest.begin(), rest.begin() + static_cast<std::ptrdiff_t>(take));
         JpegProbe probe = ProbeJpeg(ByteSpan(bytes));
         if (!probe.decoded || (!probe.clean && probe.goodUntil <= cut)) continue;
-        std::vector<SectorRun> runs = CutAt(join->runs, cut, bytesPerSector);
+        std::vector<SectorRun> runs = RunsUpTo(join->runs, cut, bytesPerSector);
         runs.push_back({sector, (take + bytesPerSector - 1) / bytesPerSector});
         *join = Join{std::move(runs), std::move(bytes), std::move(probe)};
         return true;

@@ -42,13 +42,9 @@ void CPieceSearch::Claim(const std::vector<SectorRun>& runs) {
 }
 
 bool CPieceSearch::ReadFile(CBaseFile& file, std::vector<uint8_t>* out) {
-  if (m_bytesPerSector == 0) return false;
-  const uint64_t length = file.GetLength(m_bytesPerSector);
-  if (length == 0 || length > kMaxFileBytes) return false;
-  const uint64_t sectors = (length + m_bytesPerSector - 1) / m_bytesPerSector;
-  out->assign(static_cast<size_t>(sectors * m_bytesPerSector), 0);
-  if (!file.ReadFileSectors(0, sectors, out->data(), m_bytesPerSector)) return false;
-  out->resize(static_cast<size_t>(length));
+  std::vector<SectorRun> runs;
+  if (!ReadFileAndAfter(file, 0, &runs, out)) return false;
+  out->resize(static_cast<size_t>(file.GetLength(m_bytesPerSector)));
   return true;
 }
 
@@ -106,6 +102,32 @@ void CFreeStretches::Iterator::Load() {
   if (m_index >= m_owner->m_runs.size()) return;
   const SectorRun& run = m_owner->m_runs[m_index];
   m_stretch = FreeStretch{run.first, m_owner->m_search.ReadStretch(run)};
+}
+
+uint64_t SectorAtOffset(const std::vector<SectorRun>& runs, uint64_t offset, uint32_t bytesPerSector) {
+  uint64_t index = offset / bytesPerSector;
+  for (const SectorRun& run : runs) {
+    if (index < run.count) return run.first + index;
+    index -= run.count;
+  }
+  return runs.empty() ? 0 : runs.back().first + runs.back().count + index;
+}
+
+std::vector<SectorRun> RunsUpTo(const std::vector<SectorRun>& runs, uint64_t offset, uint32_t bytesPerSector) {
+  uint64_t sectors = offset / bytesPerSector;
+  std::vector<SectorRun> kept;
+  for (const SectorRun& run : runs) {
+    if (sectors == 0) break;
+    kept.push_back({run.first, std::min(run.count, sectors)});
+    sectors -= kept.back().count;
+  }
+  return kept;
+}
+
+uint64_t LastRunStart(const std::vector<SectorRun>& runs, uint32_t bytesPerSector) {
+  uint64_t sectors = 0;
+  for (size_t i = 0; i + 1 < runs.size(); ++i) sectors += runs[i].count;
+  return sectors * bytesPerSector;
 }
 
 void JoinPieces(std::vector<std::unique_ptr<CBaseFile>>& files, CPieceSearch& search,

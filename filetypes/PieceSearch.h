@@ -103,6 +103,13 @@ class CPieceSearch {
   uint64_t m_triedBytes = 0;
 };
 
+// The sector where a byte of a file in these runs lies.
+uint64_t SectorAtOffset(const std::vector<SectorRun>& runs, uint64_t offset, uint32_t bytesPerSector);
+// The runs that hold a file's first bytes up to the offset, a sector multiple.
+std::vector<SectorRun> RunsUpTo(const std::vector<SectorRun>& runs, uint64_t offset, uint32_t bytesPerSector);
+// Offset in the file of its last run's first byte.
+uint64_t LastRunStart(const std::vector<SectorRun>& runs, uint32_t bytesPerSector);
+
 // Whether a file found whole needs no pieces, and the search for them.
 struct PieceJoiner {
   bool (*isWhole)(CBaseFile& file, CPieceSearch& search);
