@@ -72,10 +72,10 @@ void OnProbeMessage(j_common_ptr info, int level) {
 }
 
 // Mean difference between a row of the picture and the row above it.
-double RowChange(const std::vector<uint8_t>& above, const std::vector<uint8_t>& row) {
+double RowChange(const uint8_t* above, const uint8_t* row, size_t width) {
   uint64_t sum = 0;
-  for (size_t x = 0; x < row.size(); ++x) sum += static_cast<uint64_t>(std::abs(int{row[x]} - int{above[x]}));
-  return row.empty() ? 0.0 : static_cast<double>(sum) / static_cast<double>(row.size());
+  for (size_t x = 0; x < width; ++x) sum += static_cast<uint64_t>(std::abs(int{row[x]} - int{above[x]}));
+  return width == 0 ? 0.0 : static_cast<double>(sum) / static_cast<double>(width);
 }
 
 // Rows that break sharply with the rows above them: where decoding went on
@@ -107,15 +107,17 @@ bool DecodeRows(ByteSpan content, ProbeErrors* probe, jpeg_decompress_struct* in
   jpeg_start_decompress(info);
   const JDIMENSION stride = info->output_width * static_cast<JDIMENSION>(info->output_components);
   JSAMPARRAY row = (*info->mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(info), JPOOL_IMAGE, stride, 1);
-  std::vector<uint8_t> above, current(stride);
+  // Rows go straight into the caller's buffers: an error jumps back past
+  // this frame, which must own nothing.
+  *width = stride;
   while (info->output_scanline < info->output_height) {
     jpeg_read_scanlines(info, row, 1);
     rowEnds->push_back(Consumed(*info, content.size()));
-    current.assign(row[0], row[0] + stride);
-    change->push_back(above.empty() ? 0.0 : RowChange(above, current));
-    pixels->insert(pixels->end(), current.begin(), current.end());
-    *width = stride;
-    above.swap(current);
+    pixels->insert(pixels->end(), row[0], row[0] + stride);
+    const size_t n = pixels->size();
+    change->push_back(n >= 2 * static_cast<size_t>(stride)
+                          ? RowChange(pixels->data() + n - 2 * stride, pixels->data() + n - stride, stride)
+                          : 0.0);
   }
   jpeg_finish_decompress(info);
   return true;
