@@ -244,6 +244,16 @@ int32_t CIsoMediaFile::KindOfBrand(const uint8_t* brand) {
   return 0;
 }
 
+namespace {
+// Box names as writers make them: lower-case letters, digits and spaces.
+bool IsBoxName(const uint8_t* p) {
+  for (int i = 0; i < 4; ++i) {
+    if (!((p[i] >= 'a' && p[i] <= 'z') || (p[i] >= '0' && p[i] <= '9') || p[i] == ' ')) return false;
+  }
+  return p[0] != ' ';
+}
+}  // namespace
+
 std::unique_ptr<CBaseFile> CIsoMediaFile::TryCreate(ByteSpan data, uint64_t sector, uint32_t, CVolumeAccess* access) {
   if (!Fits(data, 0, 16) || !Is(data.data() + 4, "ftyp")) return nullptr;
   const uint32_t size = BE32(data.data());
@@ -266,11 +276,14 @@ CWalkedFile::Step CIsoMediaFile::StepAt(const SectorView& view, int64_t rel, uin
   }
   bool known = false;
   for (std::string_view box : kTopLevel) known = known || Is(header + 4, box);
-  if (!known) {
+  uint64_t size = BE32(header);
+  // A maker's own box after a whole movie (Samsung's "sefd") is the file's
+  // when it looks like one and ends within the free space read.
+  const bool makers = m_movie && m_data && IsBoxName(header + 4) && size >= 8 && offset + size <= RunEnd();
+  if (!known && !makers) {
     *next = offset;
     return Step::End;
   }
-  uint64_t size = BE32(header);
   if (size == 1) {
     if (!view.Read(rel, 16, header)) return Step::Wait;
     size = BE64(header + 8);

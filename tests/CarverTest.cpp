@@ -385,6 +385,8 @@ INSTANTIATE_TEST_SUITE_P(
 INSTANTIATE_TEST_SUITE_P(
     Table, WalkedFiles,
     ::testing::Values(WalkCase{"mp4_with_a_64_bit_mdat", kMp4, kTypeMp4, kMp4.size()},
+                      WalkCase{"heic_with_a_makers_box_after_its_movie",
+                               Concat({kMp4, Box("sefd", 106)}), kTypeMp4, kMp4.size() + 114},
                       WalkCase{"webm_segment_of_unknown_size", kWebm, kTypeWebm, kWebm.size()},
                       WalkCase{"gif_to_its_trailer", kGif, kTypeGif, kGif.size()},
                       WalkCase{"gif_with_a_block_that_is_none", Concat({Bytes(kGif.begin(), kGif.end() - 1), Bytes{0x99}}),
