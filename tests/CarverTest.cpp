@@ -362,6 +362,49 @@ Bytes Psd(bool rle) {
   return Concat({p, Bytes{0, 1}, Bytes{0, 4, 0, 5}, Bytes(9, 0x41)});  // RLE: two rows of 4 and 5 bytes
 }
 
+// TIFF fields in either byte order, 2, 4 or 8 bytes wide.
+Bytes Field(uint64_t v, int bytes, bool big) {
+  Bytes b(static_cast<size_t>(bytes));
+  for (int i = 0; i < bytes; ++i) b[static_cast<size_t>(big ? bytes - 1 - i : i)] = static_cast<uint8_t>(v >> (8 * i));
+  return b;
+}
+
+// A TIFF of one strip of 100 bytes: classic or BigTIFF (LONG8 offsets and
+// counts), either byte order; the BigTIFF one with a sub-directory of no
+// entries, its IFD offset inline in the 8-byte field with junk past its 4 bytes.
+Bytes Tiff(bool big, bool bigTiff) {
+  const int word = bigTiff ? 8 : 4, count = bigTiff ? 8 : 2, entry = bigTiff ? 20 : 12;
+  const uint64_t entries = bigTiff ? 3 : 2;
+  const uint64_t ifd = bigTiff ? 16 : 8;
+  const uint64_t strip = ifd + count + entries * entry + word;
+  const uint64_t sub = strip + 100;
+  Bytes t = big ? Text("MM") : Text("II");
+  Append(t, Field(bigTiff ? 43 : 42, 2, big));
+  if (bigTiff) Append(t, Concat({Field(8, 2, big), Field(0, 2, big)}));
+  Append(t, Field(ifd, word, big));
+  Append(t, Field(entries, count, big));
+  const auto add = [&](uint16_t tag, uint16_t type, uint64_t n, Bytes value) {
+    Append(t, Concat({Field(tag, 2, big), Field(type, 2, big), Field(n, word, big), value}));
+  };
+  const uint16_t wide = bigTiff ? 16 : 4;  // LONG8 or LONG
+  add(0x0111, wide, 1, Field(strip, word, big));
+  add(0x0117, wide, 1, Field(100, word, big));
+  if (bigTiff) add(0x014A, 13, 1, Concat({Field(sub, 4, big), Bytes(4, 0xEE)}));
+  Append(t, Field(0, word, big));
+  Append(t, Bytes(100, 0x42));
+  if (bigTiff) Append(t, Concat({Field(0, count, big), Field(0, word, big)}));
+  return t;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Tiffs, WalkedFiles,
+    ::testing::Values(WalkCase{"tiff_little_endian", Tiff(false, false), kTypeTiff, Tiff(false, false).size()},
+                      WalkCase{"tiff_big_endian", Tiff(true, false), kTypeTiff, Tiff(true, false).size()},
+                      WalkCase{"bigtiff_with_an_empty_sub_directory", Tiff(false, true), kTypeTiff,
+                               Tiff(false, true).size()},
+                      WalkCase{"bigtiff_big_endian", Tiff(true, true), kTypeTiff, Tiff(true, true).size()}),
+    NameFromWhat());
+
 INSTANTIATE_TEST_SUITE_P(
     Pictures, WalkedFiles,
     ::testing::Values(WalkCase{"psd_with_raw_rows", Psd(false), kTypePsd, Psd(false).size()},
