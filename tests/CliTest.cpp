@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <filesystem>
@@ -101,6 +102,29 @@ TEST(Cli, CarvedFilesAreWhereTheirNumbersSay) {
     }
     EXPECT_GT(checked, 0u) << fixture;
   }
+}
+
+// Files put together from pieces list them, one for each piece the card's
+// layout gives.
+TEST(Cli, FilesInPiecesListTheirPieces) {
+  CliRun r = Cli("scan --image " + FixturePath("used-card.img") + " --mode universal --json --quiet");
+  ASSERT_EQ(r.status, 0);
+  std::ifstream layout(std::string(MAROVI_SOURCE_FIXTURES) + "/used-card.img.layout.tsv");
+  std::string line;
+  std::getline(layout, line);  // column names
+  size_t inPieces = 0, pieces = 0;
+  while (std::getline(layout, line)) {
+    const size_t runs = static_cast<size_t>(std::count(line.begin(), line.end(), ':'));
+    if (runs > 1) ++inPieces, pieces += runs;
+  }
+  size_t listed = 0, listedPieces = 0;
+  for (size_t at = r.out.find("\"pieces\": ["); at != std::string::npos; at = r.out.find("\"pieces\": [", at + 1)) {
+    ++listed;
+    const size_t end = r.out.find(']', at);
+    for (size_t p = r.out.find("\"length\"", at); p < end; p = r.out.find("\"length\"", p + 1)) ++listedPieces;
+  }
+  EXPECT_EQ(listed, inPieces);
+  EXPECT_EQ(listedPieces, pieces);
 }
 
 TEST(Cli, RecoverReportsWhatWasWritten) {
