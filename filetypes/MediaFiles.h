@@ -17,7 +17,7 @@ class CPngFile : public CWalkedFile {
   Step StepAt(const SectorView& view, int64_t rel, uint64_t offset, uint64_t* next) override;
   int32_t TypeAtEnd() const override { return kTypePng; }
   // Past its header, what the chunk CRCs vouched for is kept.
-  bool KeptWhenCut() const override { return NextOffset() > kFirstChunkEnd; }
+  bool KeptWhenCut() const override { return NextOffset() >= kFirstChunkEnd; }
 
  private:
   using CWalkedFile::CWalkedFile;

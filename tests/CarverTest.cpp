@@ -405,9 +405,33 @@ INSTANTIATE_TEST_SUITE_P(
                       WalkCase{"bigtiff_big_endian", Tiff(true, true), kTypeTiff, Tiff(true, true).size()}),
     NameFromWhat());
 
+// A PNG chunk: length, type, data, CRC-32 over type and data (spoilt on request).
+Bytes PngChunk(const std::string& type, const Bytes& data, bool badCrc = false) {
+  Bytes body = Concat({Text(type), data});
+  uint32_t crc = static_cast<uint32_t>(crc32(0, body.data(), static_cast<uInt>(body.size())));
+  if (badCrc) crc ^= 1;
+  return Concat({Field(data.size(), 4, true), body, Field(crc, 4, true)});
+}
+
+Bytes Png(bool damagedIdat) {
+  return Concat({Bytes{0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'},
+                 PngChunk("IHDR", Bytes{0, 0, 0, 4, 0, 0, 0, 4, 8, 0, 0, 0, 0}), PngChunk("IDAT", Bytes(700, 0x37), damagedIdat),
+                 PngChunk("IEND", {})});
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Pictures, WalkedFiles,
-    ::testing::Values(WalkCase{"psd_with_raw_rows", Psd(false), kTypePsd, Psd(false).size()},
+    ::testing::Values(WalkCase{"png_to_its_iend", Png(false), kTypePng, Png(false).size()},
+                      // Damaged in place, it still leads to the next chunk: the file goes on.
+                      WalkCase{"png_with_a_chunk_whose_crc_fails", Png(true), kTypePng, Png(true).size()},
+                      // Cut short after its header: what the CRCs vouched for is listed.
+                      WalkCase{"png_whose_data_is_another_files",
+                               [] {
+                                 const Bytes png = Png(false);
+                                 return Concat({Bytes(png.begin(), png.begin() + 33), Bytes(40, 0x99)});
+                               }(),
+                               kTypePng, 33},
+                      WalkCase{"psd_with_raw_rows", Psd(false), kTypePsd, Psd(false).size()},
                       WalkCase{"psd_with_rle_rows_by_their_counts", Psd(true), kTypePsd, Psd(true).size()}),
     NameFromWhat());
 
