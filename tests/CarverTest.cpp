@@ -694,4 +694,65 @@ TEST(Zip, UnknownRecordCutsTheArchiveShort) {
   EXPECT_FALSE(c.holder.HasPending());
 }
 
+// As used media leave files: old random bytes fill the rest of each file's
+// sector and 4 KiB cluster, and the next file starts in the next cluster.
+// Every format ends where its own structure does, whatever follows, and the
+// file after it is found too.
+struct NeighbourCase {
+  const char* what;
+  Bytes file;
+  int32_t type;
+};
+
+void PrintTo(const NeighbourCase& c, std::ostream* os) { *os << c.what; }
+
+class UsedMedia : public ::testing::TestWithParam<NeighbourCase> {};
+
+TEST_P(UsedMedia, EachFormatEndsAtItsOwnEndWithOldBytesAndAnotherFileAfterIt) {
+  constexpr size_t kCluster = 4096;
+  const Bytes& file = GetParam().file;
+  const size_t slack = (kCluster - file.size() % kCluster) % kCluster;
+  // The file after it is of another kind: a GIF, or a JPEG after a GIF.
+  const Bytes next = GetParam().type == kTypeGif ? Jpeg(2000) : kGif;
+  const int32_t nextType = GetParam().type == kTypeGif ? kTypeJpg : kTypeGif;
+  const Bytes image = Concat({file, OldBytes(slack, 11), next, OldBytes(kCluster - next.size() % kCluster, 12),
+                              OldBytes(8 * kCluster, 13)});
+  Carve c(image);
+  ASSERT_GE(c.holder.completed.size(), 2u) << GetParam().what;
+  EXPECT_EQ(c.holder.completed[0]->typeCode, GetParam().type);
+  EXPECT_EQ(c.holder.completed[0]->GetLength(kSector), file.size()) << GetParam().what;
+  EXPECT_TRUE(c.holder.completed[0]->EndEstablished()) << GetParam().what;
+  const size_t nextSector = (file.size() + slack) / kSector;
+  const auto after = std::find_if(c.holder.completed.begin(), c.holder.completed.end(),
+                                  [&](const auto& f) { return f->firstSector == nextSector; });
+  ASSERT_NE(after, c.holder.completed.end()) << GetParam().what;
+  EXPECT_EQ((*after)->typeCode, nextType);
+  EXPECT_EQ((*after)->GetLength(kSector), next.size());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, UsedMedia,
+    ::testing::Values(NeighbourCase{"jpeg", Jpeg(9000), kTypeJpg},
+                      NeighbourCase{"progressive_jpeg", kProgressive, kTypeJpg},
+                      NeighbourCase{"jpeg_with_an_exif_thumbnail", kWithThumbnail, kTypeJpg},
+                      NeighbourCase{"jpeg_with_an_mpf_preview", kPreviewed, kTypeJpg},
+                      NeighbourCase{"zip", ZipBuilder().Package({"a.txt", "b/c.bin"}), kTypeZip},
+                      NeighbourCase{"docx", ZipBuilder().Package({"[Content_Types].xml", "word/document.xml"}), kTypeDocx},
+                      NeighbourCase{"png", Png(false), kTypePng},
+                      NeighbourCase{"gif", kGif, kTypeGif},
+                      NeighbourCase{"tiff", Tiff(true, false), kTypeTiff},
+                      NeighbourCase{"bigtiff", Tiff(false, true), kTypeTiff},
+                      NeighbourCase{"psd", Psd(true), kTypePsd},
+                      NeighbourCase{"mp4", kMp4, kTypeMp4},
+                      NeighbourCase{"webm", kWebm, kTypeWebm},
+                      NeighbourCase{"wav", kBroadcastWav, kTypeWav},
+                      NeighbourCase{"gzip", kGzip, kTypeGzip},
+                      NeighbourCase{"rtf", kRtf, kTypeRtf},
+                      NeighbourCase{"pdf", PdfUpdate(Pdf()), kTypePdf},
+                      NeighbourCase{"mp3", Concat({kId3v2, Mp3Frames(6), kId3v1}), kTypeMp3},
+                      NeighbourCase{"rar5", kRar5, kTypeRar},
+                      NeighbourCase{"rar4", kRar4, kTypeRar},
+                      NeighbourCase{"sqlite", SqliteTree(2, 0), kTypeSqlite}),
+    NameFromWhat());
+
 }  // namespace
