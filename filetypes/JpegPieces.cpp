@@ -177,7 +177,9 @@ bool FindNextPiece(Join* join, CPieceSearch& search) {
         if (!probe.clean && change > kMaxJoinChange) continue;
         const bool whole = probe.clean;
         // Of the joins that hold for a while, the one whose rows change least across it.
-        if (!whole && (probe.goodUntil < cut + search.AlignBytes() || (!best.runs.empty() && change >= bestChange))) {
+        // Trouble that shows only a cluster past the join came after it: a
+        // piece may be shorter than a row of the picture.
+        if (!whole && (probe.badAt < cut + search.AlignBytes() || (!best.runs.empty() && change >= bestChange))) {
           continue;
         }
         bestChange = change;
