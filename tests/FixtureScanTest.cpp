@@ -48,7 +48,7 @@ TEST_P(FixtureScan, ListsExactlyTheManifest) {
   std::vector<Listed> listed = ListedFiles(*fx.model);
   size_t expected = 0;
   for (const ManifestEntry& e : LoadManifest(c.Manifest())) {
-    if (!Expected(e.state, c)) continue;
+    if (!ExpectedWhole(e.state, e.path, c)) continue;
     ++expected;
     const bool carved = e.state == "carved" || e.state == "pieces";
     auto it = std::find_if(listed.begin(), listed.end(), [&](const Listed& l) {
@@ -59,7 +59,15 @@ TEST_P(FixtureScan, ListsExactlyTheManifest) {
     EXPECT_EQ(it->row.size, e.size) << e.name;
     listed.erase(it);
   }
-  for (const Listed& l : listed) ADD_FAILURE() << "not in the manifest: " << l.path << "/" << l.row.name;
+  size_t inPart = 0;
+  for (const ManifestEntry& e : LoadManifest(c.Manifest())) inPart += ListedInPart(e.state, e.path, c) ? 1 : 0;
+  for (const Listed& l : listed) {
+    if (inPart > 0 && l.row.kind == FoundKind::Carved && PathMatches("按类型分类的文件/JPG", l.path)) {
+      --inPart;
+      continue;
+    }
+    ADD_FAILURE() << "not in the manifest: " << l.path << "/" << l.row.name;
+  }
   EXPECT_GT(expected, 0u);
 }
 
@@ -91,8 +99,9 @@ TEST(FixtureScan, PiecesAreFoundOnAVolumeOfNoKnownFileSystem) {
     if (l.row.kind == FoundKind::Carved) carved.push_back(ContentSha(l.row));
   }
   size_t expected = 0;
+  const FixtureCase raw{"raw", "used-card.img", ModeUniversal, SourceOther};
   for (const ManifestEntry& e : LoadManifest("used-card.img")) {
-    if (e.state != "carved" && e.state != "pieces") continue;
+    if (!ExpectedWhole(e.state, e.path, raw)) continue;
     ++expected;
     EXPECT_NE(std::find(carved.begin(), carved.end(), e.sha256), carved.end()) << e.state << " " << e.path << " " << e.size;
   }

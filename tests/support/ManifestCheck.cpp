@@ -8,7 +8,7 @@
 size_t ExpectRecoveredAsManifest(const std::string& root, const FixtureCase& c) {
   size_t expected = 0;
   for (const ManifestEntry& e : LoadManifest(c.Manifest())) {
-    if (!Expected(e.state, c)) continue;
+    if (!ExpectedWhole(e.state, e.path, c)) continue;
     ++expected;
     bool same = false;
     for (const std::string& path : FindFilesMatching(root, e.path + "/" + e.name)) {
@@ -20,3 +20,9 @@ size_t ExpectRecoveredAsManifest(const std::string& root, const FixtureCase& c) 
   return expected;
 }
 
+
+size_t CountListedInPart(const FixtureCase& c) {
+  size_t count = 0;
+  for (const ManifestEntry& e : LoadManifest(c.Manifest())) count += ListedInPart(e.state, e.path, c) ? 1 : 0;
+  return count;
+}
