@@ -159,7 +159,10 @@ class JoinedBytes {
 // structure at offset at holds once joined (*next: where the one after starts).
 struct CrcFormat {
   Walk (*walk)(ByteSpan bytes);
-  bool (*holds)(const JoinedBytes& joined, uint64_t at, uint64_t* next);
+  // Cheap: the structure's header holds and the next one starts where it says.
+  bool (*leads)(const JoinedBytes& joined, uint64_t at, uint64_t* next);
+  // Costly: its CRC-32 holds over the joined bytes.
+  bool (*holds)(const JoinedBytes& joined, uint64_t at, uint64_t next);
   // How far the structure at offset at reads on before its data stops
   // making sense: its own bytes end at a piece boundary before that.
   uint64_t (*readsUntil)(ByteSpan bytes, uint64_t at);
@@ -193,32 +196,29 @@ uint64_t InflatesUntil(ByteSpan b, uint64_t at) {
 
 bool IsIend(const std::vector<uint8_t>& header) { return std::equal(header.begin() + 4, header.begin() + 8, "IEND"); }
 
-// A chunk whose CRC holds, followed by another chunk's header (or the end).
-bool PngChunkHolds(const JoinedBytes& joined, uint64_t at, uint64_t* next) {
+// A chunk header, followed by another chunk's header (or the end) where its length says.
+bool PngChunkLeads(const JoinedBytes& joined, uint64_t at, uint64_t* next) {
   const std::vector<uint8_t> header = joined.Span(at, 8);
   if (!IsPngChunkHeader(ByteSpan(header), 0)) return false;
   const uint64_t end = at + 12 + BE32(header.data());
-  if (!IsIend(header)) {
-    const std::vector<uint8_t> after = joined.Span(end, 8);
-    if (!IsPngChunkHeader(ByteSpan(after), 0)) return false;
-  }
-  const std::vector<uint8_t> chunk = joined.Span(at, end - at);
-  if (chunk.size() != end - at || Crc(ByteSpan(chunk).subspan(4, chunk.size() - 8)) != BE32(chunk.data() + chunk.size() - 4)) {
-    return false;
-  }
+  if (!IsIend(header) && !IsPngChunkHeader(ByteSpan(joined.Span(end, 8)), 0)) return false;
   *next = end;
   return true;
 }
 
-// A member whose data inflates to its CRC-32 and is followed by a record; a
-// central header, which has no check of its own, by a record.
-bool ZipRecordHolds(const JoinedBytes& joined, uint64_t at, uint64_t* next) {
+bool PngChunkHolds(const JoinedBytes& joined, uint64_t at, uint64_t end) {
+  const std::vector<uint8_t> chunk = joined.Span(at, end - at);
+  return chunk.size() == end - at &&
+         Crc(ByteSpan(chunk).subspan(4, chunk.size() - 8)) == BE32(chunk.data() + chunk.size() - 4);
+}
+
+// A member or a central header followed by a record where its sizes say.
+bool ZipRecordLeads(const JoinedBytes& joined, uint64_t at, uint64_t* next) {
   const std::vector<uint8_t> header = joined.Span(at, kCentralHeaderSize);
   const ByteSpan h(header);
   if (!IsZipRecord(h, 0)) return false;
   uint64_t end = 0;
-  if (LE32(h, 0) == kLocalHeader) {
-    if (header.size() < kLocalHeaderSize) return false;
+  if (LE32(h, 0) == kLocalHeader && header.size() >= kLocalHeaderSize) {
     end = LocalEnd(h, 0);
   } else if (LE32(h, 0) == kCentralHeader && header.size() == kCentralHeaderSize) {
     end = kCentralHeaderSize + static_cast<uint64_t>(LE16(h, kCentralNameLength)) + LE16(h, kCentralExtraLength) +
@@ -227,16 +227,18 @@ bool ZipRecordHolds(const JoinedBytes& joined, uint64_t at, uint64_t* next) {
     return false;
   }
   if (!IsZipRecord(ByteSpan(joined.Span(at + end, 4)), 0)) return false;
-  if (LE32(h, 0) == kLocalHeader) {
-    const std::vector<uint8_t> member = joined.Span(at, end);
-    if (member.size() != end || !MemberHolds(ByteSpan(member), 0)) return false;
-  }
   *next = at + end;
   return true;
 }
 
-const CrcFormat kPng{&WalkPng, &PngChunkHolds, &ToTheEnd};
-const CrcFormat kZip{&WalkZip, &ZipRecordHolds, &InflatesUntil};
+// A member's data inflates to its CRC-32; a central header has no check of its own.
+bool ZipRecordHolds(const JoinedBytes& joined, uint64_t at, uint64_t end) {
+  const std::vector<uint8_t> member = joined.Span(at, end - at);
+  return member.size() == end - at && MemberHolds(ByteSpan(member), 0);
+}
+
+const CrcFormat kPng{&WalkPng, &PngChunkLeads, &PngChunkHolds, &ToTheEnd};
+const CrcFormat kZip{&WalkZip, &ZipRecordLeads, &ZipRecordHolds, &InflatesUntil};
 
 // Joins the structure that broke with the first later piece that completes it.
 bool JoinNext(const CrcFormat& format, const Walk& walk, std::vector<SectorRun>* runs, std::vector<uint8_t>* bytes,
@@ -258,11 +260,15 @@ bool JoinNext(const CrcFormat& format, const Walk& walk, std::vector<SectorRun>*
     for (size_t off = 0; off < stretch.bytes.size(); off += bytesPerSector) {
       const uint64_t sector = stretch.firstSector + off / bytesPerSector;
       if (!search.IsPieceBoundary(sector)) continue;
-      const ByteSpan rest(stretch.bytes.data() + off, stretch.bytes.size() - off);
+      const ByteSpan stretchRest(stretch.bytes.data() + off, stretch.bytes.size() - off);
       for (const uint64_t cut : cuts) {
-        if (sector <= SectorAtOffset(*runs, cut, bytesPerSector) || cut + rest.size() > CPieceSearch::kMaxFileBytes) continue;
+        if (sector <= SectorAtOffset(*runs, cut, bytesPerSector) || cut >= CPieceSearch::kMaxFileBytes) continue;
+        const ByteSpan rest = stretchRest.first(std::min<size_t>(stretchRest.size(), CPieceSearch::kMaxFileBytes - cut));
+        const JoinedBytes joined(*bytes, cut, rest);
         uint64_t next = 0;
-        if (!format.holds(JoinedBytes(*bytes, cut, rest), walk.broken, &next) || next <= cut) continue;
+        if (!format.leads(joined, walk.broken, &next) || next <= cut) continue;
+        if (!search.MayTryAnother(next - walk.broken)) return false;
+        if (!format.holds(joined, walk.broken, next)) continue;
         *runs = RunsUpTo(*runs, cut, bytesPerSector);
         runs->push_back({sector, (rest.size() + bytesPerSector - 1) / bytesPerSector});
         bytes->resize(static_cast<size_t>(cut));
