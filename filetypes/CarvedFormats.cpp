@@ -25,7 +25,8 @@ constexpr SignatureStart kJpegStarts[] = {{0, "\xFF\xD8\xFF"sv}};
 constexpr SignatureStart kZipStarts[] = {{0, "PK\x03\x04"sv}};
 constexpr SignatureStart kBmpStarts[] = {{0, "BM"sv}};
 constexpr SignatureStart kTiffStarts[] = {{0, "II\x2A\x00"sv}, {0, "MM\x00\x2A"sv}, {0, "II\x2B\x00"sv}, {0, "MM\x00\x2B"sv},
-                                          {0, "IIRO"sv},        {0, "IIRS"sv},        {0, "IIU\x00"sv}};
+                                          {0, "IIRO"sv},        {0, "IIRS"sv},        {0, "IIU\x00"sv},
+                                          {0, "FUJIFILMCCD-RAW "sv}};
 constexpr SignatureStart kPngStarts[] = {{0, "\x89PNG"sv}};
 constexpr SignatureStart kGifStarts[] = {{0, "GIF8"sv}};
 constexpr SignatureStart kRiffStarts[] = {{0, "RIFF"sv}};
@@ -124,7 +125,7 @@ const CarvedFormat kFormats[] = {
     {"RAR", kRarStarts, &CRarFile::TryCreate, kRarKinds},
     {"PSD", kPsdStarts, &CPsdFile::TryCreate, kPsdKinds},
     {"MP3", kMp3Starts, &CMp3File::TryCreate, kMp3Kinds},
-    {"TIFF", kTiffStarts, &CTiffFile::TryCreate, kTiffKinds},
+    {"TIFF", kTiffStarts, &CreateTiffOrRaf, kTiffKinds},
 };
 
 // The bytes that may begin a start, by offset: most sectors are turned away

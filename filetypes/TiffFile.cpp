@@ -272,3 +272,41 @@ int32_t CTiffFile::ExamineSector(uint64_t sector, const SectorView& view, uint32
   EndAt(m_extent, bytesPerSector);
   return lastSector <= std::max(sector, runLimitSector) ? TypeCode() : 0;
 }
+
+namespace {
+constexpr char kRafMagic[] = "FUJIFILMCCD-RAW ";
+// Offsets and lengths in the RAF header.
+constexpr size_t kRafJpeg = 84;
+constexpr size_t kRafCfaHeader = 92;
+constexpr size_t kRafCfa = 100;
+constexpr size_t kRafHeaderSize = 108;
+constexpr uint64_t kMaxRafSize = 1ull << 31;
+
+uint32_t Be32At(ByteSpan b, size_t at) {
+  return static_cast<uint32_t>(b[at]) << 24 | static_cast<uint32_t>(b[at + 1]) << 16 |
+         static_cast<uint32_t>(b[at + 2]) << 8 | b[at + 3];
+}
+}  // namespace
+
+std::unique_ptr<CBaseFile> CRafFile::TryCreate(ByteSpan data, uint64_t sector, uint32_t bytesPerSector,
+                                               CVolumeAccess* access) {
+  if (!Fits(data, 0, kRafHeaderSize) || std::memcmp(data.data(), kRafMagic, sizeof kRafMagic - 1) != 0) return nullptr;
+  uint64_t end = kRafHeaderSize;
+  for (const size_t field : {kRafJpeg, kRafCfaHeader, kRafCfa}) {
+    const uint64_t offset = Be32At(data, field), length = Be32At(data, field + 4);
+    if (length == 0) continue;
+    if (offset < kRafHeaderSize) return nullptr;
+    end = std::max(end, offset + length);
+  }
+  // The embedded JPEG is always there.
+  if (Be32At(data, kRafJpeg + 4) == 0 || end > kMaxRafSize) return nullptr;
+  std::unique_ptr<CRafFile> file(new CRafFile(sector, access));
+  file->EndAt(end, bytesPerSector);
+  return file;
+}
+
+std::unique_ptr<CBaseFile> CreateTiffOrRaf(ByteSpan data, uint64_t sector, uint32_t bytesPerSector,
+                                           CVolumeAccess* access) {
+  if (data.size() >= 4 && data[0] == 'F') return CRafFile::TryCreate(data, sector, bytesPerSector, access);
+  return CTiffFile::TryCreate(data, sector, bytesPerSector, access);
+}

@@ -73,3 +73,24 @@ class CTiffFile : public CBaseFile {
   uint32_t m_items = 0;
   uint32_t m_nextPair = 0;
 };
+
+// A Fujifilm RAF: its header names the embedded JPEG, the CFA header and
+// the CFA data by offset and length (big-endian); the file ends after the
+// last of them. It shares the TIFF entry's RAW kind.
+class CRafFile : public CBaseFile {
+ public:
+  static std::unique_ptr<CBaseFile> TryCreate(ByteSpan data, uint64_t sector, uint32_t bytesPerSector,
+                                              CVolumeAccess* access);
+  int32_t ExamineSector(uint64_t sector, const SectorView&, uint32_t, uint64_t) override {
+    return sector >= lastSector ? kTypeRaw : 0;
+  }
+  const char* Extension() const override { return "raf"; }
+  bool HoldsSector(uint64_t sector, uint32_t) const override { return sector <= lastSector; }
+
+ private:
+  using CBaseFile::CBaseFile;
+};
+
+// The TIFF entry's analysers: a RAF by its own header, else a TIFF.
+std::unique_ptr<CBaseFile> CreateTiffOrRaf(ByteSpan data, uint64_t sector, uint32_t bytesPerSector,
+                                           CVolumeAccess* access);

@@ -396,13 +396,26 @@ Bytes Tiff(bool big, bool bigTiff) {
   return t;
 }
 
+// A Fujifilm RAF: its header, then the embedded JPEG at 160, the CFA
+// header at 360 and the CFA data at 400, 1,000 bytes long.
+Bytes Raf() {
+  Bytes r = Concat({Text("FUJIFILMCCD-RAW 0201FF129502"), Bytes(84 - 28, 0x20)});
+  Append(r, Concat({Field(160, 4, true), Field(200, 4, true), Field(360, 4, true), Field(40, 4, true),
+                    Field(400, 4, true), Field(1000, 4, true)}));
+  r.resize(160, 0);
+  Append(r, Jpeg(150));
+  r.resize(1400, 0x5A);
+  return r;
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Tiffs, WalkedFiles,
     ::testing::Values(WalkCase{"tiff_little_endian", Tiff(false, false), kTypeTiff, Tiff(false, false).size()},
                       WalkCase{"tiff_big_endian", Tiff(true, false), kTypeTiff, Tiff(true, false).size()},
                       WalkCase{"bigtiff_with_an_empty_sub_directory", Tiff(false, true), kTypeTiff,
                                Tiff(false, true).size()},
-                      WalkCase{"bigtiff_big_endian", Tiff(true, true), kTypeTiff, Tiff(true, true).size()}),
+                      WalkCase{"bigtiff_big_endian", Tiff(true, true), kTypeTiff, Tiff(true, true).size()},
+                      WalkCase{"fujifilm_raf_to_its_cfa_data", Raf(), kTypeRaw, 1400}),
     NameFromWhat());
 
 // A PNG chunk: length, type, data, CRC-32 over type and data (spoilt on request).
