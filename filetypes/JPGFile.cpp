@@ -24,6 +24,8 @@ constexpr uint32_t kMaxMpImages = 64;
 // Further images follow the first closely; a listed one further off is no part of it.
 constexpr uint64_t kMaxImageGap = 1u << 20;
 constexpr uint64_t kMaxImagesEnd = 1ull << 30;
+// No camera's preview is larger: a listed image past this is no part of it.
+constexpr uint64_t kMaxImageLength = 64ull << 20;
 constexpr uint32_t kMaxAppendedImages = 8;
 // A header this long, cut off, is kept as a picture cut short.
 constexpr uint64_t kLongHeader = 4096;
@@ -239,7 +241,7 @@ void CJPGFile::EndImage() {
   size_t kept = 0;
   while (kept < m_images.size()) {
     const Image& image = m_images[kept];
-    if (image.offset < previous || image.offset - previous > kMaxImageGap ||
+    if (image.offset < previous || image.offset - previous > kMaxImageGap || image.length > kMaxImageLength ||
         image.offset + image.length > kMaxImagesEnd) {
       break;
     }
