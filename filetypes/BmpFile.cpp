@@ -53,7 +53,9 @@ uint64_t PixelBytes(ByteSpan data, uint32_t dibSize, uint32_t* bits) {
   }
   // A JPEG or PNG inside says nothing of its bits per pixel.
   if (dibSize > kOs2V2ShortHeaderSize && (compression == kJpeg || compression == kPng) && *bits == 0) *bits = 8;
-  if (width == 0 || height == 0 || !IsBitCount(*bits)) return 0;
+  // Wider or taller than any BMP writer makes: no BMP's header.
+  constexpr uint64_t kMaxSide = 1u << 20;
+  if (width == 0 || height == 0 || width > kMaxSide || height > kMaxSide || !IsBitCount(*bits)) return 0;
   if (compression != kRgb && compression != kBitFields && compression != kAlphaBitFields) return 0;
   return height * ((width * *bits + 31) / 32 * 4);
 }

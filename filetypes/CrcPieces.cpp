@@ -104,7 +104,8 @@ Walk WalkZip(ByteSpan b) {
   }
 }
 
-// A member's data inflates (or is stored) to its size and CRC-32.
+// A member's data inflates (or is stored) to its size and CRC-32, inflated
+// a window at a time so that a size the header claims allocates nothing.
 bool MemberHolds(ByteSpan b, uint64_t at) {
   if (LE32(b, at) != kLocalHeader) return true;  // a central header has no check of its own
   const uint64_t data = LocalEnd(b, at) - LE32(b, at + kLocalCompressedSize);
@@ -113,17 +114,23 @@ bool MemberHolds(ByteSpan b, uint64_t at) {
   const uint16_t method = LE16(b, at + kLocalMethod);
   if (method == 0) return packed.size() == size && Crc(packed) == crc;
   if (method != 8 || size > kMaxInflated) return false;
-  std::vector<uint8_t> out(std::max<uint32_t>(size, 1));
   z_stream z{};
   if (inflateInit2(&z, -MAX_WBITS) != Z_OK) return false;
+  std::vector<uint8_t> window(64 * 1024);
+  uLong running = crc32(0L, Z_NULL, 0);
   z.next_in = const_cast<uint8_t*>(packed.data());
   z.avail_in = static_cast<uInt>(packed.size());
-  z.next_out = out.data();
-  z.avail_out = static_cast<uInt>(out.size());
-  const int status = inflate(&z, Z_FINISH);
+  int status = Z_OK;
+  while (status == Z_OK && z.total_out <= size) {
+    z.next_out = window.data();
+    z.avail_out = static_cast<uInt>(window.size());
+    status = inflate(&z, Z_NO_FLUSH);
+    running = crc32(running, window.data(), static_cast<uInt>(window.size() - z.avail_out));
+    if (status == Z_BUF_ERROR) break;
+  }
   const uLong produced = z.total_out;
   inflateEnd(&z);
-  return status == Z_STREAM_END && produced == size && Crc(ByteSpan(out.data(), size)) == crc;
+  return status == Z_STREAM_END && produced == size && running == crc;
 }
 
 // The bytes of a file joined at cut with rest, n of them from offset from

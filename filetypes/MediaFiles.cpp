@@ -146,7 +146,9 @@ CWalkedFile::Step CPsdFile::StepAt(const SectorView& view, int64_t rel, uint64_t
       // A large document's layer section has a 64-bit length.
       const size_t size = m_large ? 8 : 4;
       if (!view.Read(rel, size, b)) return Step::Wait;
-      *next = offset + size + (m_large ? BE64(b) : BE32(b));
+      const uint64_t length = m_large ? BE64(b) : BE32(b);
+      if (length > kMaxPsdSize) return Step::Reject;
+      *next = offset + size + length;
       m_part = Part::ImageData;
       return Step::Next;
     }

@@ -110,6 +110,15 @@ uint64_t CTiffFile::ReadValue(const uint8_t* p, uint16_t type) const {
   }
 }
 
+void CTiffFile::Extend(uint64_t offset, uint64_t length) {
+  // Either one past the largest file this can be says it is no part of one.
+  if (offset > m_maxSize || length > m_maxSize) {
+    m_broken = true;
+    return;
+  }
+  Extend(offset + length);
+}
+
 void CTiffFile::Extend(uint64_t end) {
   if (end > m_maxSize) {
     m_broken = true;
@@ -131,7 +140,7 @@ void CTiffFile::FinishPair(uint32_t pair) {
   if (found == m_pairs.end()) return;
   Pair& p = found->second;
   if (!p.haveOffsets || !p.haveCounts) return;
-  for (size_t i = 0; i < p.offsets.size() && i < p.counts.size(); ++i) Extend(p.offsets[i] + p.counts[i]);
+  for (size_t i = 0; i < p.offsets.size() && i < p.counts.size(); ++i) Extend(p.offsets[i], p.counts[i]);
   m_hasImage = m_hasImage || !p.offsets.empty();
   m_pairs.erase(pair);
 }
@@ -162,7 +171,7 @@ bool CTiffFile::ReadDirectory(const SectorView& view, int64_t rel, uint64_t offs
     if (type == 0 || type > kMaxType) return false;
     if (n > m_maxSize) return false;
     const uint64_t size = static_cast<uint64_t>(UnitSize(type)) * n;
-    if (size > inlineBytes) Extend(value + size);
+    if (size > inlineBytes) Extend(value, size);
     switch (tag) {
       case kTagStripOffsets:
       case kTagTileOffsets:
@@ -205,7 +214,7 @@ bool CTiffFile::ReadDirectory(const SectorView& view, int64_t rel, uint64_t offs
           const uint8_t* other = directory.data() + CountSize() + EntrySize() * k;
           if (Read16(other) == kTagThumbnailLength) {
             const uint8_t* length = other + 4 + WordSize();
-            Extend(ReadValue(field, type) + ReadValue(length, static_cast<uint16_t>(Read16(other + 2))));
+            Extend(ReadValue(field, type), ReadValue(length, static_cast<uint16_t>(Read16(other + 2))));
             m_hasImage = true;
           }
         }

@@ -57,6 +57,7 @@ class CTiffFile : public CBaseFile {
   bool ReadDirectory(const SectorView& view, int64_t rel, uint64_t offset, int depth, bool* waiting);
   bool ReadArray(const SectorView& view, int64_t rel, const Item& item, bool* waiting);
   void Extend(uint64_t end);
+  void Extend(uint64_t offset, uint64_t length);
   void Expect(uint64_t offset, Item item);
   void FinishPair(uint32_t pair);
 
