@@ -113,6 +113,9 @@ class CBaseFile : public CDelFile {
   // False when the file's own structure did not establish where it ends and
   // its end is a guess (a PDF cut at a "%%EOF" no section vouches for).
   virtual bool EndEstablished() const { return true; }
+  // True when an end not established is a guess at a whole file (a PDF's
+  // last "%%EOF"), not a file cut short with its rest missing.
+  virtual bool EndGuessed() const { return false; }
   // Its pieces were found and its structure holds to its end.
   virtual void EndFound() {}
   // Offset in the file of a sector's first byte.

@@ -24,6 +24,7 @@ class CPdfFile : public CBaseFile {
   // False when the document was cut at a "%%EOF" that no cross-reference
   // section vouches for, or before an update it could not follow to its end.
   bool EndEstablished() const override { return m_established; }
+  bool EndGuessed() const override { return !m_established; }
 
  private:
   using CBaseFile::CBaseFile;

@@ -177,8 +177,12 @@ FormatCheck CheckCarvedStructure(ByteSpan content) {
   if (const std::unique_ptr<CBaseFile> file = WalkCarvedContent(content)) {
     const uint64_t length = file->GetLength(kCarvedProbeSector);
     // Whole as far as anyone can tell, but where it ends was guessed: not known to be intact.
-    if (length <= content.size() && !file->EndEstablished()) {
+    if (length <= content.size() && !file->EndEstablished() && file->EndGuessed()) {
       return NoCheck("its end is a guess: no cross-reference section vouches for its last %%EOF");
+    }
+    // Cut short: its structure broke off there, and the rest was not found.
+    if (length <= content.size() && !file->EndEstablished()) {
+      return Failed("its structure breaks off at byte " + std::to_string(length) + ": the rest of it was not found");
     }
     if (length <= content.size()) return Passed();
     return Failed("its structure needs " + std::to_string(length) + " bytes, the file has " +

@@ -32,6 +32,8 @@ class CGifFile : public CWalkedFile {
  protected:
   Step StepAt(const SectorView& view, int64_t rel, uint64_t offset, uint64_t* next) override;
   int32_t TypeAtEnd() const override { return m_images > 0 ? kTypeGif : -1; }
+  // Once a whole picture was walked, a GIF that breaks off is kept with it.
+  bool KeptWhenCut() const override { return m_images > 0 && !m_inSubBlocks; }
 
  private:
   using CWalkedFile::CWalkedFile;

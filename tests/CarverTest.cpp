@@ -469,8 +469,9 @@ INSTANTIATE_TEST_SUITE_P(
                                Concat({kMp4, Box("sefd", 106)}), kTypeMp4, kMp4.size() + 114},
                       WalkCase{"webm_segment_of_unknown_size", kWebm, kTypeWebm, kWebm.size()},
                       WalkCase{"gif_to_its_trailer", kGif, kTypeGif, kGif.size()},
+                      // Its picture was whole: it is kept, cut short where the block that is none stands.
                       WalkCase{"gif_with_a_block_that_is_none", Concat({Bytes(kGif.begin(), kGif.end() - 1), Bytes{0x99}}),
-                               0, 0},
+                               kTypeGif, kGif.size() - 1},
                       WalkCase{"mp4_without_a_movie", Concat({Bytes(kMp4.begin(), kMp4.begin() + 24), Box("mdat", 100)}),
                                0, 0},
                       WalkCase{"ftyp_of_an_unknown_brand",
