@@ -108,11 +108,11 @@ done
 
 start=$(date +%s.%N)
 build/marovi-cli recover --image "$card" --mode universal --all --to "$work/ours" --quiet >/dev/null
-ours=$(echo "$(date +%s.%N) - $start" | bc)
+ours=$(python3 -c "import sys; print(float(sys.argv[1]) - float(sys.argv[2]))" "$(date +%s.%N)" "$start")
 start=$(date +%s.%N)
 (cd "$work" && photorec /log /d "$work/recup" /cmd "$card" partition_none,fileopt,everything,enable,wholespace,search \
   >/dev/null 2>&1)
-theirs=$(echo "$(date +%s.%N) - $start" | bc)
+theirs=$(python3 -c "import sys; print(float(sys.argv[1]) - float(sys.argv[2]))" "$(date +%s.%N)" "$start")
 python3 - "$work/manifest.tsv" "$work/ours" "$work" "$ours" "$theirs" <<'PY'
 import hashlib, pathlib, sys
 manifest, ours, work = sys.argv[1], pathlib.Path(sys.argv[2]), pathlib.Path(sys.argv[3])
