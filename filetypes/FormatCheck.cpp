@@ -204,12 +204,8 @@ FormatCheck CheckFileFormat(ByteSpan content) {
     deep = CheckZipMembers(content);
   }
   if (deep.verdict == FormatVerdict::Failed) return deep;
-  // Without a decoder a JPEG's outline says nothing of its entropy-coded
-  // data, though it still tells a picture cut short.
-  if (deep.verdict == FormatVerdict::NoCheck && StartsWith(content, "\xFF\xD8\xFF", 3)) {
-    const FormatCheck outline = CheckCarvedStructure(content);
-    return outline.verdict == FormatVerdict::Failed ? outline : deep;
-  }
+  // Without a decoder a JPEG's outline says nothing of its entropy-coded data.
+  if (deep.verdict == FormatVerdict::NoCheck && StartsWith(content, "\xFF\xD8\xFF", 3)) return deep;
   // A picture decoded whole, or whose every chunk checked, needs no outline:
   // the carver's would take data after the end (a camera's trailer) for damage.
   if (deep.verdict == FormatVerdict::Passed && !StartsWith(content, "PK", 2)) return deep;
