@@ -102,10 +102,19 @@ bool CRecovery::MakeRoot(const std::string& targetFolder) {
 
 size_t CRecovery::CheckedFileCount(const CResultsModel& model) {
   size_t count = 0;
-  for (const CTreeNode* node : model.Tree().AllNodes()) {
-    if (node->checked) count += model.CheckedFileCountOfNode(node);
-  }
+  for (const CTreeNode* node : model.Tree().AllNodes()) count += model.CheckedFileCountOfNode(node);
   return count;
+}
+
+std::set<const CTreeNode*> CRecovery::NodesWithCheckedFiles(const CResultsModel& model) {
+  std::set<const CTreeNode*> nodes;
+  for (const CTreeNode* node : model.Tree().AllNodes()) {
+    if (model.CheckedFileCountOfNode(node) == 0) continue;
+    // Up to the drive, or to a node already marked with all above it.
+    const CTreeNode* up = node;
+    while (up != nullptr && nodes.insert(up).second) up = up->parent;
+  }
+  return nodes;
 }
 
 void CRecovery::BeginRun(const RecoveryProgress& progress) {
@@ -119,8 +128,9 @@ RecoveryReport CRecovery::RecoverChecked(const std::string& targetFolder, const 
   BeginRun(progress);
   if (IsRefused(targetFolder, &m_report)) return m_report;
   const CTreeNode* drive = m_model.Tree().GetDriveNode();
+  m_withChecked = NodesWithCheckedFiles(m_model);
   // Nothing is created for a run that would write nothing.
-  if (drive == nullptr || !drive->checked || CheckedFileCount(m_model) == 0) {
+  if (drive == nullptr || m_withChecked.count(drive) == 0) {
     m_report.nothingChecked = true;
     return m_report;
   }
@@ -168,7 +178,7 @@ void CRecovery::RecoverLevel(const CTreeNode* node, const std::string& path, int
   RecoverNode(node, path);
   for (const auto& child : node->children) {
     if (Ended()) return;
-    if (!child->checked) continue;
+    if (m_withChecked.count(child.get()) == 0) continue;
     const std::string folder = MakeFolder(path, child->caption);
     if (folder.empty()) continue;
     RecoverLevel(child.get(), folder, depth + 1);
@@ -176,7 +186,6 @@ void CRecovery::RecoverLevel(const CTreeNode* node, const std::string& path, int
 }
 
 void CRecovery::RecoverNode(const CTreeNode* node, const std::string& path) {
-  if (!node->checked) return;
   const std::string treePath = CFolderTree::PathOf(node);
   CFileConditions& conditions = m_model.Conditions();
   if (node->folder != nullptr) {

@@ -68,7 +68,9 @@ class CRecovery {
 
   static const char* const kRefusalText;
 
-  // Every checked node and its checked files, below targetFolder.
+  // Every checked file, wherever it was checked (in a folder's list, by its
+  // folder's box or among a search's matches), below targetFolder in the
+  // folders of its tree path.
   RecoveryReport RecoverChecked(const std::string& targetFolder, const RecoveryProgress& progress = {});
   // Rows of the list (a search's matches) straight into the recovery root.
   RecoveryReport RecoverRows(const std::vector<FileRow>& rows, const std::string& targetFolder,
@@ -80,8 +82,10 @@ class CRecovery {
   // One file to the path given, or to the next free name beside it.
   RecoveryReport RecoverOne(CDelFile& file, const std::string& path, uint64_t utcTime = 0);
 
-  // How many files a recovery of the checked nodes would write.
+  // How many files a recovery of the checked files would write.
   static size_t CheckedFileCount(const CResultsModel& model);
+  // The nodes that hold a checked file, themselves or below them.
+  static std::set<const CTreeNode*> NodesWithCheckedFiles(const CResultsModel& model);
 
  private:
   // Writes one file; a file that met unreadable sectors is written but fails.
@@ -113,4 +117,5 @@ class CRecovery {
   std::map<std::string, std::set<std::string>> m_usedNames;
   // The number the next file of a name in a folder starts from.
   std::map<std::string, unsigned> m_nextNumber;
+  std::set<const CTreeNode*> m_withChecked;  // for the run under way
 };

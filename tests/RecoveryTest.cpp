@@ -148,6 +148,52 @@ TEST(Recovery, SearchMatchesGoToTheRoot) {
   EXPECT_TRUE(fs::is_regular_file(PathOf(report.rootPath + "/b.bin")));
 }
 
+// Files ticked among a search's matches are recovered with the checked
+// files, in their folders, wherever they were ticked and whatever the boxes
+// of their folders say; files left unticked are not.
+struct TickedMatchCase {
+  const char* what;
+  const char* image;
+  int32_t mode;
+  const char* search;
+  const char* written;  // the tree path of the one match ticked
+};
+
+void PrintTo(const TickedMatchCase& c, std::ostream* os) { *os << c.what; }
+
+class TickedMatches : public ::testing::TestWithParam<TickedMatchCase> {};
+
+TEST_P(TickedMatches, AreRecoveredWithTheCheckedFiles) {
+  const TickedMatchCase& c = GetParam();
+  FixtureSession fx(c.image, 'T', c.mode);
+  CResultsModel& m = *fx.model;
+  m.SelectNode(m.Tree().GetDriveNode());
+  ASSERT_GT(m.FindFiles(c.search), 0u) << c.what;
+  size_t ticked = SIZE_MAX;
+  for (size_t i = 0; i < m.Rows().size(); ++i) {
+    if (m.Rows()[i].folder + "/" + m.Rows()[i].name == c.written) ticked = i;
+  }
+  ASSERT_NE(ticked, SIZE_MAX) << c.written;
+  m.ClickRowCheckBox(ticked);
+  EXPECT_EQ(CRecovery::CheckedFileCount(m), 1u);
+  const std::string target = MakeTempFolder();
+  RecoveryReport report = CRecovery(m).RecoverChecked(target);
+  EXPECT_FALSE(report.nothingChecked);
+  EXPECT_EQ(report.written, 1u);
+  EXPECT_EQ(CountFiles(report.rootPath), 1u);
+  EXPECT_EQ(FindFilesMatching(report.rootPath, c.written).size(), 1u) << c.written;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, TickedMatches,
+    ::testing::Values(TickedMatchCase{"ntfs_deleted_file", "ntfs-sample.img", ModeDeletedFiles, "b.bin",
+                                      "删除的文件/old/inner/b.bin"},
+                      TickedMatchCase{"fat32_deleted_file", "fat32-sample.img", ModeDeletedFiles, "beta",
+                                      "删除的文件/Old Stuff/Inner/Beta.bin"},
+                      TickedMatchCase{"carved_file", "raw-carve.img", ModeDeletedFiles, "xlsx",
+                                      "按类型分类的文件/xlsx/ID_XLSX5100.xlsx"}),
+    NameFromWhat());
+
 // Byte-level volume: two deleted files of one name in one folder, a name with
 // separators, and a record that is in use again by the time of recovery.
 class RecoveryEdgeTest : public ::testing::Test {
