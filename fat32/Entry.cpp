@@ -91,7 +91,11 @@ uint32_t CFileEntry::GetFirstCluster() const {
 // and the free clusters after it, passing over clusters in use, which belong
 // to files written since, as many as its size needs.
 bool CFileEntry::PlanClusters(std::string* error) {
-  if (m_planned) return m_planError.empty();
+  if (m_planned) {
+    // Asked again (the condition asked first): the same answer, with its reason.
+    if (error && !m_planError.empty()) *error = m_planError;
+    return m_planError.empty();
+  }
   m_planned = true;
   const uint64_t clusterSize = m_access ? m_access->GetClusterSize() : 0;
   const uint64_t count = m_access ? m_access->GetClusterCount() : 0;

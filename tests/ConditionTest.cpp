@@ -8,6 +8,8 @@
 
 #include "app/FileConditions.h"
 #include "app/Recovery.h"
+#include "fat32/Entry.h"
+#include "fat32/Folder.h"
 #include "filetypes/FormatCheck.h"
 #include "platform/FileOutput.h"
 #include "support/FixtureSession.h"
@@ -322,6 +324,28 @@ TEST(ConditionRecovery, DoesNotWaitForTheBackgroundNorRaceIt) {
     EXPECT_NE(file.condition, FileCondition::Pending) << file.name;
     EXPECT_EQ(file.condition, known[file.name]) << file.name;
   }
+}
+
+// A FAT file whose clusters other files took says why each time it is
+// read: the condition reads it first, the recovery after.
+TEST(ConditionRecovery, AFileWhoseClustersWereTakenSaysWhyEachTime) {
+  FixtureSession fx("fat32-conditions.img");
+  CResultsModel& m = *fx.model;
+  size_t taken = 0;
+  for (const CTreeNode* node : m.Tree().AllNodes()) {
+    if (node->folder == nullptr) continue;
+    for (const auto& entry : node->folder->Files()) {
+      if (entry->GetName() != "Taken.bin") continue;
+      std::vector<uint8_t> content;
+      for (int time = 0; time < 2; ++time) {
+        std::string error;
+        EXPECT_FALSE(entry->ReadHead(4096, &content, &error));
+        EXPECT_NE(error.find("now belongs to another file"), std::string::npos) << "read " << time + 1 << ": " << error;
+      }
+      ++taken;
+    }
+  }
+  EXPECT_EQ(taken, 1u);
 }
 
 TEST(ConditionNames, ListsParseAndRefuseUnknownWords) {
