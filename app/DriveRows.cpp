@@ -3,9 +3,17 @@
 #include <algorithm>
 #include <cstdio>
 
+// Gibibytes with two decimals; a drive or image below one gibibyte in
+// mebibytes (or kilobytes), so that a small card does not read "0.00G".
 std::string FormatGibibytes(double bytes) {
   char text[64];
-  std::snprintf(text, sizeof text, "%.2fG", bytes / 1073741824.0);
+  if (bytes >= 1073741824.0) {
+    std::snprintf(text, sizeof text, "%.2fG", bytes / 1073741824.0);
+  } else if (bytes >= 1048576.0) {
+    std::snprintf(text, sizeof text, "%.1fM", bytes / 1048576.0);
+  } else {
+    std::snprintf(text, sizeof text, "%.1fKB", bytes / 1024.0);
+  }
   return text;
 }
 

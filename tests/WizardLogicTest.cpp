@@ -158,6 +158,10 @@ TEST(DriveRows, OnlyFixedAndRemovableInLetterOrder) {
   EXPECT_EQ(rows[0].sizeText, "465.76G");
   EXPECT_EQ(rows[1].letterText, "F:");
   EXPECT_EQ(rows[1].sizeText, "8.00G");
+  drives[1].totalSize = 128ULL << 20;
+  EXPECT_EQ(MakeDriveRows(drives)[0].sizeText, "128.0M") << "a small card is not 0.12G";
+  drives[1].totalSize = 2ULL << 20;
+  EXPECT_EQ(MakeDriveRows(drives)[0].sizeText, "2.0M");
   drives[1].totalSize = 0;
   EXPECT_EQ(MakeDriveRows(drives)[0].sizeText, "") << "an unknown size leaves the column empty";
 }

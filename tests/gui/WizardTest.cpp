@@ -126,7 +126,7 @@ TEST_F(WizardTest, DriveDialogChoosesTheFirstSelectedRow) {
   ASSERT_TRUE(s && t);
   EXPECT_EQ(s->text(1), "NTFS");
   EXPECT_EQ(t->text(1), "FAT32");
-  EXPECT_TRUE(t->text(2).endsWith("G"));
+  EXPECT_TRUE(t->text(2).endsWith("M")) << "a 34 MiB image, in mebibytes";
   EXPECT_EQ(dlg.DriveList()->indexOfTopLevelItem(s) + 1, dlg.DriveList()->indexOfTopLevelItem(t));
   t->setSelected(true);
   s->setSelected(true);
@@ -236,8 +236,8 @@ TEST_F(WizardTest, DriveDialogListsEachPartitionOfADiskImage) {
     rows << item->text(3).mid(path.size()) + " " + item->text(1) + " " + item->text(2);
     if (item->isSelected()) letters.push_back(item->text(0).at(0).toLatin1());
   }
-  EXPECT_EQ(rows, QStringList({" #1 NTFS 0.02G", " #5 FAT32 0.04G", " #6 NTFS 0.02G",
-                               " (outside partitions)  0.02G"}));
+  EXPECT_EQ(rows, QStringList({" #1 NTFS 24.0M", " #5 FAT32 40.0M", " #6 NTFS 16.0M",
+                               " (outside partitions)  16.0M"}));
   ASSERT_EQ(letters.size(), 1u) << "the first partition is selected";
 }
 
