@@ -136,6 +136,12 @@ RecoveryReport CRecovery::RecoverChecked(const std::string& targetFolder, const 
   }
   if (!MakeRoot(targetFolder)) return m_report;
   RecoverLevel(drive, m_report.rootPath, 0);
+  if (Ended()) {
+    // Every checked file is accounted for: those the run never came to too.
+    const size_t checked = CheckedFileCount(m_model);
+    const size_t came = m_report.files.size() + m_report.skipped;
+    m_report.notAttempted = static_cast<uint32_t>(checked > came ? checked - came : 0);
+  }
   FinishReport();
   return m_report;
 }
@@ -346,6 +352,9 @@ std::string RecoverySummaryText(const RecoveryReport& report, size_t failuresSho
     if (report.failures.size() > failuresShown) text += "\n......";
   }
   if (report.skipped != 0) text.append("\n").append(std::to_string(report.skipped)).append(" 个文件因状态未恢复");
+  if (report.notAttempted != 0) {
+    text.append("\n").append(std::to_string(report.notAttempted)).append(" 个选中的文件没有尝试恢复");
+  }
   if (!report.rootPath.empty()) text.append("\n\n恢复到: ").append(report.rootPath);
   if (!report.reportPath.empty()) text.append("\n恢复报告: ").append(report.reportPath);
   if (!report.reportError.empty()) text.append("\n恢复报告无法写入: ").append(report.reportError);

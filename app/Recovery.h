@@ -38,6 +38,8 @@ struct RecoveryReport {
   // "name: 中文原因 (the system's reason)", in the order they happened.
   std::vector<std::string> failures;
   uint32_t skipped = 0;  // files left out for their condition
+  // Checked files a run that stopped or was cancelled never came to.
+  uint32_t notAttempted = 0;
   std::vector<RecoveredFile> files;
   // The report written into the recovery root; reportError says why it could not be.
   std::string reportPath;

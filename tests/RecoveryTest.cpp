@@ -288,6 +288,10 @@ TEST(Recovery, AFullTargetStopsTheRunAndRemovesTheFileCutShort) {
     }
   }
   EXPECT_EQ(RecoverySummaryText(report).rfind("恢复已停止: 目标盘空间不足", 0), 0u);
+  // The files the run never came to are counted and said.
+  EXPECT_EQ(report.written + report.failed + report.notAttempted, checked);
+  EXPECT_NE(RecoverySummaryText(report).find(std::to_string(report.notAttempted) + " 个选中的文件没有尝试恢复"),
+            std::string::npos);
 }
 
 TEST_F(RecoveryEdgeTest, NothingAtTheTargetIsEverOpenedForWriting) {
