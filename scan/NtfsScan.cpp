@@ -153,23 +153,25 @@ namespace {
 
 class CNtfsScan : public CVolumeScan {
  public:
-  explicit CNtfsScan(std::unique_ptr<CNTFSVolume> volume) : m_volume(std::move(volume)) {}
+  explicit CNtfsScan(std::unique_ptr<CNTFSVolume> volume) : m_volume(std::move(volume)), m_view(m_volume.get()) {}
 
+  // The MFT walk first: it takes seconds where carving a large disk takes
+  // hours, so a scan cancelled while carving keeps every file with its name.
   void Run(IScanProgress& dialog, ScanResults& results) override {
     for (const std::string& note : m_volume->GetNotes()) results.notes.push_back(note);
-    if (results.recoveryMode == ModeUniversal) CarveFreeSpace(dialog, results);
     results.ntfsVolume = std::move(m_volume);
     WalkMFT(dialog, results);
     for (size_t i = 0; i < results.foundFiles.size(); ++i) {
       EnsureDirectoryPath(results, results.foundFiles[i].parentRef);
     }
     PruneDirectories(results);
+    if (results.recoveryMode == ModeUniversal) CarveFreeSpace(dialog, results);
   }
 
   void CarveFreeSpace(IScanProgress& dialog, ScanResults& results) override {
     dialog.SetTitle("正在初始化,请等待......");
     std::string why;
-    std::vector<uint8_t> bitmap = ReadVolumeBitmap(*m_volume, &why);
+    std::vector<uint8_t> bitmap = ReadVolumeBitmap(*m_view, &why);
     if (bitmap.empty()) {
       // Free clusters cannot be told from used ones: every cluster is searched.
       results.notes.push_back("The volume bitmap ($Bitmap) cannot be read (" + why +
@@ -177,9 +179,9 @@ class CNtfsScan : public CVolumeScan {
       DiagnosticPrintf("%s\n", results.notes.back().c_str());
     }
     ShowSearchTitle(dialog, results);
-    const NtfsGeometry geometry{m_volume->GetBytesPerSector(), m_volume->GetSectorsPerCluster(),
-                                m_volume->GetTotalSectors()};
-    auto access = std::make_unique<CNTFSVolumeAccess>(m_volume->GetDeviceHandle(), geometry, std::move(bitmap));
+    const NtfsGeometry geometry{m_view->GetBytesPerSector(), m_view->GetSectorsPerCluster(),
+                                m_view->GetTotalSectors()};
+    auto access = std::make_unique<CNTFSVolumeAccess>(m_view->GetDeviceHandle(), geometry, std::move(bitmap));
     CNTFSVolumeAccess* ntfs = access.get();
     results.volumeAccess = std::move(access);
     ScanFreeSpace(dialog, results, *ntfs, nullptr);
@@ -187,7 +189,8 @@ class CNtfsScan : public CVolumeScan {
   }
 
  private:
-  std::unique_ptr<CNTFSVolume> m_volume;
+  std::unique_ptr<CNTFSVolume> m_volume;  // until the results own it
+  CNTFSVolume* m_view;                    // the volume, wherever it is owned
 };
 
 }  // namespace

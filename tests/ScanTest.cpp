@@ -8,6 +8,7 @@
 #include "platform/Drives.h"
 #include "scan/ScanThread.h"
 #include "support/FakeProgress.h"
+#include "support/Fixtures.h"
 #include "support/NtfsImageBuilder.h"
 
 namespace {
@@ -145,6 +146,36 @@ TEST_F(MftScanTest, DriveThatCannotBeOpenedIsReported) {
   FakeProgress progress;
   ScanThreadProc(progress, *session);
   EXPECT_FALSE(session->sourceError.empty());
+}
+
+// Cancelled as soon as carving starts, in universal mode on NTFS: the MFT
+// walk came first, so every deleted file is there with its name.
+class CancelWhenCarvingStarts : public FakeProgress {
+ public:
+  void SetTitle(const std::string& t) override {
+    FakeProgress::SetTitle(t);
+    if (t == "正在初始化,请等待......") cancelled = true;
+  }
+};
+
+TEST(NtfsUniversalScan, ACancelWhileCarvingKeepsEveryNamedFile) {
+  std::string error;
+  std::vector<char> letters;
+  ASSERT_TRUE(RegisterImage(FixturePath("ntfs-sample.img") + "=Q", &error, nullptr, &letters)) << error;
+  ScanSession session;
+  session.selectedDrive = 'Q';
+  ASSERT_TRUE(OpenSelectedDrive(session, &error)) << error;
+  session.recoveryMode = ModeUniversal;
+  CancelWhenCarvingStarts progress;
+  ScanThreadProc(progress, session);
+  ForgetDrive('Q');
+  EXPECT_TRUE(progress.cancelled);
+  size_t deleted = 0;
+  for (const ManifestEntry& e : LoadManifest("ntfs-sample.img")) deleted += e.state == "deleted" ? 1 : 0;
+  size_t named = 0;
+  for (const FoundFile& f : session.foundFiles) named += f.kind == FoundKind::Ntfs ? 1 : 0;
+  EXPECT_EQ(named, deleted);
+  EXPECT_TRUE(session.carvedFiles.empty()) << "the carving was cancelled before it began";
 }
 
 }  // namespace
