@@ -38,17 +38,28 @@ void ShowMessageBox(QWidget* parent, const QString& text, const QString& caption
   box.exec();
 }
 
+QPushButton* SetUpMessageBoxWithButton(QMessageBox* box, const QString& buttonCaption, const QString& okCaption,
+                                       bool keepByDefault) {
+  QPushButton* extra = box->addButton(buttonCaption, QMessageBox::ActionRole);
+  if (!okCaption.isEmpty()) box->button(QMessageBox::Ok)->setText(okCaption);
+  if (keepByDefault) {
+    box->setDefaultButton(extra);
+    box->setEscapeButton(extra);
+  } else {
+    box->setDefaultButton(QMessageBox::Ok);
+  }
+  return extra;
+}
+
 bool ShowMessageBoxWithButton(QWidget* parent, const QString& text, const QString& buttonCaption,
-                              const QString& okCaption, const QString& caption) {
+                              const QString& okCaption, const QString& caption, bool keepByDefault) {
   const QString title = TitleOr(caption);
   if (Hook()) {
     Hook()(title, text);
     return HookAnswer();
   }
   QMessageBox box(QMessageBox::NoIcon, title, text, QMessageBox::Ok, parent);
-  QPushButton* extra = box.addButton(buttonCaption, QMessageBox::ActionRole);
-  if (!okCaption.isEmpty()) box.button(QMessageBox::Ok)->setText(okCaption);
-  box.setDefaultButton(QMessageBox::Ok);
+  QPushButton* extra = SetUpMessageBoxWithButton(&box, buttonCaption, okCaption, keepByDefault);
   box.exec();
   return box.clickedButton() == extra;
 }

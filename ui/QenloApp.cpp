@@ -73,8 +73,9 @@ bool CQenloApp::OfferPartialResults() {
     return false;
   }
   const QString text = stopped + QString::fromUtf8("\n\n已经找到 %1 个文件。").arg(found);
+  // Enter and Escape show what was found: ending the program discards it.
   return ShowMessageBoxWithButton(nullptr, text, QString::fromUtf8("显示已找到的文件"), QString::fromUtf8("结束"),
-                                  caption);
+                                  caption, true);
 }
 
 void CQenloApp::RunResultsWindow() {

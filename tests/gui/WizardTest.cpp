@@ -1,4 +1,5 @@
 #include <QDialogButtonBox>
+#include <QMessageBox>
 #include <QKeyEvent>
 #include <QPushButton>
 #include <QProgressBar>
@@ -48,6 +49,24 @@ void DoubleClick(QTreeWidget* list, QTreeWidgetItem* item) {
   const QPoint at(10, list->visualItemRect(item).center().y());
   QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at);
   QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at);
+}
+
+// The box after a cancelled scan: Enter and Escape show what was found;
+// only a click on "结束" ends the program and drops it.
+TEST(StoppedScanBox, EnterAndEscapeKeepWhatWasFound) {
+  for (const int key : {static_cast<int>(Qt::Key_Return), static_cast<int>(Qt::Key_Escape)}) {
+    QMessageBox box(QMessageBox::NoIcon, "扫描终止", "已经找到 3 个文件。", QMessageBox::Ok);
+    QPushButton* show = SetUpMessageBoxWithButton(&box, QString::fromUtf8("显示已找到的文件"), QString::fromUtf8("结束"), true);
+    box.show();
+    QTest::keyClick(&box, static_cast<Qt::Key>(key));
+    EXPECT_EQ(box.clickedButton(), show) << key;
+  }
+  // A box whose OK loses nothing keeps OK as its default.
+  QMessageBox done(QMessageBox::NoIcon, "", "恢复完成", QMessageBox::Ok);
+  SetUpMessageBoxWithButton(&done, QString::fromUtf8("打开文件夹"), QString(), false);
+  done.show();
+  QTest::keyClick(&done, Qt::Key_Return);
+  EXPECT_EQ(done.clickedButton(), done.button(QMessageBox::Ok));
 }
 
 TEST_F(WizardTest, ModeDialogChoosesByClickAndKeys) {
