@@ -411,6 +411,9 @@ void CQenloDlg::OnStartRecovery() {
   m_lastReport = recovery.RecoverChecked(folder.toStdString(), onFile);
   progress.close();
   if (m_lastReport.written != 0) m_recoveredAny = true;
+  if (!m_lastReport.refused && !m_lastReport.nothingChecked && !m_lastReport.cancelled && !m_lastReport.stopped) {
+    m_recoveredChecked = true;
+  }
   TellRecoveryEnded();
 }
 
@@ -472,7 +475,13 @@ void CQenloDlg::FindAndList(const QString& text) {
 
 QString CQenloDlg::NothingFoundText() const { return FromUtf8(m_model.NothingFoundText()); }
 
-bool CQenloDlg::HasUnrecoveredFiles() const { return !m_recoveredAny && NothingFoundText().isEmpty(); }
+// Before anything was recovered; or while checked files wait for a
+// recovery of them to run to its end, whatever was saved one by one.
+bool CQenloDlg::HasUnrecoveredFiles() const {
+  if (!NothingFoundText().isEmpty()) return false;
+  if (CRecovery::CheckedFileCount(m_model) != 0) return !m_recoveredChecked;
+  return !m_recoveredAny;
+}
 
 void CQenloDlg::reject() {
   if (HasUnrecoveredFiles() &&

@@ -101,5 +101,7 @@ class CQenloDlg : public CResizeDialog {
   std::map<const CTreeNode*, QTreeWidgetItem*> m_items;
   RecoveryReport m_lastReport;
   bool m_recoveredAny = false;
+  // A recovery of the checked files ran to its end (one file saved alone is not that).
+  bool m_recoveredChecked = false;
   bool m_toldNothingFound = false;
 };

@@ -561,6 +561,24 @@ TEST_F(ResultsWindowTest, ClosingWithFilesNotRecoveredAsksFirst) {
   EXPECT_FALSE(window->isVisible());
 }
 
+// One file saved alone recovers the one file: checked files that no
+// recovery wrote still make closing ask.
+TEST_F(ResultsWindowTest, ClosingAsksWhileCheckedFilesWaitAfterOneWasSaved) {
+  Open("ntfs-sample.img");
+  ClickCheckBox(window->Tree(), Node("docs"));
+  Select("docs");
+  const std::string path = MakeTempFolder() + "/saved.bin";
+  window->chooseSaveFile = [&](QWidget*, const QString&) { return QString::fromStdString(path); };
+  ClickName(window->FileList(), Row("data.bin"));
+  window->OnRecoverThisFile();
+  ASSERT_EQ(boxes.size(), 1u);
+  SetMessageBoxHookAnswer(false);
+  window->reject();
+  ASSERT_EQ(boxes.size(), 2u);
+  EXPECT_TRUE(boxes[1].startsWith(QString::fromUtf8("找到的文件还没有恢复"))) << boxes[1].toStdString();
+  EXPECT_TRUE(window->isVisible());
+}
+
 TEST_F(ResultsWindowTest, ShiftF10OpensTheMenuOfTheCurrentRow) {
   Open("ntfs-sample.img");
   Select("docs");
