@@ -34,13 +34,13 @@ void CBaseFile::SetPieces(std::vector<SectorRun> runs, uint64_t length, uint32_t
   pieces = kept.size() > 1 ? std::move(kept) : std::vector<SectorRun>{};
 }
 
-std::vector<SectorRun> CBaseFile::Runs(uint32_t) const {
+std::vector<SectorRun> CBaseFile::Runs() const {
   if (!pieces.empty()) return pieces;
   return {{firstSector, lastSector - firstSector + 1}};
 }
 
 bool CBaseFile::ReadFileSectors(uint64_t index, uint64_t n, uint8_t* buffer, uint32_t bytesPerSector) {
-  for (const SectorRun& run : Runs(bytesPerSector)) {
+  for (const SectorRun& run : Runs()) {
     if (n == 0) break;
     if (index >= run.count) {
       index -= run.count;
@@ -89,7 +89,7 @@ ContentLayout CBaseFile::Layout() {
   ContentLayout layout{ContentPlace::FreeSpace, {}, {}};
   const uint64_t length = GetLength(sectorSize);
   uint64_t offset = 0;
-  for (const SectorRun& run : Runs(sectorSize)) {
+  for (const SectorRun& run : Runs()) {
     const uint64_t bytes = std::min(run.count * sectorSize, length - offset);
     layout.runs.push_back({offset, m_access->SectorToVolumeOffset(run.first), bytes, 0, 0});
     offset += bytes;

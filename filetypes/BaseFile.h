@@ -137,7 +137,7 @@ class CBaseFile : public CDelFile {
   // length bytes in all (the last run's last sector holds the end).
   void SetPieces(std::vector<SectorRun> runs, uint64_t length, uint32_t bytesPerSector);
   // The runs the file lies in: one from the first sector when it is not in pieces.
-  std::vector<SectorRun> Runs(uint32_t bytesPerSector) const;
+  std::vector<SectorRun> Runs() const;
   // The whole file's sectors read in order into buffer, n sectors from the
   // file's sector index; false on a failed read.
   bool ReadFileSectors(uint64_t index, uint64_t n, uint8_t* buffer, uint32_t bytesPerSector);

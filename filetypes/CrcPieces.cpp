@@ -189,16 +189,19 @@ uint64_t InflatesUntil(ByteSpan b, uint64_t at) {
   std::vector<uint8_t> out(64 * 1024);
   z.next_in = const_cast<uint8_t*>(b.data() + data);
   z.avail_in = static_cast<uInt>(std::min<uint64_t>(b.size() - data, UINT32_MAX));
+  // Past the size its header states the data is no longer the member's:
+  // the output is bounded by it, whatever the bytes would inflate to.
+  const uint64_t stated = std::min<uint64_t>(LE32(b, at + 22), kMaxInflated);
   int status = Z_OK;
-  while (status == Z_OK) {
+  while (status == Z_OK && z.total_out <= stated) {
     z.next_out = out.data();
     z.avail_out = static_cast<uInt>(out.size());
     status = inflate(&z, Z_NO_FLUSH);
-    if (status == Z_BUF_ERROR && z.avail_in != 0) status = Z_OK;
   }
   const uint64_t until = data + z.total_in;
+  const bool runsOver = z.total_out > stated;
   inflateEnd(&z);
-  return status == Z_DATA_ERROR ? until : b.size();
+  return status == Z_DATA_ERROR || runsOver ? until : b.size();
 }
 
 bool IsIend(const std::vector<uint8_t>& header) { return std::equal(header.begin() + 4, header.begin() + 8, "IEND"); }

@@ -17,8 +17,6 @@ class CJPGFile : public CBaseFile {
   bool HoldsSector(uint64_t sector, uint32_t bytesPerSector) const override;
   int32_t EndWhereCut(uint64_t sector, uint32_t bytesPerSector) override;
   bool EndEstablished() const override { return m_cutAt == 0; }
-  // Offset of the byte where the picture's structure broke off; 0 when it did not.
-  uint64_t CutAt() const { return m_cutAt; }
   void EndFound() override {
     m_cutAt = 0;
     m_phase = Phase::Done;

@@ -270,7 +270,7 @@ bool JoinJpeg(CBaseFile& file, CPieceSearch& search) {
   if (!CanDecodeJpeg()) return false;
   const uint32_t bytesPerSector = search.BytesPerSector();
   Join join;
-  join.runs = file.Runs(bytesPerSector);
+  join.runs = file.Runs();
   if (!search.ReadFile(file, &join.bytes)) return false;
   join.probe = ProbeJpeg(ByteSpan(join.bytes));
   bool joined = false;

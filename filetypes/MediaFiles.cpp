@@ -105,7 +105,6 @@ constexpr size_t kPsdDepth = 22;
 constexpr size_t kPsdMode = 24;
 constexpr size_t kPsdHeaderSize = 26;
 constexpr uint64_t kMaxPsdSize = 1ull << 40;
-uint32_t BE16(const uint8_t* p) { return static_cast<uint32_t>(p[0] << 8 | p[1]); }
 }  // namespace
 
 std::unique_ptr<CBaseFile> CPsdFile::TryCreate(ByteSpan data, uint64_t sector, uint32_t, CVolumeAccess* access) {

@@ -5,13 +5,12 @@
 #include "filetypes/CarvedFormats.h"
 #include "volume/VolumeAccess.h"
 
-CPieceSearch::CPieceSearch(CVolumeAccess& access, uint64_t firstUnit, uint64_t endUnit, uint32_t sectorsPerUnit,
-                           uint32_t alignSectors)
+CPieceSearch::CPieceSearch(CVolumeAccess& access, uint64_t firstUnit, uint64_t endUnit, uint32_t sectorsPerUnit)
     : m_access(access),
       m_firstUnit(firstUnit),
       m_endUnit(endUnit),
       m_sectorsPerUnit(std::max<uint32_t>(sectorsPerUnit, 1)),
-      m_alignSectors(std::max<uint32_t>(alignSectors, 1)),
+      m_alignSectors(m_sectorsPerUnit),
       m_bytesPerSector(access.GetSectorSize()),
       m_unitBase(access.ClusterToSector(firstUnit)) {}
 
@@ -53,7 +52,7 @@ bool CPieceSearch::ReadFileAndAfter(CBaseFile& file, uint64_t most, std::vector<
   if (m_bytesPerSector == 0) return false;
   const uint64_t length = file.GetLength(m_bytesPerSector);
   if (length == 0 || length > kMaxFileBytes) return false;
-  *runs = file.Runs(m_bytesPerSector);
+  *runs = file.Runs();
   const uint64_t sectors = (length + m_bytesPerSector - 1) / m_bytesPerSector;
   out->assign(static_cast<size_t>(sectors * m_bytesPerSector), 0);
   if (!file.ReadFileSectors(0, sectors, out->data(), m_bytesPerSector)) return false;
@@ -131,28 +130,34 @@ uint64_t LastRunStart(const std::vector<SectorRun>& runs, uint32_t bytesPerSecto
 }
 
 void JoinPieces(std::vector<std::unique_ptr<CBaseFile>>& files, CPieceSearch& search,
-                const std::function<bool()>& stop) {
-  const uint32_t bytesPerSector = search.BytesPerSector();
+                const std::vector<uint32_t>& alignments, const std::function<bool()>& stop) {
   std::vector<CBaseFile*> broken;
   // Files found whole first: their sectors are no other file's pieces.
   for (const auto& file : files) {
     const PieceJoiner* joiner = FindPieceJoiner(file->typeCode);
     if (joiner == nullptr) {
-      if (file->EndEstablished()) search.Claim(file->Runs(bytesPerSector));
+      if (file->EndEstablished()) search.Claim(file->Runs());
       continue;
     }
     if (stop()) return;
     if (joiner->isWhole(*file, search)) {
-      search.Claim(file->Runs(bytesPerSector));
+      search.Claim(file->Runs());
     } else {
       broken.push_back(file.get());
     }
   }
-  for (CBaseFile* file : broken) {
-    if (stop()) return;
-    search.StartFile();
-    if (FindPieceJoiner(file->typeCode)->join(*file, search) && file->EndEstablished()) {
-      search.Claim(file->Runs(bytesPerSector));
+  // Each alignment in turn for the files still broken; whole ones are not
+  // looked at again.
+  for (const uint32_t align : alignments) {
+    search.SetAlignment(align);
+    for (CBaseFile*& file : broken) {
+      if (file == nullptr) continue;
+      if (stop()) return;
+      search.StartFile();
+      if (FindPieceJoiner(file->typeCode)->join(*file, search) && file->EndEstablished()) {
+        search.Claim(file->Runs());
+        file = nullptr;
+      }
     }
   }
 }

@@ -4,6 +4,7 @@
 // bounded window ahead. A join is kept only when the format's own check
 // holds across it (see each format's joiner in the carved-format table).
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -55,9 +56,10 @@ class CFreeStretches {
 class CPieceSearch {
  public:
   // Units are the reader's clusters (sectors on a raw volume); pieces start
-  // at multiples of alignSectors from a unit's first sector.
-  CPieceSearch(CVolumeAccess& access, uint64_t firstUnit, uint64_t endUnit, uint32_t sectorsPerUnit,
-               uint32_t alignSectors);
+  // at unit boundaries until SetAlignment says otherwise.
+  CPieceSearch(CVolumeAccess& access, uint64_t firstUnit, uint64_t endUnit, uint32_t sectorsPerUnit);
+  // Pieces start at multiples of so many sectors from the first unit's first sector.
+  void SetAlignment(uint32_t sectors) { m_alignSectors = std::max<uint32_t>(sectors, 1); }
 
   uint32_t BytesPerSector() const { return m_bytesPerSector; }
   uint32_t AlignBytes() const { return m_alignSectors * m_bytesPerSector; }
@@ -117,9 +119,10 @@ struct PieceJoiner {
 };
 
 // Gives each file whose format has a joiner and whose structure broke the
-// pieces that complete it, where they can be found. stop is asked between files.
+// pieces that complete it, where they can be found, trying each alignment in
+// turn (in sectors). stop is asked between files.
 void JoinPieces(std::vector<std::unique_ptr<CBaseFile>>& files, CPieceSearch& search,
-                const std::function<bool()>& stop);
+                const std::vector<uint32_t>& alignments, const std::function<bool()>& stop);
 
 // The joiners, for the format table.
 extern const PieceJoiner kJpegJoiner;

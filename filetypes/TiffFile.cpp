@@ -1,5 +1,7 @@
 #include "filetypes/TiffFile.h"
 
+#include "filetypes/WalkedFile.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -291,10 +293,6 @@ constexpr size_t kRafCfa = 100;
 constexpr size_t kRafHeaderSize = 108;
 constexpr uint64_t kMaxRafSize = 1ull << 31;
 
-uint32_t Be32At(ByteSpan b, size_t at) {
-  return static_cast<uint32_t>(b[at]) << 24 | static_cast<uint32_t>(b[at + 1]) << 16 |
-         static_cast<uint32_t>(b[at + 2]) << 8 | b[at + 3];
-}
 }  // namespace
 
 std::unique_ptr<CBaseFile> CRafFile::TryCreate(ByteSpan data, uint64_t sector, uint32_t bytesPerSector,
@@ -302,13 +300,13 @@ std::unique_ptr<CBaseFile> CRafFile::TryCreate(ByteSpan data, uint64_t sector, u
   if (!Fits(data, 0, kRafHeaderSize) || std::memcmp(data.data(), kRafMagic, sizeof kRafMagic - 1) != 0) return nullptr;
   uint64_t end = kRafHeaderSize;
   for (const size_t field : {kRafJpeg, kRafCfaHeader, kRafCfa}) {
-    const uint64_t offset = Be32At(data, field), length = Be32At(data, field + 4);
+    const uint64_t offset = BE32(data.data() + field), length = BE32(data.data() + field + 4);
     if (length == 0) continue;
     if (offset < kRafHeaderSize) return nullptr;
     end = std::max(end, offset + length);
   }
   // The embedded JPEG is always there.
-  if (Be32At(data, kRafJpeg + 4) == 0 || end > kMaxRafSize) return nullptr;
+  if (BE32(data.data() + kRafJpeg + 4) == 0 || end > kMaxRafSize) return nullptr;
   std::unique_ptr<CRafFile> file(new CRafFile(sector, access));
   file->EndAt(end, bytesPerSector);
   return file;

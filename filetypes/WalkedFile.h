@@ -47,6 +47,7 @@ class CWalkedFile : public CBaseFile {
 };
 
 // Big-endian reads of walked structures.
+inline uint32_t BE16(const uint8_t* p) { return static_cast<uint32_t>(p[0]) << 8 | p[1]; }
 inline uint32_t BE32(const uint8_t* p) {
   return static_cast<uint32_t>(p[0]) << 24 | static_cast<uint32_t>(p[1]) << 16 | static_cast<uint32_t>(p[2]) << 8 | p[3];
 }

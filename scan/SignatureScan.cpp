@@ -92,11 +92,11 @@ void SignatureScanner::Run(IScanProgress& dialog) {
 void SignatureScanner::JoinBrokenFiles(IScanProgress& dialog) {
   const auto stop = [&] { return dialog.IsCancelled() || DeviceGivenUp(m_session); };
   std::vector<uint32_t> alignments{m_sectorsPerUnit};
-  if (m_sectorsPerUnit == 1 && m_sectorSize < kRawPieceAlignment) alignments.insert(alignments.begin(), kRawPieceAlignment / m_sectorSize);
-  for (const uint32_t align : alignments) {
-    CPieceSearch search(m_access, m_access.GetFirstCluster(), m_endUnit, m_sectorsPerUnit, align);
-    JoinPieces(m_holder.completed, search, stop);
+  if (m_sectorsPerUnit == 1 && m_sectorSize < kRawPieceAlignment) {
+    alignments.insert(alignments.begin(), kRawPieceAlignment / m_sectorSize);
   }
+  CPieceSearch search(m_access, m_access.GetFirstCluster(), m_endUnit, m_sectorsPerUnit);
+  JoinPieces(m_holder.completed, search, alignments, stop);
 }
 
 uint64_t SignatureScanner::FindRunEnd(IScanProgress& dialog, uint64_t unit) {
