@@ -35,6 +35,24 @@ bool HasLength(uint8_t marker) {
   return (marker >= 0xC0 && marker <= 0xCF) || (marker >= 0xDB && marker <= 0xFE);
 }
 bool StandsAlone(uint8_t marker) { return marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7); }
+bool IsFrame(uint8_t marker) { return marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC; }
+
+// Tables and frames have lengths their content fixes: one that cannot be
+// is damage, and stepping over it would carry the picture over other files.
+constexpr uint32_t kMaxQuantTables = 2 + 4 * (1 + 128);
+constexpr uint32_t kMaxHuffmanTables = 2 + 8 * (17 + 256);
+bool SegmentLengthFits(uint8_t marker, uint32_t length, uint8_t components) {
+  if (IsFrame(marker)) return components != 0 && length == 8 + 3u * components;
+  switch (marker) {
+    case 0xDB: return length >= 2 + 65 && length <= kMaxQuantTables;
+    case 0xC4: return length >= 2 + 17 && length <= kMaxHuffmanTables;
+    case 0xDD: return length == 4;
+    default: return true;
+  }
+}
+// Writers that miscount an application segment's length by a few bytes
+// leave the next marker just before or after where it says.
+constexpr int64_t kResyncReach = 8;
 
 uint32_t Read16(const uint8_t* p, bool big) { return big ? (p[0] << 8 | p[1]) : (p[1] << 8 | p[0]); }
 uint32_t Read32(const uint8_t* p, bool big) {
@@ -118,10 +136,13 @@ int32_t CJPGFile::EndWhereCut(uint64_t sector, uint32_t bytesPerSector) {
 
 bool CJPGFile::StepMarker(const SectorView& view, uint64_t base, uint32_t bytesPerSector) {
   const int64_t rel = static_cast<int64_t>(m_pos) - static_cast<int64_t>(base);
-  uint8_t p[8];
+  uint8_t p[10];
   // Bytes ahead arrive with the next run; bytes behind that memory lost are gone.
   if (!view.Read(rel, 2, p)) return rel < 0 ? (Break(), true) : false;
-  if (p[0] != kMarker) return Break(), true;
+  if (p[0] != kMarker) {
+    if (m_scans != 0 || !Resync(view, base)) return Break(), true;
+    return true;
+  }
   const uint8_t marker = p[1];
   if (marker == kMarker) {  // fill byte
     ++m_pos;
@@ -151,6 +172,8 @@ bool CJPGFile::StepMarker(const SectorView& view, uint64_t base, uint32_t bytesP
   if (!view.Read(rel, 4, p)) return rel < 0 ? (Break(), true) : false;
   const uint32_t length = static_cast<uint32_t>(p[2] << 8 | p[3]);
   if (length < 2) return Break(), true;
+  if (IsFrame(marker) && !view.Read(rel, 10, p)) return rel < 0 ? (Break(), true) : false;
+  if (!SegmentLengthFits(marker, length, IsFrame(marker) ? p[9] : 0)) return Break(), true;
   if (marker == kStartOfScan) {
     if (length < kMinScanHeader || length > kMaxScanHeader) return Break(), true;
     ++m_scans;
@@ -166,8 +189,29 @@ bool CJPGFile::StepMarker(const SectorView& view, uint64_t base, uint32_t bytesP
       ReadMpf(view, rel + 4 + static_cast<int64_t>(kMpfIdentifier), length - 2 - kMpfIdentifier);
     }
   }
+  m_segment = m_pos;
   m_pos += 2 + length;
   return true;
+}
+
+// The nearest marker within reach of where the last segment's length led,
+// past that segment's own header, whose length leads to another marker.
+bool CJPGFile::Resync(const SectorView& view, uint64_t base) {
+  for (int64_t step = 1; step <= kResyncReach; ++step) {
+    for (const int64_t delta : {-step, step}) {
+      const int64_t at = static_cast<int64_t>(m_pos) + delta;
+      if (at < static_cast<int64_t>(m_segment) + 4) continue;
+      const int64_t rel = at - static_cast<int64_t>(base);
+      uint8_t p[4];
+      if (!view.Read(rel, 4, p) || p[0] != kMarker || !(HasLength(p[1]) || p[1] == kStartOfScan)) continue;
+      const uint32_t length = static_cast<uint32_t>(p[2] << 8 | p[3]);
+      uint8_t next[2];
+      if (length < 2 || !view.Read(rel + 2 + length, 2, next) || next[0] != kMarker) continue;
+      m_pos = static_cast<uint64_t>(at);
+      return true;
+    }
+  }
+  return false;
 }
 
 // Stuffed FF 00, restart markers and fill bytes belong to the scan; any

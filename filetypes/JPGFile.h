@@ -36,11 +36,13 @@ class CJPGFile : public CBaseFile {
   bool StepEntropy(const SectorView& view, uint64_t base, uint64_t end);
   bool StepImages(const SectorView& view, uint64_t base, uint64_t end);
   bool ReadMpf(const SectorView& view, int64_t rel, uint32_t length);
+  bool Resync(const SectorView& view, uint64_t base);
   void Break() { m_cutAt = m_pos; m_phase = Phase::Done; }
   void EndImage();
 
   Phase m_phase = Phase::Markers;
   uint64_t m_pos = 2;  // just past the Start Of Image marker
+  uint64_t m_segment = 0;  // where the last segment stepped over starts
   uint32_t m_scans = 0;
   uint32_t m_appended = 0;  // pictures that followed the first one at once
   uint64_t m_mpfBase = 0;  // offset in the file the MPF offsets count from

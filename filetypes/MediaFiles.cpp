@@ -37,6 +37,11 @@ CWalkedFile::Step CPngFile::StepAt(const SectorView& view, int64_t rel, uint64_t
   if (!view.Read(rel, sizeof header, header)) return Step::Wait;
   const uint32_t length = BE32(header);
   if (length > 0x7FFFFFFF || !IsLetters(header + 4, 4)) return Step::Reject;
+  if (Is(header + 4, "IEND")) {
+    // The end chunk holds no data: a length there is damage, not more file.
+    *next = offset + 12;
+    return Step::End;
+  }
   const ByteSpan chunk = view.From(rel + 4);  // type, data and CRC, where the run holds them
   if (length <= kMaxCheckedChunk && chunk.size() >= length + 8u) {
     const uLong crc = crc32(crc32(0L, Z_NULL, 0), chunk.data(), length + 4u);
@@ -44,12 +49,12 @@ CWalkedFile::Step CPngFile::StepAt(const SectorView& view, int64_t rel, uint64_t
     // (its check will say it is damaged). Where no chunk follows, its bytes
     // are not all its own: it was cut there.
     uint8_t after[8];
-    const bool followed = Is(header + 4, "IEND") || (view.Read(rel + 12 + length, sizeof after, after) &&
-                                                      BE32(after) <= 0x7FFFFFFF && IsLetters(after + 4, 4));
+    const bool followed = view.Read(rel + 12 + length, sizeof after, after) && BE32(after) <= 0x7FFFFFFF &&
+                          IsLetters(after + 4, 4);
     if (crc != BE32(chunk.data() + length + 4) && !followed) return Step::Reject;
   }
   *next = offset + 12 + length;
-  return Is(header + 4, "IEND") ? Step::End : Step::Next;
+  return Step::Next;
 }
 
 // GIF: the header and screen descriptor with its colour table, then

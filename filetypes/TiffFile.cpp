@@ -142,7 +142,15 @@ void CTiffFile::FinishPair(uint32_t pair) {
   if (found == m_pairs.end()) return;
   Pair& p = found->second;
   if (!p.haveOffsets || !p.haveCounts) return;
-  for (size_t i = 0; i < p.offsets.size() && i < p.counts.size(); ++i) Extend(p.offsets[i], p.counts[i]);
+  // Strips follow one another and never overlap: a count that runs past the
+  // next strip's start is false (a damaged file), and only the strips' own
+  // bytes are the file's.
+  const size_t n = std::min(p.offsets.size(), p.counts.size());
+  for (size_t i = 0; i < n; ++i) {
+    uint64_t count = p.counts[i];
+    if (i + 1 < n && p.offsets[i + 1] > p.offsets[i]) count = std::min(count, p.offsets[i + 1] - p.offsets[i]);
+    Extend(p.offsets[i], count);
+  }
   m_hasImage = m_hasImage || !p.offsets.empty();
   m_pairs.erase(pair);
 }
