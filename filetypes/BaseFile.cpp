@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "filetypes/CarvedFormats.h"
 #include "volume/FileWriter.h"
@@ -152,6 +153,7 @@ ByteSpan SectorView::From(int64_t rel) const {
 }
 
 void CandidateHolder::BeginRun(ByteSpan run, bool touches) {
+  m_hidden = 0;
   if (!touches) {
     CutPending();
     m_carry.clear();
@@ -177,16 +179,38 @@ void CandidateHolder::EndRun() {
 }
 
 bool CandidateHolder::Offer(size_t at, uint64_t sector) {
-  const SectorView view{m_carry, m_run, at};
   m_runFirstSector = sector - at / m_bytesPerSector;
+  bool found = OfferOne(at, sector);
+  // A candidate that held sectors and then proved no file gives them back:
+  // they are offered again from the first signature it hid.
+  for (uint64_t s = sector + 1; m_replayFrom != 0 || s <= sector;) {
+    if (m_replayFrom != 0) {
+      s = m_replayFrom;
+      m_replayFrom = 0;
+    }
+    if (s > sector) break;
+    found = OfferOne(static_cast<size_t>(s - m_runFirstSector) * m_bytesPerSector, s) || found;
+    ++s;
+  }
+  return found;
+}
+
+bool CandidateHolder::OfferOne(size_t at, uint64_t sector) {
+  const SectorView view{m_carry, m_run, at};
   // A signature at the start of a sector wins over the pending candidate,
   // unless the candidate's own structure spans the sector.
-  if (!m_pending || !m_pending->HoldsSector(sector, m_bytesPerSector)) {
-    if (std::unique_ptr<CBaseFile> candidate = CreateCarvedFile(m_run.subspan(at), sector, m_bytesPerSector, m_access)) {
-      m_nextSector = sector;
-      CutPending();
-      m_pending = std::move(candidate);
+  const bool held = m_pending && m_pending->HoldsSector(sector, m_bytesPerSector);
+  if (held) {
+    if (m_hidden == 0 && CreateCarvedFile(m_run.subspan(at), sector, m_bytesPerSector, m_access)) m_hidden = sector;
+  } else if (std::unique_ptr<CBaseFile> candidate = CreateCarvedFile(m_run.subspan(at), sector, m_bytesPerSector, m_access)) {
+    m_nextSector = sector;
+    if (EndPending() && m_hidden != 0) {
+      // The candidate cut off was dropped: what it hid comes first.
+      m_replayFrom = std::exchange(m_hidden, 0);
+      return false;
     }
+    m_hidden = 0;
+    m_pending = std::move(candidate);
   }
   m_nextSector = sector + 1;
   if (!m_pending) return false;
@@ -194,20 +218,32 @@ bool CandidateHolder::Offer(size_t at, uint64_t sector) {
   if (result > 0) {
     m_pending->typeCode = result;
     completed.push_back(std::move(m_pending));
+    m_hidden = 0;
     return true;
   }
-  if (result == -1) m_pending.reset();
+  if (result == -1) {
+    m_pending.reset();
+    if (m_hidden != 0) m_replayFrom = std::exchange(m_hidden, 0);
+  }
   return false;
 }
 
 void CandidateHolder::CutPending() {
-  if (!m_pending) return;
+  EndPending();
+  m_hidden = 0;
+}
+
+bool CandidateHolder::EndPending() {
+  if (!m_pending) return false;
+  bool dropped = true;
   if (m_nextSector > m_pending->firstSector) {
     const int32_t type = m_pending->EndWhereCut(m_nextSector, m_bytesPerSector);
     if (type > 0) {
       m_pending->typeCode = type;
       completed.push_back(std::move(m_pending));
+      dropped = false;
     }
   }
   m_pending.reset();
+  return dropped;
 }

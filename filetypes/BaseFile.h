@@ -185,6 +185,14 @@ class CandidateHolder {
   ByteSpan m_run;
   std::vector<uint8_t> m_carry;
   CVolumeAccess* m_access;
+  bool OfferOne(size_t at, uint64_t sector);
+  // CutPending's work; true when the candidate was dropped.
+  bool EndPending();
+
   std::unique_ptr<CBaseFile> m_pending;
   uint64_t m_nextSector = 0;  // after the last sector offered
+  // The first sector of this run where a signature lay that the pending
+  // candidate's structure held; 0 for none.
+  uint64_t m_hidden = 0;
+  uint64_t m_replayFrom = 0;  // sectors to offer again from, 0 for none
 };

@@ -721,6 +721,20 @@ TEST(Zip, UnknownRecordCutsTheArchiveShort) {
   EXPECT_FALSE(c.holder.HasPending());
 }
 
+// A tag header in old bytes says its tag runs on for 104 KiB, over a picture
+// that starts four sectors later; no audio frame follows the tag, so it was
+// no file, and the picture it hid is found after all.
+TEST(CandidateHolder, ACandidateThatProvesNoFileGivesBackTheSectorsItHeld) {
+  const Bytes tag = Concat({Text("ID3"), Bytes{3, 0, 0, 0, 0x06, 0x40, 0}});  // v2.3, 106,496 bytes
+  const Bytes jpeg = Jpeg(5000);
+  const Bytes image = Concat({tag, OldBytes(4 * kSector - tag.size(), 21), jpeg,
+                              OldBytes(260 * kSector - jpeg.size() % kSector, 22)});
+  Carve c(image);
+  ASSERT_EQ(c.holder.completed.size(), 1u);
+  EXPECT_EQ(c.holder.completed[0]->firstSector, 4u);
+  EXPECT_EQ(c.holder.completed[0]->GetLength(kSector), jpeg.size());
+}
+
 // As used media leave files: old random bytes fill the rest of each file's
 // sector and 4 KiB cluster, and the next file starts in the next cluster.
 // Every format ends where its own structure does, whatever follows, and the
