@@ -23,7 +23,7 @@ using namespace std::string_view_literals;
 
 constexpr SignatureStart kJpegStarts[] = {{0, "\xFF\xD8\xFF"sv}};
 constexpr SignatureStart kZipStarts[] = {{0, "PK\x03\x04"sv}};
-constexpr SignatureStart kBmpStarts[] = {{0, "BM"sv}};
+constexpr SignatureStart kBmpStarts[] = {{0, "BM"sv}, {0, "BA"sv}};
 constexpr SignatureStart kTiffStarts[] = {{0, "II\x2A\x00"sv}, {0, "MM\x00\x2A"sv}, {0, "II\x2B\x00"sv}, {0, "MM\x00\x2B"sv},
                                           {0, "IIRO"sv},        {0, "IIRS"sv},        {0, "IIU\x00"sv},
                                           {0, "FUJIFILMCCD-RAW "sv}};

@@ -107,7 +107,7 @@ TEST(BmpSignature, HeaderTable) {
   EXPECT_NE(CBmpFile::TryCreate(Bmp(600), 0, kSector, nullptr), nullptr);
   EXPECT_EQ(CBmpFile::TryCreate(Bmp(600, 41), 0, kSector, nullptr), nullptr) << "DIB header size 41";
   EXPECT_EQ(CBmpFile::TryCreate(Bmp(600, 40, 1), 0, kSector, nullptr), nullptr) << "reserved fields set";
-  EXPECT_EQ(CBmpFile::TryCreate(Bmp(600, 40, 0, 600), 0, kSector, nullptr), nullptr) << "pixels past the end";
+  EXPECT_EQ(CBmpFile::TryCreate(Bmp(600, 40, 0, 700), 0, kSector, nullptr), nullptr) << "pixels past the end";
   EXPECT_EQ(CBmpFile::TryCreate(Bytes{'B', 'M', 1}, 0, kSector, nullptr), nullptr) << "header cut short";
   for (uint32_t dib : {12u, 16u, 52u, 56u, 64u, 108u, 124u}) {
     EXPECT_NE(CBmpFile::TryCreate(Bmp(600, dib, 0, 14 + dib), 0, kSector, nullptr), nullptr) << dib;
@@ -120,6 +120,43 @@ TEST(BmpSignature, HeaderTable) {
   const auto corrected = CBmpFile::TryCreate(stated, 0, kSector, nullptr);
   ASSERT_NE(corrected, nullptr);
   EXPECT_EQ(corrected->GetLength(kSector), 54u + 544u);
+}
+
+// Writers that give the headers' size as the file's, some with a pointer's
+// hot spot in the reserved fields: the rows give the size. OS/2 bitmap
+// arrays end where their last bitmap does.
+TEST(BmpSignature, SizeFromTheRowsWhereTheSizeFieldCountsTheHeaders) {
+  struct Case {
+    const char* what;
+    Bytes file;
+    uint64_t length;  // 0: not a BMP
+  };
+  const auto headersOnly = [](uint32_t dib, uint16_t reserved, uint32_t stated) {
+    Bytes b = Bmp(600, dib, reserved, 14 + dib);
+    std::memcpy(&b[2], &stated, 4);
+    return b;
+  };
+  Bytes array = Concat({Bytes{'B', 'A', 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, Bmp(600, 12, 0x2020, 40)});
+  const uint32_t arrayPixels = 14 + 14 + 12;
+  std::memcpy(&array[14 + 10], &arrayPixels, 4);  // offsets count from the array's start
+  Bytes chained = array;
+  chained[6] = 8;  // a next header inside this one: no array
+  for (const Case& c : {Case{"windows_header_with_a_hot_spot", headersOnly(40, 0x1A, 54), 54 + 544},
+                        Case{"os2_v2_header_with_a_hot_spot", headersOnly(64, 0x29, 14 + 64), 78 + 520},
+                        Case{"windows_hot_spot_and_a_size_of_neither", headersOnly(40, 0x1A, 60), 0},
+                        Case{"os2_bitmap_array", array, 40 + 560},
+                        Case{"os2_bitmap_array_chained_backwards", chained, 0}}) {
+    const auto file = CBmpFile::TryCreate(c.file, 0, kSector, nullptr);
+    if (c.length == 0) {
+      EXPECT_EQ(file, nullptr) << c.what;
+      continue;
+    }
+    if (file == nullptr) {
+      ADD_FAILURE() << c.what << " not taken for a BMP";
+      continue;
+    }
+    EXPECT_EQ(file->GetLength(kSector), c.length) << c.what;
+  }
 }
 
 TEST(BmpSignature, EndsInTheSectorOfItsLastByte) {
