@@ -20,6 +20,7 @@ pieces=${3:-40}
 export PATH=/usr/bin:/bin:$PATH MTOOLS_SKIP_CHECK=1
 command -v photorec >/dev/null || apt-get install -y -qq testdisk >/dev/null
 command -v mkfs.fat >/dev/null || apt-get install -y -qq dosfstools mtools >/dev/null
+command -v djpeg >/dev/null || apt-get install -y -qq libjpeg-turbo-progs >/dev/null
 cmake --build build --target marovi-cli >/dev/null
 if [ -n "${KEEP:-}" ]; then
   work=$KEEP
@@ -114,29 +115,71 @@ start=$(date +%s.%N)
   >/dev/null 2>&1)
 theirs=$(python3 -c "import sys; print(float(sys.argv[1]) - float(sys.argv[2]))" "$(date +%s.%N)" "$start")
 python3 - "$work/manifest.tsv" "$work/ours" "$work" "$ours" "$theirs" <<'PY'
-import hashlib, pathlib, sys
+import hashlib, pathlib, re, subprocess, sys
 manifest, ours, work = sys.argv[1], pathlib.Path(sys.argv[2]), pathlib.Path(sys.argv[3])
-def digests(paths):
-    return {hashlib.sha256(p.read_bytes()).hexdigest() for p in paths if p.is_file() and p.name != '恢复报告.csv'}
-mine = digests(ours.rglob('*'))
-theirs = digests(p for d in work.glob('recup*') for p in d.rglob('*'))
+def recovered(paths):
+    # digest -> path, and first sector -> path, from the names both tools give.
+    by_digest, by_sector = {}, {}
+    for p in paths:
+        if not p.is_file() or p.name == '恢复报告.csv':
+            continue
+        by_digest[hashlib.sha256(p.read_bytes()).hexdigest()] = p
+        m = re.match(r'(?:pic|f)(\d+)', p.name)
+        if m:
+            by_sector[int(m.group(1))] = p
+    return by_digest, by_sector
+mine = recovered(ours.rglob('*'))
+theirs = recovered(p for d in work.glob('recup*') for p in d.rglob('*'))
+# Marovi's names count a FAT volume's sectors from the end of its reserved
+# area; PhotoRec's from the image's start.
+with open(work / 'card.img', 'rb') as card:
+    reserved = int.from_bytes(card.read(16)[14:16], 'little')
+mine = (mine[0], {s + reserved: p for s, p in mine[1].items()})
+def decoded(data):
+    r = subprocess.run(['djpeg', '-pnm'], input=data, capture_output=True)
+    return r.stdout if r.returncode == 0 else None
+def picture_whole(found, ext, sha, offset, path):
+    # Not byte for byte, but the picture is all there: what was recovered is
+    # the original up to a point and decodes to the same pixels (a camera's
+    # bytes after the end of its JPEG cannot be told from old data).
+    if sha in found[0]:
+        return True
+    got = found[1].get(offset // 512)
+    if got is None or ext not in ('jpg', 'jpeg'):
+        return False
+    original, data = open(path, 'rb').read(), got.read_bytes()
+    if not original.startswith(data):
+        return False
+    a = decoded(data)
+    return a is not None and a == decoded(original)
+def damaged_test_file(path):
+    # Fuzzing corpora and deliberately broken files of the test suites: no
+    # camera or program made them.
+    name = path.rsplit('/', 1)[-1]
+    return ('/ImageTestSuite/' in path or 'Exception.' in name or 'Error.' in name or '/bmpsuite/b/' in path
+            or '/PngSuite/x' in path)
 rows = [l.rstrip('\n').split('\t') for l in open(manifest)]
 for state in ('whole', 'pieces'):
-    kinds = {}
-    for s, ext, sha, *_ in rows:
-        if s != state:
+    for label, pick in (('camera and media files', False), ('damaged test-suite files', True)):
+        kinds = {}
+        for s, ext, sha, offset, path in rows:
+            if s != state or damaged_test_file(path) != pick:
+                continue
+            k = kinds.setdefault(ext, [0, 0, 0, 0, 0])
+            k[0] += 1
+            k[1] += sha in mine[0]
+            k[2] += sha in theirs[0]
+            if state == 'whole' and not pick:
+                k[3] += picture_whole(mine, ext, sha, int(offset), path)
+                k[4] += picture_whole(theirs, ext, sha, int(offset), path)
+        if not kinds:
             continue
-        k = kinds.setdefault(ext, [0, 0, 0])
-        k[0] += 1
-        k[1] += sha in mine
-        k[2] += sha in theirs
-    if not kinds:
-        continue
-    print(f'files {state}:')
-    print(f'  {"kind":6} {"files":>5} {"marovi":>6} {"photorec":>8}')
-    for ext, (n, a, b) in sorted(kinds.items()):
-        print(f'  {ext:6} {n:5} {a:6} {b:8}')
-    total = [sum(k[i] for k in kinds.values()) for i in range(3)]
-    print(f'  {"all":6} {total[0]:5} {total[1]:6} {total[2]:8}  (byte-exact)')
+        wide = state == 'whole' and not pick
+        print(f'files {state}, {label}:' + ('  byte-exact, then picture whole' if wide else '  byte-exact'))
+        print(f'  {"kind":6} {"files":>5} {"marovi":>6} {"photorec":>8}' + (f' {"marovi":>7} {"photorec":>8}' if wide else ''))
+        for ext, k in sorted(kinds.items()):
+            print(f'  {ext:6} {k[0]:5} {k[1]:6} {k[2]:8}' + (f' {k[3]:7} {k[4]:8}' if wide else ''))
+        total = [sum(k[i] for k in kinds.values()) for i in range(5)]
+        print(f'  {"all":6} {total[0]:5} {total[1]:6} {total[2]:8}' + (f' {total[3]:7} {total[4]:8}' if wide else ''))
 print(f'time: marovi {float(sys.argv[4]):.1f} s, photorec {float(sys.argv[5]):.1f} s')
 PY

@@ -42,7 +42,8 @@ struct JpegProbe {
 // the rows of its first part alone (where the join is decoded): how far the
 // mean difference of the next row's worth of pixels from the pixels above
 // them lies from the same measure in the rows above. Small where the data
-// after the join is the picture's own; a large number where nothing can be told.
+// after the join is the picture's own; kJoinChangeUnknown where nothing can be told.
+constexpr double kJoinChangeUnknown = 1e9;
 double JoinChange(const JpegProbe& before, const JpegProbe& joined);
 JpegProbe ProbeJpeg(ByteSpan content);
 // True when this build can decode JPEG data (the Windows build may not).

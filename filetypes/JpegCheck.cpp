@@ -201,15 +201,14 @@ JpegProbe ProbeJpeg(ByteSpan content) {
 #endif
 
 double JoinChange(const JpegProbe& before, const JpegProbe& joined) {
-  constexpr double kNothingToTell = 1e9;
   const size_t w = joined.width;
-  if (w == 0 || before.width != w) return kNothingToTell;
+  if (w == 0 || before.width != w) return kJoinChangeUnknown;
   const size_t n = std::min(before.pixels.size(), joined.pixels.size());
   size_t first = 0;
   while (first < n && before.pixels[first] == joined.pixels[first]) ++first;
   // A join in the first row has no row above to go on from.
   if (first < w && first < n) return 0.0;
-  if (first < w || first + w > joined.pixels.size()) return kNothingToTell;
+  if (first < w || first + w > joined.pixels.size()) return kJoinChangeUnknown;
   uint64_t after = 0, above = 0;
   for (size_t j = first; j < first + w; ++j) after += static_cast<uint64_t>(std::abs(joined.pixels[j] - joined.pixels[j - w]));
   // The same measure over the rows above the join, where both agree.

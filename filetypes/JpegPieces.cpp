@@ -10,6 +10,7 @@
 #include <set>
 
 #include "filetypes/CarvedFormats.h"
+#include "filetypes/JpegHeaderCheck.h"
 #include "filetypes/FormatCheck.h"
 #include "filetypes/PieceSearch.h"
 
@@ -132,8 +133,17 @@ std::vector<uint64_t> CutsToTry(const Join& join, CPieceSearch& search) {
   return cuts;
 }
 
-// The first candidate in the free space after the cuts that makes the
-// picture whole; else the one whose data goes on furthest with the picture's.
+// Of two joins, the one that makes the picture whole; of two that both do
+// or both do not, the one whose rows change least across it, then the one
+// that keeps more of the part before it.
+bool Better(double change, bool whole, uint64_t cut, double bestChange, bool bestWhole, uint64_t bestCut) {
+  if (whole != bestWhole) return whole;
+  if (change != bestChange) return change < bestChange;
+  return cut > bestCut;
+}
+
+// Of the candidates in the free space after the cuts, the smoothest join: a
+// few more are tried once one holds.
 bool FindNextPiece(Join* join, CPieceSearch& search) {
   const uint32_t bytesPerSector = search.BytesPerSector();
   const std::vector<uint64_t> cuts = CutsToTry(*join, search);
@@ -147,6 +157,8 @@ bool FindNextPiece(Join* join, CPieceSearch& search) {
   };
   Join best;
   double bestChange = 0;
+  bool bestWhole = false;
+  uint64_t bestCut = 0;
   uint32_t triesLeft = 0;
   bool exhausted = false;
   for (const FreeStretch& stretch : search.StretchesAfter(SectorAtOffset(join->runs, cuts.back(), bytesPerSector) + 1)) {
@@ -174,23 +186,21 @@ bool FindNextPiece(Join* join, CPieceSearch& search) {
         // Rows across a join into other data break with those above; the
         // picture's own data goes on with them.
         const double change = JoinChange(aloneAt(c), probe);
-        if (!probe.clean && change > kMaxJoinChange) continue;
         const bool whole = probe.clean;
-        // Of the joins that hold for a while, the one whose rows change least across it.
-        // Trouble that shows only a cluster past the join came after it: a
-        // piece may be shorter than a row of the picture.
-        if (!whole && (probe.badAt < cut + search.AlignBytes() || (!best.runs.empty() && change >= bestChange))) {
-          continue;
-        }
+        // Old data decodes without a warning as often as not: a picture made
+        // whole must still go on smoothly across the join.
+        if (change > kMaxJoinChange && !(whole && change == kJoinChangeUnknown)) continue;
+        // Trouble that shows only past the join came after it: a piece may
+        // be one cluster, shorter than a row of the picture.
+        if (!whole && probe.badAt <= cut) continue;
+        if (!best.runs.empty() && !Better(change, whole, cut, bestChange, bestWhole, bestCut)) continue;
         bestChange = change;
+        bestWhole = whole;
+        bestCut = cut;
         triesLeft = kTriesAfterABest;
         std::vector<SectorRun> runs = RunsUpTo(join->runs, cut, bytesPerSector);
         runs.push_back({sector, (take + bytesPerSector - 1) / bytesPerSector});
         best = Join{std::move(runs), std::move(bytes), std::move(probe)};
-        if (whole) {
-          *join = std::move(best);
-          return true;
-        }
       }
     }
   }
@@ -225,6 +235,8 @@ bool BrokenSegment(const std::vector<uint8_t>& bytes, uint64_t* start, uint64_t*
   return false;
 }
 
+std::optional<Join> JoinHeaderAt(const Join& join, CPieceSearch& search, uint64_t cut, uint64_t next);
+
 // A first piece that ends inside the header (a camera's EXIF data can fill
 // several clusters): the rest is looked for where the marker after the
 // broken segment then stands, and the picture must decode from there on.
@@ -238,32 +250,50 @@ bool JoinHeader(Join* join, CPieceSearch& search) {
        at -= bytesPerSector) {
     if (search.IsPieceBoundary(SectorAtOffset(join->runs, at, bytesPerSector))) cuts.push_back(at);
   }
-  if (cuts.empty()) return false;
-  for (const FreeStretch& stretch : search.StretchesAfter(SectorAtOffset(join->runs, cuts.back(), bytesPerSector) + 1)) {
+  // Old data in place of part of the header leaves the picture decoding as
+  // before: for each cut its first join that decodes, and of those the one
+  // whose header data holds together best; of joins as good, the latest cut.
+  std::optional<Join> best;
+  uint32_t bestHeld = 0;
+  for (const uint64_t cut : cuts) {
+    if (std::optional<Join> found = JoinHeaderAt(*join, search, cut, next)) {
+      const uint32_t held = HeaderStructuresThatHold(ByteSpan(found->bytes));
+      if (!best || held > bestHeld) {
+        best = std::move(found);
+        bestHeld = held;
+      }
+    }
+  }
+  if (!best) return false;
+  *join = std::move(*best);
+  return true;
+}
+
+std::optional<Join> JoinHeaderAt(const Join& join, CPieceSearch& search, uint64_t cut, uint64_t next) {
+  const uint32_t bytesPerSector = search.BytesPerSector();
+  const uint64_t cutSector = SectorAtOffset(join.runs, cut, bytesPerSector);
+  for (const FreeStretch& stretch : search.StretchesAfter(cutSector + 1)) {
     for (size_t off = 0; off < stretch.bytes.size(); off += bytesPerSector) {
       const uint64_t sector = stretch.firstSector + off / bytesPerSector;
       if (!search.IsPieceBoundary(sector)) continue;
       const ByteSpan rest(stretch.bytes.data() + off, stretch.bytes.size() - off);
-      for (const uint64_t cut : cuts) {
-        if (sector <= SectorAtOffset(join->runs, cut, bytesPerSector) || next - cut + 2 > rest.size()) continue;
-        // The marker after the segment, where its length says, and the walk from it.
-        const size_t marker = static_cast<size_t>(next - cut);
-        if (rest[marker] != kMarker || !HasLength(rest[marker + 1])) continue;
-        const size_t take = RestLength(rest, marker, false);
-        if (take <= marker + 2 || cut + take > CPieceSearch::kMaxFileBytes) continue;
-        if (!search.MayTryAnother(cut + take)) return false;
-        std::vector<uint8_t> bytes(join->bytes.begin(), join->bytes.begin() + static_cast<std::ptrdiff_t>(cut));
-        bytes.insert(bytes.end(), rest.begin(), rest.begin() + static_cast<std::ptrdiff_t>(take));
-        JpegProbe probe = ProbeJpeg(ByteSpan(bytes));
-        if (!probe.decoded || (!probe.clean && probe.goodUntil <= cut)) continue;
-        std::vector<SectorRun> runs = RunsUpTo(join->runs, cut, bytesPerSector);
-        runs.push_back({sector, (take + bytesPerSector - 1) / bytesPerSector});
-        *join = Join{std::move(runs), std::move(bytes), std::move(probe)};
-        return true;
-      }
+      if (sector <= cutSector || next - cut + 2 > rest.size()) continue;
+      // The marker after the segment, where its length says, and the walk from it.
+      const size_t marker = static_cast<size_t>(next - cut);
+      if (rest[marker] != kMarker || !HasLength(rest[marker + 1])) continue;
+      const size_t take = RestLength(rest, marker, false);
+      if (take <= marker + 2 || cut + take > CPieceSearch::kMaxFileBytes) continue;
+      if (!search.MayTryAnother(cut + take)) return std::nullopt;
+      std::vector<uint8_t> bytes(join.bytes.begin(), join.bytes.begin() + static_cast<std::ptrdiff_t>(cut));
+      bytes.insert(bytes.end(), rest.begin(), rest.begin() + static_cast<std::ptrdiff_t>(take));
+      JpegProbe probe = ProbeJpeg(ByteSpan(bytes));
+      if (!probe.decoded || (!probe.clean && probe.goodUntil <= cut)) continue;
+      std::vector<SectorRun> runs = RunsUpTo(join.runs, cut, bytesPerSector);
+      runs.push_back({sector, (take + bytesPerSector - 1) / bytesPerSector});
+      return Join{std::move(runs), std::move(bytes), std::move(probe)};
     }
   }
-  return false;
+  return std::nullopt;
 }
 
 bool JoinJpeg(CBaseFile& file, CPieceSearch& search) {
