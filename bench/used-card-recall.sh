@@ -169,12 +169,12 @@ for state in ('whole', 'pieces'):
             k[0] += 1
             k[1] += sha in mine[0]
             k[2] += sha in theirs[0]
-            if state == 'whole' and not pick:
+            if not pick:
                 k[3] += picture_whole(mine, ext, sha, int(offset), path)
                 k[4] += picture_whole(theirs, ext, sha, int(offset), path)
         if not kinds:
             continue
-        wide = state == 'whole' and not pick
+        wide = not pick
         print(f'files {state}, {label}:' + ('  byte-exact, then picture whole' if wide else '  byte-exact'))
         print(f'  {"kind":6} {"files":>5} {"marovi":>6} {"photorec":>8}' + (f' {"marovi":>7} {"photorec":>8}' if wide else ''))
         for ext, k in sorted(kinds.items()):

@@ -78,7 +78,10 @@ std::unique_ptr<CBaseFile> CJPGFile::TryCreate(ByteSpan data, uint64_t sector, C
     return nullptr;
   }
   const size_t next = 4 + (static_cast<size_t>(data[4]) << 8 | data[5]);
-  if (next < 6 || (Fits(data, next, 1) && data[next] != kMarker)) return nullptr;
+  // A named segment that runs past the first cluster may end in a later
+  // piece: its length alone is checked.
+  const bool named = marker == 0xE0 || marker == 0xE1;
+  if (next < 6 || (Fits(data, next, 1) && data[next] != kMarker && !(named && next >= kLongHeader))) return nullptr;
   return std::unique_ptr<CBaseFile>(new CJPGFile(sector, access));
 }
 

@@ -20,8 +20,12 @@ constexpr char kXmpNamespace[] = "http://ns.adobe.com/";
 constexpr char kExtendedXmp[] = "http://ns.adobe.com/xmp/extension/";
 constexpr size_t kExtendedXmpFields = 32 + 4 + 4;
 
+// Old data in a thumbnail often decodes without a warning: its rows must
+// also go on from each other.
 bool DecodesWhole(ByteSpan jpeg) {
-  return jpeg.size() >= 4 && jpeg[0] == 0xFF && jpeg[1] == 0xD8 && CheckJpegData(jpeg).verdict == FormatVerdict::Passed;
+  if (jpeg.size() < 4 || jpeg[0] != 0xFF || jpeg[1] != 0xD8) return false;
+  const JpegProbe probe = ProbeJpeg(jpeg);
+  return probe.clean && probe.badAt >= jpeg.size();
 }
 
 // Text as XMP holds it: UTF-8 without control characters but white space.

@@ -252,6 +252,17 @@ TEST(Jpeg, StartsTable) {
   Bytes otherMarker = Jpeg(10);
   otherMarker[3] = 0xC0;
   EXPECT_EQ(CJPGFile::TryCreate(otherMarker, 0, nullptr), nullptr);
+  // No marker where the first segment's length leads: not a JPEG, unless
+  // that segment is a named one running past the first cluster (its rest in
+  // a later piece).
+  Bytes exif = Concat({Bytes{0xFF, 0xD8}, Segment(0xE1, 6000), OldBytes(8000, 4)});
+  std::memcpy(exif.data() + 6, "Exif", 4);
+  exif[4 + 6002] = 0x00;  // where the length leads
+  EXPECT_NE(CJPGFile::TryCreate(exif, 0, nullptr), nullptr);
+  Bytes shortExif = Concat({Bytes{0xFF, 0xD8}, Segment(0xE1, 600), OldBytes(8000, 4)});
+  std::memcpy(shortExif.data() + 6, "Exif", 4);
+  shortExif[4 + 602] = 0x00;
+  EXPECT_EQ(CJPGFile::TryCreate(shortExif, 0, nullptr), nullptr);
 }
 
 TEST(Jpeg, MarkerWithoutFFRejects) {
