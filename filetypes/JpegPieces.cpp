@@ -142,8 +142,9 @@ bool Better(double change, bool whole, uint64_t cut, double bestChange, bool bes
   return cut > bestCut;
 }
 
-// Of the candidates in the free space after the cuts, the smoothest join: a
-// few more are tried once one holds.
+// The first candidate in the free space after the cuts that makes the
+// picture whole and goes on smoothly across the join; else the smoothest
+// that holds for a while, a few more tried once one does.
 bool FindNextPiece(Join* join, CPieceSearch& search) {
   const uint32_t bytesPerSector = search.BytesPerSector();
   const std::vector<uint64_t> cuts = CutsToTry(*join, search);
@@ -201,6 +202,10 @@ bool FindNextPiece(Join* join, CPieceSearch& search) {
         std::vector<SectorRun> runs = RunsUpTo(join->runs, cut, bytesPerSector);
         runs.push_back({sector, (take + bytesPerSector - 1) / bytesPerSector});
         best = Join{std::move(runs), std::move(bytes), std::move(probe)};
+        if (whole) {
+          *join = std::move(best);
+          return true;
+        }
       }
     }
   }
