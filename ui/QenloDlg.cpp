@@ -3,6 +3,7 @@
 #include <QContextMenuEvent>
 #include <QCoreApplication>
 #include <QDesktopServices>
+#include <QDir>
 #include <QFileDialog>
 #include <QHeaderView>
 #include <QImage>
@@ -128,15 +129,14 @@ CQenloDlg::CQenloDlg(ScanSession& session, QWidget* parent)
   AddResizeRule(m_recover, {1, 0, 1, 0});
   AddResizeRule(m_find, {1, 0, 1, 0});
 
-  chooseFolder = [](QWidget* owner) {
-    return QFileDialog::getExistingDirectory(owner, QString::fromUtf8("选择保存恢复文件的文件夹"),
-                                             QCoreApplication::applicationDirPath());
+  chooseFolder = [](QWidget* owner, const QString& start) {
+    return QFileDialog::getExistingDirectory(owner, QString::fromUtf8("选择保存恢复文件的文件夹"), start);
   };
   // Recovery never replaces a file: a name in use gets the next free one, so there is nothing to confirm.
   chooseSaveFile = [](QWidget* owner, const QString& name) {
     return QFileDialog::getSaveFileName(owner, QString(), name, QString(), nullptr, QFileDialog::DontConfirmOverwrite);
   };
-  openFolder = [](const QString& folder) { QDesktopServices::openUrl(QUrl::fromLocalFile(folder)); };
+  openFolder = [](const QString& folder) { return QDesktopServices::openUrl(QUrl::fromLocalFile(folder)); };
 
   // The tree and the list show the model; their check boxes tell it of clicks.
   BuildTreeItems(nullptr, m_model.Tree().GetDriveNode());
@@ -380,7 +380,11 @@ void CQenloDlg::TellRecoveryEnded() {
     ShowMessageBox(this, text);
     return;
   }
-  if (ShowMessageBoxWithButton(this, text, QString::fromUtf8("打开文件夹"))) openFolder(FromUtf8(m_lastReport.rootPath));
+  if (!ShowMessageBoxWithButton(this, text, QString::fromUtf8("打开文件夹"))) return;
+  const QString folder = FromUtf8(m_lastReport.rootPath);
+  if (!openFolder(folder)) {
+    ShowMessageBox(this, QString::fromUtf8("没有可以打开文件夹的程序。恢复的文件在:\n") + QDir::toNativeSeparators(folder));
+  }
 }
 
 void CQenloDlg::OnStartRecovery() {
@@ -389,8 +393,9 @@ void CQenloDlg::OnStartRecovery() {
     ShowMessageBox(this, QString::fromUtf8("没有选中要恢复的文件。\n请先在左边的文件夹或右边的文件列表中勾选要恢复的文件。"));
     return;
   }
-  const QString folder = chooseFolder(this);
+  const QString folder = chooseFolder(this, m_lastTarget.isEmpty() ? QDir::homePath() : m_lastTarget);
   if (folder.isEmpty()) return;
+  m_lastTarget = folder;
   CRecovery recovery(m_model);
   QProgressDialog progress(QString::fromUtf8("正在恢复文件......"), QString::fromUtf8("取消"), 0, 0, this);
   progress.setWindowTitle(QString::fromUtf8(Palette::kWindowTitle));

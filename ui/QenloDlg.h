@@ -43,10 +43,12 @@ class CQenloDlg : public CResizeDialog {
   void ShowConditions();
   QTreeWidgetItem* ItemOfNode(const CTreeNode* node) const;
 
-  // Where the window asks the user for a target and opens a folder; tests answer instead.
-  std::function<QString(QWidget*)> chooseFolder;
+  // Where the window asks the user for a target and opens a folder (false
+  // when nothing could open it); tests answer instead. The folder dialog
+  // starts where the last recovery went.
+  std::function<QString(QWidget*, const QString& start)> chooseFolder;
   std::function<QString(QWidget*, const QString& name)> chooseSaveFile;
-  std::function<void(const QString& folder)> openFolder;
+  std::function<bool(const QString& folder)> openFolder;
 
   void ShowPreview(size_t row);
   void ClearPreview();
@@ -103,5 +105,6 @@ class CQenloDlg : public CResizeDialog {
   bool m_recoveredAny = false;
   // A recovery of the checked files ran to its end (one file saved alone is not that).
   bool m_recoveredChecked = false;
+  QString m_lastTarget;  // the folder the last recovery went to
   bool m_toldNothingFound = false;
 };

@@ -257,7 +257,7 @@ TEST_F(ResultsWindowTest, RecoveryThroughTheButtonMatchesTheManifest) {
   const FixtureCase& c = kFixtureCases[1];  // NTFS in universal mode: deleted and carved files
   Open(c.image, c.mode);
   const std::string target = MakeTempFolder();
-  window->chooseFolder = [&](QWidget*) { return QString::fromStdString(target); };
+  window->chooseFolder = [&](QWidget*, const QString&) { return QString::fromStdString(target); };
   ClickCheckBox(window->Tree(), Node("T盘"));
   window->RecoverButton()->click();
   ASSERT_EQ(boxes.size(), 1u);
@@ -273,7 +273,7 @@ TEST_F(ResultsWindowTest, RecoveryThroughTheButtonMatchesTheManifest) {
 
 TEST_F(ResultsWindowTest, FailedFilesAreCountedAfterTheMessage) {
   Open("ntfs-sample.img");
-  window->chooseFolder = [](QWidget*) { return QString("/proc/no-such-folder"); };
+  window->chooseFolder = [](QWidget*, const QString&) { return QString("/proc/no-such-folder"); };
   ClickCheckBox(window->Tree(), Node("docs"));
   window->RecoverButton()->click();
   ASSERT_EQ(boxes.size(), 1u);
@@ -284,7 +284,7 @@ TEST_F(ResultsWindowTest, FailedFilesAreCountedAfterTheMessage) {
 TEST_F(ResultsWindowTest, NothingCheckedIsSaidBeforeAFolderIsAsked) {
   Open("ntfs-sample.img");
   bool asked = false;
-  window->chooseFolder = [&](QWidget*) {
+  window->chooseFolder = [&](QWidget*, const QString&) {
     asked = true;
     return QString();
   };
@@ -297,9 +297,12 @@ TEST_F(ResultsWindowTest, NothingCheckedIsSaidBeforeAFolderIsAsked) {
 TEST_F(ResultsWindowTest, AFullTargetStopsTheRecoveryAndTheMessageSaysSo) {
   Open("ntfs-sample.img");
   const std::string target = MakeTempFolder();
-  window->chooseFolder = [&](QWidget*) { return QString::fromStdString(target); };
+  window->chooseFolder = [&](QWidget*, const QString&) { return QString::fromStdString(target); };
   QString opened;
-  window->openFolder = [&](const QString& folder) { opened = folder; };
+  window->openFolder = [&](const QString& folder) {
+    opened = folder;
+    return true;
+  };
   SetMessageBoxHookAnswer(true);  // the user asks to see the folder
   ClickCheckBox(window->Tree(), Node("T盘"));
   {
@@ -312,6 +315,29 @@ TEST_F(ResultsWindowTest, AFullTargetStopsTheRecoveryAndTheMessageSaysSo) {
   EXPECT_TRUE(boxes[0].contains(QString::fromUtf8("已恢复 %1 个文件").arg(report.written)));
   EXPECT_FALSE(QFile::exists(QString::fromStdString(report.files.back().path))) << "the file cut short is gone";
   EXPECT_EQ(opened, QString::fromStdString(report.rootPath));
+}
+
+// Where nothing can open a folder, the box says where the files are; the
+// next recovery's folder dialog starts where the last one went.
+TEST_F(ResultsWindowTest, OpenFolderWithNothingToOpenItSaysWhereTheFilesAre) {
+  Open("ntfs-sample.img");
+  const std::string target = MakeTempFolder();
+  QStringList starts;
+  window->chooseFolder = [&](QWidget*, const QString& start) {
+    starts << start;
+    return QString::fromStdString(target);
+  };
+  window->openFolder = [](const QString&) { return false; };
+  SetMessageBoxHookAnswer(true);  // the user asks to see the folder
+  ClickCheckBox(window->Tree(), Node("T盘"));
+  window->RecoverButton()->click();
+  ASSERT_EQ(boxes.size(), 2u);
+  EXPECT_TRUE(boxes[1].startsWith(QString::fromUtf8("没有可以打开文件夹的程序"))) << boxes[1].toStdString();
+  EXPECT_TRUE(boxes[1].contains(QDir::toNativeSeparators(QString::fromStdString(window->LastReport().rootPath))));
+  window->RecoverButton()->click();
+  ASSERT_EQ(starts.size(), 2);
+  EXPECT_EQ(starts[0], QDir::homePath());
+  EXPECT_EQ(starts[1], QString::fromStdString(target));
 }
 
 TEST_F(ResultsWindowTest, OneFileThroughTheSaveDialog) {

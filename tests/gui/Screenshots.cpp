@@ -154,7 +154,7 @@ int main(int argc, char** argv) {
     const QString target = QDir::temp().filePath("marovi-screenshots-recovery");
     QDir(target).removeRecursively();
     QDir().mkpath(target);
-    results->chooseFolder = [target](QWidget*) { return target; };
+    results->chooseFolder = [target](QWidget*, const QString&) { return target; };
     SetMessageBoxHook(nullptr);
     WhenModal<QMessageBox>([](QMessageBox* box) {
       WaitExposed(box);
