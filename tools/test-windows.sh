@@ -43,8 +43,10 @@ for case in "ntfs-sample.img deleted" "ntfs-sample.img universal" "fat32-sample.
   python3 tools/same-listing.py "$1 $mode" "$work/native.json" "$work/win.json"
   rm -rf "$work/win-out" "$work/native-out"
   mkdir -p "$work/win-out" "$work/native-out"
-  wine "$cli" recover --drive E --mode "$mode" --all --quiet --codepage CP936 --to "Z:$work/win-out" >/dev/null 2>&1
-  build/marovi-cli recover --image "$image=E" --mode "$mode" --all --quiet --to "$work/native-out" >/dev/null 2>&1
+  wine "$cli" recover --drive E --mode "$mode" --all --quiet --codepage CP936 --to "Z:$work/win-out" >"$work/win.out" 2>&1 ||
+    { echo "$1 $mode: the recovery under Wine ended with status $?"; tail -20 "$work/win.out"; exit 1; }
+  build/marovi-cli recover --image "$image=E" --mode "$mode" --all --quiet --to "$work/native-out" >"$work/native.out" 2>&1 ||
+    { echo "$1 $mode: the native recovery ended with status $?"; tail -20 "$work/native.out"; exit 1; }
   # The reports differ only in the conditions of JPEG files; the digests of what was written agree.
   diff -r -x 恢复报告.csv "$work/win-out" "$work/native-out"
   python3 - "$work/win-out" "$work/native-out" <<'PY'
