@@ -14,7 +14,10 @@ class IWizardSteps {
   virtual int RunProgressDialog() = 0;
   // A scan was cancelled: true when the user wants to see what it found until then.
   virtual bool OfferPartialResults() = 0;
-  virtual void RunResultsWindow() = 0;
+  // True when the user asked to choose the mode again (nothing was found).
+  virtual bool RunResultsWindow() = 0;
+  // Forgets the scan, for the next one.
+  virtual void StartOver() = 0;
 };
 
 // Which steps ran, for the caller's record.
@@ -27,5 +30,6 @@ struct WizardOutcome {
 // Cancelling the mode or drive step ends the sequence; the drive step can go
 // back to the mode step. A cancelled scan ends it too, unless the user asks
 // to see what was found so far. A drive step that ends with none of these
-// opens the results without a scan.
+// opens the results without a scan. From results that found nothing the
+// user may go back to the mode step and scan again.
 WizardOutcome RunWizardSequence(IWizardSteps& steps);

@@ -8,7 +8,9 @@
 
 ScanResults::ScanResults() = default;
 
-ScanResults::~ScanResults() {
+ScanResults::~ScanResults() { Clear(); }
+
+void ScanResults::Clear() {
   // Records refer to the volume: release them first.
   recordPrototype.reset();
   ntfsVolume.reset();
@@ -17,4 +19,17 @@ ScanResults::~ScanResults() {
   foundFolders.clear();
   carvedFiles.clear();
   volumeAccess.reset();
+  foundFiles.clear();
+  directories.clear();
+  directoryClusters.clear();
+  placeholderCount = 0;
+  reader.reset();
+  device.reset();
+  unreadableSectors = 0;
+  volumeLabel.clear();
+  recoveryMode = ModeNone;
+  fileSystem.clear();
+  resultSource = SourceNtfs;
+  sourceError.clear();
+  notes.clear();
 }

@@ -64,6 +64,9 @@ struct ScanResults {
   virtual ~ScanResults();
   ScanResults(const ScanResults&) = delete;
   ScanResults& operator=(const ScanResults&) = delete;
+  // Back to no scan at all, for another one; what was read through the
+  // volume goes before the volume.
+  void Clear();
 
   // Going in: the device to scan, the name the user knows it by (for the
   // progress titles) and the mode.

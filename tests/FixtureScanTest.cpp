@@ -108,6 +108,33 @@ TEST(FixtureScan, PiecesAreFoundOnAVolumeOfNoKnownFileSystem) {
   EXPECT_GE(expected, 20u);
 }
 
+// Going back from results that found nothing: the session forgets the scan
+// and the next scan of it finds what a fresh session would.
+TEST(FixtureScan, AClearedSessionScansAgainAsAFreshOne) {
+  FixtureSession fs("fat32-sample.img", 'T', ModeUniversal, false);
+  const auto listing = [](const ScanSession& s) {
+    std::vector<std::string> names;
+    for (const FoundFile& f : s.foundFiles) names.push_back(f.name + "/" + std::to_string(f.size));
+    return names;
+  };
+  const std::vector<std::string> first = listing(fs.session);
+  ASSERT_FALSE(first.empty());
+  const char drive = fs.session.selectedDrive;
+  fs.session.Clear();
+  EXPECT_TRUE(fs.session.foundFiles.empty());
+  EXPECT_TRUE(fs.session.carvedFiles.empty());
+  EXPECT_TRUE(fs.session.fileSystem.empty());
+  EXPECT_EQ(fs.session.device, nullptr);
+  EXPECT_EQ(fs.session.volumeAccess, nullptr);
+  fs.session.selectedDrive = drive;
+  std::string error;
+  ASSERT_TRUE(OpenSelectedDrive(fs.session, &error)) << error;
+  fs.session.recoveryMode = ModeUniversal;
+  FakeProgress progress;
+  ScanThreadProc(progress, fs.session);
+  EXPECT_EQ(listing(fs.session), first);
+}
+
 TEST(FixtureScan, NtfsTimesAreTheFilesModificationTimes) {
   FixtureSession fx("ntfs-sample.img");
   ASSERT_FALSE(fx.session.foundFiles.empty());

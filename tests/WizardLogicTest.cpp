@@ -20,8 +20,9 @@ namespace {
 // Steps that answer from a script and record what ran.
 class ScriptedSteps : public IWizardSteps {
  public:
-  ScriptedSteps(int mode, std::vector<int> drives, int progress, bool showPartial)
-      : m_mode(mode), m_drives(std::move(drives)), m_progress(progress), m_showPartial(showPartial) {}
+  ScriptedSteps(int mode, std::vector<int> drives, int progress, bool showPartial, int startOvers)
+      : m_mode(mode), m_drives(std::move(drives)), m_progress(progress), m_showPartial(showPartial),
+        m_startOvers(startOvers) {}
   int RunModeDialog() override { return ran += "M", m_mode; }
   int RunDriveDialog() override {
     ran += "D";
@@ -31,7 +32,8 @@ class ScriptedSteps : public IWizardSteps {
   }
   int RunProgressDialog() override { return ran += "P", m_progress; }
   bool OfferPartialResults() override { return ran += "?", m_showPartial; }
-  void RunResultsWindow() override { ran += "R"; }
+  bool RunResultsWindow() override { return ran += "R", m_startOvers-- > 0; }
+  void StartOver() override { ran += "S"; }
   std::string ran;
 
  private:
@@ -39,6 +41,7 @@ class ScriptedSteps : public IWizardSteps {
   std::vector<int> m_drives;
   int m_progress;
   bool m_showPartial;
+  int m_startOvers;  // results windows left whose user goes back to the mode step
 };
 
 struct SequenceCase {
@@ -48,6 +51,7 @@ struct SequenceCase {
   int progress;
   bool showPartial;
   const char* ran;
+  int startOvers = 0;
 };
 
 void PrintTo(const SequenceCase& c, std::ostream* os) { *os << c.what; }
@@ -56,10 +60,10 @@ class WizardSequence : public ::testing::TestWithParam<SequenceCase> {};
 
 TEST_P(WizardSequence, RunsTheStepsTheResultsLeadTo) {
   const SequenceCase& c = GetParam();
-  ScriptedSteps steps(c.mode, c.drives, c.progress, c.showPartial);
+  ScriptedSteps steps(c.mode, c.drives, c.progress, c.showPartial, c.startOvers);
   const WizardOutcome outcome = RunWizardSequence(steps);
   EXPECT_EQ(steps.ran, c.ran);
-  EXPECT_EQ(outcome.resultsWindowRan, steps.ran.back() == 'R');
+  EXPECT_EQ(outcome.resultsWindowRan, steps.ran.find('R') != std::string::npos);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -73,7 +77,10 @@ INSTANTIATE_TEST_SUITE_P(
                                    "MDMDMDPR"},
                       SequenceCase{"back_then_cancel", kIdOk, {kIdBack, kIdCancel}, kIdOk, false, "MDMD"},
                       SequenceCase{"drive_dialog_failed", kIdOk, {-1}, kIdOk, false, "MDR"},
-                      SequenceCase{"mode_other_result_goes_on", 0, {kIdOk}, kIdOk, false, "MDPR"}),
+                      SequenceCase{"mode_other_result_goes_on", 0, {kIdOk}, kIdOk, false, "MDPR"},
+                      SequenceCase{"nothing_found_then_another_scan", kIdOk, {kIdOk}, kIdOk, false, "MDPRSMDPR", 1},
+                      SequenceCase{"nothing_found_then_cancelled", kIdOk, {kIdOk, kIdCancel}, kIdOk, false,
+                                   "MDPRSMD", 1}),
     [](const auto& info) { return std::string(info.param.what); });
 
 // A user-interface thread of our own: a queue of jobs run by the test.

@@ -78,9 +78,16 @@ bool CQenloApp::OfferPartialResults() {
                                   caption, true);
 }
 
-void CQenloApp::RunResultsWindow() {
+bool CQenloApp::RunResultsWindow() {
   CQenloDlg results(m_session);
   m_mainWindow = &results;
   results.exec();
   m_mainWindow = nullptr;
+  return results.StartOverWanted();
+}
+
+void CQenloApp::StartOver() {
+  m_session.Clear();
+  m_session.selectedDrive = 0;
+  m_stopMessage.reset();
 }

@@ -30,7 +30,8 @@ class CQenloApp : public IWizardSteps {
   int RunDriveDialog() override;
   int RunProgressDialog() override;
   bool OfferPartialResults() override;
-  void RunResultsWindow() override;
+  bool RunResultsWindow() override;
+  void StartOver() override;
 
   // The results window while it runs: the program's main window.
   CQenloDlg* MainWindow() const { return m_mainWindow; }

@@ -501,8 +501,14 @@ void CQenloDlg::showEvent(QShowEvent* event) {
   if (m_toldNothingFound) return;
   m_toldNothingFound = true;
   const QString nothing = NothingFoundText();
-  // After the window is up, so the user sees what the message is about.
-  if (!nothing.isEmpty()) QTimer::singleShot(0, this, [this, nothing] { ShowMessageBox(this, nothing); });
+  // After the window is up, so the user sees what the message is about; the
+  // user may go back and choose another mode or drive.
+  if (nothing.isEmpty()) return;
+  QTimer::singleShot(0, this, [this, nothing] {
+    if (!ShowMessageBoxWithButton(this, nothing, QString::fromUtf8("重新选择"), QString::fromUtf8("确定"))) return;
+    m_startOver = true;
+    reject();
+  });
 }
 
 void CQenloDlg::contextMenuEvent(QContextMenuEvent* event) {

@@ -61,6 +61,8 @@ class CQenloDlg : public CResizeDialog {
   const RecoveryReport& LastReport() const { return m_lastReport; }
   // Why the scan found nothing, told once the window is shown; empty when it found files.
   QString NothingFoundText() const;
+  // True when the user, told nothing was found, chose to scan again.
+  bool StartOverWanted() const { return m_startOver; }
   // The list's context menu at the current row, as the right button or Shift+F10 opens it.
   void OpenListMenu(const QPoint& at);
 
@@ -105,6 +107,7 @@ class CQenloDlg : public CResizeDialog {
   bool m_recoveredAny = false;
   // A recovery of the checked files ran to its end (one file saved alone is not that).
   bool m_recoveredChecked = false;
+  bool m_startOver = false;  // the user chose to go back to the mode step
   QString m_lastTarget;  // the folder the last recovery went to
   bool m_toldNothingFound = false;
 };

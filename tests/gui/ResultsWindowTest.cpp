@@ -558,6 +558,18 @@ TEST(ResultsWindowNothingFound, SaysWhyOnceShown) {
     EXPECT_EQ(boxes.size(), 1u);
     EXPECT_FALSE(window.isVisible());
   }
+  {
+    // The way back: the box's other button closes the window for another scan.
+    SetMessageBoxHookAnswer(true);
+    CQenloDlg window(session);
+    EXPECT_FALSE(window.StartOverWanted());
+    window.show();
+    WaitFor([&] { return !window.isVisible(); }, 2000);
+    EXPECT_EQ(boxes.size(), 2u);
+    EXPECT_FALSE(window.isVisible());
+    EXPECT_TRUE(window.StartOverWanted());
+    SetMessageBoxHookAnswer(false);
+  }
   session.fileSystem.clear();
   session.resultSource = SourceOther;
   CQenloDlg raw(session);
