@@ -236,6 +236,12 @@ void CResultsModel::ClickNodeCheckBox(CTreeNode* node) {
   node->checked = !was;
 }
 
+void CResultsModel::SetNodeChecked(CTreeNode* node, bool checked) {
+  // A click turns the box from the state the node holds.
+  node->checked = !checked;
+  ClickNodeCheckBox(node);
+}
+
 void CResultsModel::ClickRowCheckBox(size_t rowIndex) {
   if (rowIndex >= m_rows.size()) return;
   FileRow& row = m_rows[rowIndex];

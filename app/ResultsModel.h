@@ -65,6 +65,8 @@ class CResultsModel {
   void PropagateCheckUp(CTreeNode* node, bool wasChecked);
   // A click on a node's check box, before the box toggles.
   void ClickNodeCheckBox(CTreeNode* node);
+  // Checks or unchecks the folder and everything below it, whatever its box shows.
+  void SetNodeChecked(CTreeNode* node, bool checked);
   // A click on a row's check box, before the box toggles.
   void ClickRowCheckBox(size_t row);
 

@@ -176,8 +176,14 @@ CQenloDlg::CQenloDlg(ScanSession& session, QWidget* parent)
     QTreeWidgetItem* item = m_tree->itemAt(at);
     if (!item) return;
     m_tree->setCurrentItem(item);
+    const auto node = m_nodes.find(item);
+    if (node == m_nodes.end()) return;
     QMenu menu(this);
-    menu.addAction("------");
+    QAction* all = menu.addAction(QString::fromUtf8("勾选此文件夹中的全部文件"));
+    QAction* none = menu.addAction(QString::fromUtf8("取消勾选此文件夹中的全部文件"));
+    CTreeNode* folder = node->second;
+    connect(all, &QAction::triggered, this, [this, folder] { SetFolderChecked(folder, true); });
+    connect(none, &QAction::triggered, this, [this, folder] { SetFolderChecked(folder, false); });
     menu.exec(m_tree->viewport()->mapToGlobal(at));
   });
   connect(m_list, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
@@ -454,6 +460,11 @@ bool CQenloDlg::eventFilter(QObject* watched, QEvent* event) {
     }
   }
   return CResizeDialog::eventFilter(watched, event);
+}
+
+void CQenloDlg::SetFolderChecked(CTreeNode* node, bool checked) {
+  m_model.SetNodeChecked(node, checked);
+  SyncChecks();
 }
 
 void CQenloDlg::OpenListMenu(const QPoint& at) {

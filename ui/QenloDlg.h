@@ -65,6 +65,7 @@ class CQenloDlg : public CResizeDialog {
   bool StartOverWanted() const { return m_startOver; }
   // The list's context menu at the current row, as the right button or Shift+F10 opens it.
   void OpenListMenu(const QPoint& at);
+  void SetFolderChecked(CTreeNode* node, bool checked);
 
   void reject() override;
 

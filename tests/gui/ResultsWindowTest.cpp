@@ -632,6 +632,37 @@ TEST_F(ResultsWindowTest, ShiftF10OpensTheMenuOfTheCurrentRow) {
   EXPECT_EQ(offered, QString::fromUtf8("恢复此文件"));
 }
 
+// The tree's menu checks or unchecks everything in the folder, whatever its box showed.
+TEST_F(ResultsWindowTest, TheTreeMenuChecksAndUnchecksAFolder) {
+  Open("ntfs-sample.img");
+  Select("docs");
+  ClickCheckBox(window->FileList(), Row("data.bin"));  // the folder partly checked
+  const auto choose = [&](int action) {
+    QStringList offered;
+    QTimer::singleShot(50, [&, action] {
+      if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
+        for (QAction* a : menu->actions()) offered << a->text();
+        menu->actions().at(action)->trigger();
+        menu->close();
+      }
+    });
+    QTreeWidget* tree = window->Tree();
+    emit tree->customContextMenuRequested(tree->visualItemRect(Node("docs")).center());
+    return offered;
+  };
+  EXPECT_EQ(choose(0), (QStringList{QString::fromUtf8("勾选此文件夹中的全部文件"),
+                                    QString::fromUtf8("取消勾选此文件夹中的全部文件")}));
+  EXPECT_EQ(Node("docs")->checkState(0), Qt::Checked);
+  EXPECT_EQ(RowCheck("data.bin"), Qt::Checked);
+  for (int r = 0; r < RowCount(); ++r) {
+    EXPECT_EQ(window->FileList()->model()->index(r, 0).data(Qt::CheckStateRole).toInt(), Qt::Checked) << r;
+  }
+  choose(1);
+  EXPECT_EQ(Node("docs")->checkState(0), Qt::Unchecked);
+  EXPECT_EQ(RowCheck("data.bin"), Qt::Unchecked);
+  EXPECT_EQ(CRecovery::CheckedFileCount(window->Model()), 0u);
+}
+
 // A folder of 100,000 files: listing it and checking all of it answer at once.
 TEST(ResultsWindowLargeFolder, AHundredThousandFilesListAndCheck) {
   ScanSession session;
