@@ -288,6 +288,29 @@ std::unordered_map<const CTreeNode*, size_t> CResultsModel::SubtreeFileCounts() 
   return counts;
 }
 
+std::unordered_map<const CTreeNode*, int> CResultsModel::FolderCheckStates() const {
+  std::unordered_map<const CTreeNode*, std::pair<size_t, size_t>> counts;  // files, checked
+  const std::vector<CTreeNode*> nodes = m_tree.AllNodes();
+  // Parents come before children: adding up from the end reaches every parent after its children.
+  for (auto it = nodes.rbegin(); it != nodes.rend(); ++it) {
+    const CTreeNode* node = *it;
+    auto& own = counts[node];
+    own.first += FileCountOfNode(node);
+    own.second += CheckedFileCountOfNode(node);
+    if (node->parent != nullptr) {
+      auto& up = counts[node->parent];
+      up.first += own.first;
+      up.second += own.second;
+    }
+  }
+  std::unordered_map<const CTreeNode*, int> states;
+  for (const CTreeNode* node : nodes) {
+    const auto [files, checked] = counts[node];
+    states[node] = files == 0 ? (node->checked ? 2 : 0) : checked == 0 ? 0 : checked == files ? 2 : 1;
+  }
+  return states;
+}
+
 CTreeNode* CResultsModel::FirstNodeWithFiles() const {
   CTreeNode* deleted = m_tree.GetDeletedNode();
   const auto counts = SubtreeFileCounts();

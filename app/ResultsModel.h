@@ -83,6 +83,9 @@ class CResultsModel {
   int FilesCheckState(const CTreeNode* node) const;
   // The files listed by each node and all the nodes below it.
   std::unordered_map<const CTreeNode*, size_t> SubtreeFileCounts() const;
+  // Each folder's box as the files below it are checked: 2 all, 1 some, 0
+  // none; a folder with no file below it shows its own flag.
+  std::unordered_map<const CTreeNode*, int> FolderCheckStates() const;
   // The node the window opens on: the deleted files when there are any,
   // else the first folder that lists files (carved files' type folders).
   CTreeNode* FirstNodeWithFiles() const;

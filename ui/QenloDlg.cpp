@@ -273,10 +273,12 @@ void CQenloDlg::SyncChecks() {
   // Signals stay blocked while the boxes take the model's states.
   {
     const QSignalBlocker blockTree(m_tree);
+    // Every folder's box shows the files below it, up to the drive.
+    const auto states = m_model.FolderCheckStates();
     for (auto& [item, node] : m_nodes) {
-      // A folder with only some of its files checked shows so.
-      Qt::CheckState state = node->checked ? Qt::Checked : Qt::Unchecked;
-      if (node->checked && m_model.FilesCheckState(node) == 1) state = Qt::PartiallyChecked;
+      const auto found = states.find(node);
+      const int shown = found == states.end() ? 0 : found->second;
+      const Qt::CheckState state = shown == 2 ? Qt::Checked : shown == 1 ? Qt::PartiallyChecked : Qt::Unchecked;
       if (item->checkState(0) != state) item->setCheckState(0, state);
     }
   }
@@ -287,19 +289,9 @@ void CQenloDlg::SyncChecks() {
 void CQenloDlg::OnTreeItemChanged(QTreeWidgetItem* item) {
   auto it = m_nodes.find(item);
   if (it == m_nodes.end()) return;
-  CTreeNode* node = it->second;
-  const bool nowChecked = item->checkState(0) == Qt::Checked;
-  if (nowChecked == node->checked) {
-    // A click on a partly checked folder checks all of it.
-    if (nowChecked && m_model.FilesCheckState(node) == 1) {
-      node->checked = false;
-      m_model.ClickNodeCheckBox(node);
-    }
-    SyncChecks();
-    return;
-  }
-  // The model still holds the state before the click, as the click handler expects.
-  m_model.ClickNodeCheckBox(node);
+  // A click on a full box unchecks everything below it; on a partial or an
+  // empty one it checks everything, as the box turned.
+  m_model.SetNodeChecked(it->second, item->checkState(0) == Qt::Checked);
   SyncChecks();
 }
 

@@ -108,8 +108,10 @@ TEST_F(ResultsWindowTest, TreeChecksPropagateLikeClicksSay) {
   QTreeWidgetItem* sub = Node("sub");
   ASSERT_TRUE(sub);
   ClickCheckBox(window->Tree(), sub);
-  for (const char* caption : {"sub", "docs", "删除的文件", "T盘"}) {
-    EXPECT_EQ(Node(QString::fromUtf8(caption))->checkState(0), Qt::Checked) << caption;
+  EXPECT_EQ(sub->checkState(0), Qt::Checked);
+  // Every folder above shows that only some of the files below it are checked.
+  for (const char* caption : {"docs", "删除的文件", "T盘"}) {
+    EXPECT_EQ(Node(QString::fromUtf8(caption))->checkState(0), Qt::PartiallyChecked) << caption;
   }
   EXPECT_EQ(Node("old")->checkState(0), Qt::Unchecked);
   bool deepChecked = false;
@@ -119,7 +121,7 @@ TEST_F(ResultsWindowTest, TreeChecksPropagateLikeClicksSay) {
   ClickCheckBox(window->Tree(), Node("old"));
   ClickCheckBox(window->Tree(), sub);
   EXPECT_EQ(Node("docs")->checkState(0), Qt::Unchecked) << "docs has no other checked child";
-  EXPECT_EQ(Node(QString::fromUtf8("删除的文件"))->checkState(0), Qt::Checked) << "old is still checked";
+  EXPECT_EQ(Node(QString::fromUtf8("删除的文件"))->checkState(0), Qt::PartiallyChecked) << "old is still checked";
   EXPECT_EQ(Node("inner")->checkState(0), Qt::Checked) << "checking old checked its subtree";
 
   ClickName(window->Tree(), Node("pics"));
@@ -142,15 +144,16 @@ TEST_F(ResultsWindowTest, ListFollowsTheSelectedNodeAndItsChecks) {
   ClickCheckBox(window->FileList(), Row("data.bin"));
   EXPECT_EQ(RowCheck("data.bin"), Qt::Checked);
   EXPECT_EQ(Node("docs")->checkState(0), Qt::PartiallyChecked) << "a checked row checks its node, partly";
-  EXPECT_EQ(Node("T盘")->checkState(0), Qt::Checked);
+  EXPECT_EQ(Node("T盘")->checkState(0), Qt::PartiallyChecked) << "and the drive, partly";
   EXPECT_EQ(RowCheck("report.txt"), Qt::Unchecked);
   EXPECT_EQ(Node("docs")->checkState(0), Qt::PartiallyChecked) << "some of its files are checked";
   ClickCheckBox(window->FileList(), Row("data.bin"));
-  EXPECT_EQ(Node("docs")->checkState(0), Qt::Checked) << "unchecking the last row leaves the node checked";
-  ClickCheckBox(window->Tree(), Node("docs"));
-  EXPECT_EQ(RowCheck("report.txt"), Qt::Unchecked);
+  EXPECT_EQ(Node("docs")->checkState(0), Qt::Unchecked) << "no file below it is checked any more";
+  EXPECT_EQ(Node("T盘")->checkState(0), Qt::Unchecked);
   ClickCheckBox(window->Tree(), Node("docs"));
   EXPECT_EQ(RowCheck("report.txt"), Qt::Checked) << "the current node's box sets every row";
+  ClickCheckBox(window->Tree(), Node("docs"));
+  EXPECT_EQ(RowCheck("report.txt"), Qt::Unchecked);
   // A click on a partly checked folder checks all of its files.
   ClickCheckBox(window->FileList(), Row("data.bin"));
   ASSERT_EQ(Node("docs")->checkState(0), Qt::PartiallyChecked);
@@ -433,13 +436,17 @@ TEST_F(ResultsWindowTest, CarvedMatchesOfASearchPreviewAndRecoverTheirOwnBytes) 
   EXPECT_EQ(Sha256OfFile(path), "c1272da5bcd1d7b921f432d78fc90ad12a724050d81965fca05392280b689650");
 }
 
-TEST_F(ResultsWindowTest, CheckingAFoundRowChecksTheNodeSelectedBefore) {
+// A search hit checked shows in the boxes of its own folders, not in those
+// of the folder selected before the search.
+TEST_F(ResultsWindowTest, CheckingAFoundRowShowsInTheBoxesOfItsOwnFolders) {
   Open("ntfs-sample.img");
   Select("old");
   window->FindAndList("deep");
   ASSERT_EQ(RowNames(), QStringList({"deep.txt"}));
   ClickCheckBox(window->FileList(), Row("deep.txt"));
-  EXPECT_EQ(Node("old")->checkState(0), Qt::Checked);
+  EXPECT_EQ(Node("old")->checkState(0), Qt::Unchecked);
+  EXPECT_NE(Node("sub")->checkState(0), Qt::Unchecked);
+  EXPECT_EQ(Node("docs")->checkState(0), Qt::PartiallyChecked);
   bool deepChecked = false;
   for (const FoundFile& f : fixture->session.foundFiles) deepChecked |= f.name == "deep.txt" && f.checked;
   EXPECT_TRUE(deepChecked);
