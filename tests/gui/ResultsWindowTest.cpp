@@ -1,4 +1,7 @@
 #include <QHeaderView>
+#include <set>
+#include <filesystem>
+
 #include <QDir>
 #include <QFile>
 #include <QLabel>
@@ -254,6 +257,43 @@ TEST(HexView, TenMebibytesOpenAndOnlyVisibleRowsArePainted) {
   view.SetData(nullptr, 0, 10);
   view.viewport()->repaint();
   EXPECT_EQ(view.PaintedRows().second, 0u);
+}
+
+// Files ticked in a search, in a list and by their folders, one unticked
+// again: the recovery writes exactly those, each where the tree has it.
+TEST_F(ResultsWindowTest, RecoveryWritesExactlyTheFilesTickedWhereverTheyWereTicked) {
+  Open("ntfs-sample.img");
+  window->FindAndList("deep");
+  ClickCheckBox(window->FileList(), Row("deep.txt"));
+  Select("docs");
+  ClickCheckBox(window->FileList(), Row("data.bin"));
+  ClickCheckBox(window->Tree(), Node("old"));
+  ClickCheckBox(window->Tree(), Node("pics"));
+  Select("pics");
+  ClickCheckBox(window->FileList(), Row("p2.bmp"));
+  Select("inner");
+  ClickCheckBox(window->FileList(), Row("b.bin"));
+  EXPECT_EQ(Node("old")->checkState(0), Qt::PartiallyChecked);
+  EXPECT_EQ(Node("inner")->checkState(0), Qt::Unchecked);
+
+  const std::string target = MakeTempFolder();
+  window->chooseFolder = [&](QWidget*, const QString&) { return QString::fromStdString(target); };
+  window->RecoverButton()->click();
+  const RecoveryReport& report = window->LastReport();
+  std::set<std::string> written;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(PathOf(report.rootPath))) {
+    if (entry.is_regular_file() && entry.path().filename() != PathOf("恢复报告.csv")) {
+      written.insert(Utf8Of(std::filesystem::relative(entry.path(), PathOf(report.rootPath))));
+    }
+  }
+  const std::set<std::string> ticked{"删除的文件/docs/sub/deep.txt", "删除的文件/docs/data.bin",
+                                     "删除的文件/old/a.txt",         "删除的文件/pics/p1.bmp",
+                                     "删除的文件/pics/jfif.jpg",     "删除的文件/pics/exif.jpg",
+                                     "删除的文件/pics/deflated.zip", "删除的文件/pics/book.xlsx",
+                                     "删除的文件/pics/slides.pptx"};
+  EXPECT_EQ(written, ticked);
+  EXPECT_EQ(report.written, ticked.size());
+  EXPECT_EQ(report.notAttempted, 0u);
 }
 
 TEST_F(ResultsWindowTest, RecoveryThroughTheButtonMatchesTheManifest) {
