@@ -1,7 +1,4 @@
 #include <QHeaderView>
-#include <set>
-#include <filesystem>
-
 #include <QDir>
 #include <QFile>
 #include <QLabel>
@@ -11,6 +8,7 @@
 #include <QTest>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <set>
 
 #include "ModalDriver.h"
 #include "support/FillingTarget.h"
