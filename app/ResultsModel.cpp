@@ -114,14 +114,19 @@ FileRow CResultsModel::MakeRow(size_t foundIndex) const {
 void CResultsModel::SelectNode(CTreeNode* node) {
   m_currentNode = node;
   if (node == nullptr) return;
-  // The drive, found-files and by-type nodes leave the list as it was.
-  if (node->kind == NodeKind::Drive || node->kind == NodeKind::FoundFiles ||
-      node->kind == NodeKind::ByType) {
-    return;
-  }
+  // A folder that holds only folders lists nothing: the files of the one
+  // selected before are not its own.
   m_rows = RowsOfNode(node);
   m_listsSearch = false;
   ArrangeRows();
+}
+
+std::string CResultsModel::EmptyListText() const {
+  if (!m_rows.empty() || m_currentNode == nullptr) return {};
+  if (m_listsSearch) return {};
+  if (FileCountOfNode(m_currentNode) != 0) return "此文件夹中的文件都已隐藏 (隐藏已覆盖的文件)。";
+  if (!m_currentNode->children.empty()) return "此文件夹中只有文件夹, 文件在其下的文件夹中。";
+  return "此文件夹中没有文件。";
 }
 
 void CResultsModel::RefreshRows() {
@@ -313,13 +318,20 @@ std::unordered_map<const CTreeNode*, int> CResultsModel::FolderCheckStates() con
 
 CTreeNode* CResultsModel::FirstNodeWithFiles() const {
   CTreeNode* deleted = m_tree.GetDeletedNode();
-  const auto counts = SubtreeFileCounts();
-  auto countOf = [&](const CTreeNode* node) {
-    auto it = counts.find(node);
-    return it == counts.end() ? size_t{0} : it->second;
+  if (deleted != nullptr && FileCountOfNode(deleted) != 0) return deleted;
+  // An empty list reads as nothing found: the first folder of deleted files
+  // that lists some, else the first folder that does (carved files' types).
+  const auto below = [deleted](const CTreeNode* node) {
+    for (; node != nullptr; node = node->parent) {
+      if (node == deleted) return true;
+    }
+    return false;
   };
-  if (deleted == nullptr || countOf(deleted) != 0) return deleted;
-  for (CTreeNode* node : m_tree.AllNodes()) {
+  const std::vector<CTreeNode*> nodes = m_tree.AllNodes();
+  for (CTreeNode* node : nodes) {
+    if (below(node) && FileCountOfNode(node) != 0) return node;
+  }
+  for (CTreeNode* node : nodes) {
     if (FileCountOfNode(node) != 0) return node;
   }
   return deleted;

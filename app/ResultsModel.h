@@ -75,6 +75,8 @@ class CResultsModel {
   size_t FindFiles(const std::string& text);
   // Whether the list holds a search's matches rather than a node's files.
   bool ListsSearch() const { return m_listsSearch; }
+  // The line the empty list shows: why the selected folder lists no file.
+  std::string EmptyListText() const;
   // How many files a node lists (its own, not those of its children).
   size_t FileCountOfNode(const CTreeNode* node) const;
   // How many of the files a node lists are checked.
@@ -86,8 +88,8 @@ class CResultsModel {
   // Each folder's box as the files below it are checked: 2 all, 1 some, 0
   // none; a folder with no file below it shows its own flag.
   std::unordered_map<const CTreeNode*, int> FolderCheckStates() const;
-  // The node the window opens on: the deleted files when there are any,
-  // else the first folder that lists files (carved files' type folders).
+  // The node the window opens on: the first folder that lists files, those
+  // of deleted files first (carved files' type folders after them).
   CTreeNode* FirstNodeWithFiles() const;
   // Why a scan that found no file found none; empty when it found some.
   std::string NothingFoundText() const;

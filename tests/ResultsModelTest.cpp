@@ -158,16 +158,37 @@ TEST_F(ResultsModelTest, ByTypeNodeInUniversalMode) {
   EXPECT_EQ(RowNames(m), (std::vector<std::string>{"ppt7.pptx"}));
 }
 
-TEST_F(ResultsModelTest, SelectingFixedNodesKeepsTheRows) {
+// A folder that holds only folders lists nothing of the folder selected
+// before it, and says why its list is empty.
+TEST_F(ResultsModelTest, FoldersOfOnlyFoldersListNothingAndSayWhy) {
   CResultsModel m(s);
   m.SelectNode(Node(m, "删除的文件/A/B/D"));
   EXPECT_EQ(RowNames(m), (std::vector<std::string>{"d1.txt", "d2.txt"}));
-  m.SelectNode(m.Tree().GetFoundNode());
-  EXPECT_EQ(RowNames(m).size(), 2u);
-  m.SelectNode(m.Tree().GetDriveNode());
-  EXPECT_EQ(RowNames(m).size(), 2u);
+  EXPECT_EQ(m.EmptyListText(), "");
+  for (CTreeNode* node : {m.Tree().GetFoundNode(), m.Tree().GetDriveNode()}) {
+    m.SelectNode(node);
+    EXPECT_TRUE(RowNames(m).empty());
+    EXPECT_EQ(m.EmptyListText(), "此文件夹中只有文件夹, 文件在其下的文件夹中。");
+  }
   m.SelectNode(Node(m, "找到的文件/dir1"));
   EXPECT_EQ(RowNames(m), (std::vector<std::string>{"lost.bin"}));
+}
+
+// The window opens on a folder that lists files: 删除的文件 when it holds
+// some itself, else the first folder below it that does.
+TEST_F(ResultsModelTest, OpensOnTheFirstFolderThatListsFiles) {
+  {
+    CResultsModel m(s);
+    EXPECT_EQ(m.FirstNodeWithFiles(), m.Tree().GetDeletedNode()) << "top.doc lies in it";
+  }
+  s.foundFiles.pop_back();  // top.doc
+  s.directories[20] = {1, 5, "A", 1};
+  s.directories[17] = {1, 5, "C", 1};
+  s.directories[30] = {1, 20, "B", 1};
+  s.directories[40] = {1, 30, "D", 1};
+  s.directories[0] = {0, 0, "dir1", 1};
+  CResultsModel m(s);
+  EXPECT_EQ(m.FirstNodeWithFiles(), Node(m, "删除的文件/A")) << "C lists nothing, A lists a.TXT";
 }
 
 TEST_F(ResultsModelTest, CheckingADeepNodeChecksItsAncestorsAndItsFiles) {

@@ -78,6 +78,13 @@ CQenloDlg::CQenloDlg(ScanSession& session, QWidget* parent)
   m_list->setSelectionMode(QAbstractItemView::ExtendedSelection);
   m_list->setAllColumnsShowFocus(true);
   m_list->setContextMenuPolicy(Qt::CustomContextMenu);
+  m_emptyList = new QLabel(m_list->viewport());
+  m_emptyList->setObjectName("emptyList");
+  m_emptyList->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+  m_emptyList->setWordWrap(true);
+  m_emptyList->setStyleSheet("color: #808080;");
+  m_emptyList->setAttribute(Qt::WA_TransparentForMouseEvents);
+  m_emptyList->hide();
   std::vector<QIcon> icons = {QIcon(Artwork::WhiteTransparent(Artwork::FileIcon(16, QColor(120, 120, 120), ""))),
                               QIcon(Artwork::WhiteTransparent(Artwork::FileIcon(16, QColor(60, 130, 200), "FAT"))),
                               QIcon(Artwork::WhiteTransparent(Artwork::FileIcon(16, QColor(200, 120, 30), "ZIP"))),
@@ -249,7 +256,15 @@ void CQenloDlg::FillList() {
   m_listModel->Reset();
   // A search's matches come from many folders: the folder column says which.
   m_list->setColumnHidden(kFolderColumn, !m_model.ListsSearch());
+  ShowEmptyListText();
   ClearPreview();
+}
+
+void CQenloDlg::ShowEmptyListText() {
+  const QString text = FromUtf8(m_model.EmptyListText());
+  m_emptyList->setText(text);
+  m_emptyList->setVisible(!text.isEmpty());
+  m_emptyList->setGeometry(m_list->viewport()->rect().adjusted(8, 8, -8, -8));
 }
 
 void CQenloDlg::ShowConditions() {
@@ -260,6 +275,7 @@ void CQenloDlg::ShowConditions() {
     const int current = CurrentRow();
     m_model.RefreshRows();
     m_listModel->Reset();
+    ShowEmptyListText();
     if (current >= 0 && current < m_listModel->rowCount()) {
       const QSignalBlocker block(m_list->selectionModel());
       m_list->setCurrentIndex(m_listModel->index(current, kNameColumn));
@@ -443,6 +459,9 @@ void CQenloDlg::OnRecoverThisFile() {
 }
 
 bool CQenloDlg::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == m_list && event->type() == QEvent::Resize && m_emptyList != nullptr) {
+    QTimer::singleShot(0, this, [this] { m_emptyList->setGeometry(m_list->viewport()->rect().adjusted(8, 8, -8, -8)); });
+  }
   if (watched == m_list && event->type() == QEvent::KeyPress) {
     const auto* key = static_cast<QKeyEvent*>(event);
     if (key->key() == Qt::Key_F10 && key->modifiers() == Qt::ShiftModifier) {

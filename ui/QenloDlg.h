@@ -4,6 +4,7 @@
 // is the results model's and the recovery's; this window shows them.
 
 #include <QCheckBox>
+#include <QLabel>
 #include <QPlainTextEdit>
 #include <QSplitter>
 #include <QTabWidget>
@@ -66,6 +67,8 @@ class CQenloDlg : public CResizeDialog {
   // The list's context menu at the current row, as the right button or Shift+F10 opens it.
   void OpenListMenu(const QPoint& at);
   void SetFolderChecked(CTreeNode* node, bool checked);
+  void ShowEmptyListText();
+  QLabel* EmptyListLabel() { return m_emptyList; }
 
   void reject() override;
 
@@ -108,7 +111,8 @@ class CQenloDlg : public CResizeDialog {
   bool m_recoveredAny = false;
   // A recovery of the checked files ran to its end (one file saved alone is not that).
   bool m_recoveredChecked = false;
-  bool m_startOver = false;  // the user chose to go back to the mode step
+  bool m_startOver = false;
+  QLabel* m_emptyList = nullptr;  // over the empty list: why it is empty  // the user chose to go back to the mode step
   QString m_lastTarget;  // the folder the last recovery went to
   bool m_toldNothingFound = false;
 };
