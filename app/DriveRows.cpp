@@ -30,7 +30,8 @@ std::vector<DriveRow> MakeDriveRows(const std::vector<DriveInfo>& drives) {
     row.letterText = std::string(1, d.letter) + ":";
     row.fileSystem = d.fileSystem;
     if (d.totalSize) row.sizeText = FormatGibibytes(static_cast<double>(d.totalSize));
-    row.devicePath = DriveDeviceText(d);
+    // The window speaks Chinese; the CLI keeps the device's own text.
+    row.devicePath = d.partition == 0 ? d.devicePath + " (分区以外的空间)" : DriveDeviceText(d);
     rows.push_back(row);
   }
   return rows;

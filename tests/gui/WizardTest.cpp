@@ -256,7 +256,7 @@ TEST_F(WizardTest, DriveDialogListsEachPartitionOfADiskImage) {
     if (item->isSelected()) letters.push_back(item->text(0).at(0).toLatin1());
   }
   EXPECT_EQ(rows, QStringList({" #1 NTFS 24.0M", " #5 FAT32 40.0M", " #6 NTFS 16.0M",
-                               " (outside partitions)  16.0M"}));
+                               QString::fromUtf8(" (分区以外的空间)  16.0M")}));
   ASSERT_EQ(letters.size(), 1u) << "the first partition is selected";
 }
 
