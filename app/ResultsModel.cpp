@@ -195,9 +195,15 @@ void CResultsModel::SetNodeCheck(CTreeNode* node, bool state) {
 }
 
 void CResultsModel::SetFilesCheck(const CTreeNode* node, bool state) {
-  for (size_t i : FilesOfNode(node)) m_session.foundFiles[i].checked = state ? 1 : 0;
+  // Files hidden as overwritten are not ticked with their folder: only what
+  // the user can see is recovered.
+  for (size_t i : FilesOfNode(node)) {
+    if (!state || !HiddenFound(i)) m_session.foundFiles[i].checked = state ? 1 : 0;
+  }
   if (node->folder != nullptr) {
-    for (const auto& entry : node->folder->Files()) entry->checked = state;
+    for (const auto& entry : node->folder->Files()) {
+      if (!state || !HiddenEntry(entry.get())) entry->checked = state;
+    }
   }
 }
 
@@ -260,9 +266,24 @@ void CResultsModel::ClickRowCheckBox(size_t rowIndex) {
   row.checked = !was;
 }
 
+bool CResultsModel::HiddenFound(size_t index) const {
+  return m_hideOverwritten && m_conditions->OfFound(index) == FileCondition::Overwritten;
+}
+
+bool CResultsModel::HiddenEntry(const CFileEntry* entry) const {
+  return m_hideOverwritten && m_conditions->OfEntry(entry) == FileCondition::Overwritten;
+}
+
 size_t CResultsModel::FileCountOfNode(const CTreeNode* node) const {
-  if (node->folder != nullptr) return node->folder->Files().size();
-  return FilesOfNode(node).size();
+  if (!m_hideOverwritten) return node->folder != nullptr ? node->folder->Files().size() : FilesOfNode(node).size();
+  // Files hidden as overwritten are not counted where they are not shown.
+  size_t shown = 0;
+  if (node->folder != nullptr) {
+    for (const auto& entry : node->folder->Files()) shown += HiddenEntry(entry.get()) ? 0 : 1;
+    return shown;
+  }
+  for (size_t i : FilesOfNode(node)) shown += HiddenFound(i) ? 0 : 1;
+  return shown;
 }
 
 size_t CResultsModel::CheckedFileCountOfNode(const CTreeNode* node) const {
@@ -275,10 +296,22 @@ size_t CResultsModel::CheckedFileCountOfNode(const CTreeNode* node) const {
   return checked;
 }
 
+size_t CResultsModel::HiddenCheckedCountOfNode(const CTreeNode* node) const {
+  if (!m_hideOverwritten) return 0;
+  size_t checked = 0;
+  if (node->folder != nullptr) {
+    for (const auto& entry : node->folder->Files()) checked += entry->checked && HiddenEntry(entry.get()) ? 1 : 0;
+    return checked;
+  }
+  for (size_t i : FilesOfNode(node)) checked += m_session.foundFiles[i].checked && HiddenFound(i) ? 1 : 0;
+  return checked;
+}
+
 int CResultsModel::FilesCheckState(const CTreeNode* node) const {
   const size_t checked = CheckedFileCountOfNode(node);
   if (checked == 0) return 0;
-  return checked == FileCountOfNode(node) ? 2 : 1;
+  // Hidden files ticked while they were shown are still recovered: they count.
+  return checked == FileCountOfNode(node) + HiddenCheckedCountOfNode(node) ? 2 : 1;
 }
 
 std::unordered_map<const CTreeNode*, size_t> CResultsModel::SubtreeFileCounts() const {
@@ -300,7 +333,7 @@ std::unordered_map<const CTreeNode*, int> CResultsModel::FolderCheckStates() con
   for (auto it = nodes.rbegin(); it != nodes.rend(); ++it) {
     const CTreeNode* node = *it;
     auto& own = counts[node];
-    own.first += FileCountOfNode(node);
+    own.first += FileCountOfNode(node) + HiddenCheckedCountOfNode(node);
     own.second += CheckedFileCountOfNode(node);
     if (node->parent != nullptr) {
       auto& up = counts[node->parent];

@@ -77,10 +77,13 @@ class CResultsModel {
   bool ListsSearch() const { return m_listsSearch; }
   // The line the empty list shows: why the selected folder lists no file.
   std::string EmptyListText() const;
-  // How many files a node lists (its own, not those of its children).
+  // How many files a node lists (its own, not those of its children), less
+  // those hidden as overwritten.
   size_t FileCountOfNode(const CTreeNode* node) const;
   // How many of the files a node lists are checked.
   size_t CheckedFileCountOfNode(const CTreeNode* node) const;
+  // How many of them are checked but hidden as overwritten (checked while shown).
+  size_t HiddenCheckedCountOfNode(const CTreeNode* node) const;
   // Whether a node's listed files are all, some or none checked: 2, 1, 0.
   int FilesCheckState(const CTreeNode* node) const;
   // The files listed by each node and all the nodes below it.
@@ -127,6 +130,9 @@ class CResultsModel {
   RowSort m_sortKey = RowSort::None;
   bool m_sortAscending = true;
   bool m_hideOverwritten = false;
+  // True when the file is hidden as overwritten.
+  bool HiddenFound(size_t index) const;
+  bool HiddenEntry(const CFileEntry* entry) const;
   bool m_listsSearch = false;
   std::string m_searchText;  // what the listed search looked for
   // Last, so that its thread stops before anything it reads goes.

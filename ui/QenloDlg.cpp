@@ -169,6 +169,8 @@ CQenloDlg::CQenloDlg(ScanSession& session, QWidget* parent)
   connect(m_hideOverwritten, &QCheckBox::toggled, this, [this](bool hide) {
     m_model.SetHideOverwritten(hide);
     FillList();
+    ShowTreeCounts();
+    SyncChecks();
   });
   // Conditions are worked out behind the open window; the list fills them in as they come.
   connect(&m_conditionTimer, &QTimer::timeout, this, [this] { ShowConditions(); });
@@ -276,6 +278,10 @@ void CQenloDlg::ShowConditions() {
     m_model.RefreshRows();
     m_listModel->Reset();
     ShowEmptyListText();
+    if (m_model.HidesOverwritten()) {
+      ShowTreeCounts();
+      SyncChecks();
+    }
     if (current >= 0 && current < m_listModel->rowCount()) {
       const QSignalBlocker block(m_list->selectionModel());
       m_list->setCurrentIndex(m_listModel->index(current, kNameColumn));

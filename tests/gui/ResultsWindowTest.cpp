@@ -565,6 +565,32 @@ TEST_F(ResultsWindowTest, ConditionColumnSortsAndFilters) {
   EXPECT_TRUE(Row("Taken.bin").isValid());
 }
 
+// With overwritten files hidden, a folder counts and ticks only the files it
+// shows, and the recovery writes none of the hidden ones; one ticked while
+// shown is still recovered.
+TEST_F(ResultsWindowTest, HiddenOverwrittenFilesAreNeitherCountedNorTickedWithTheirFolder) {
+  Open("fat32-conditions.img");
+  WaitForConditions(*window);
+  Select("FILES");
+  const int all = RowCount();
+  const QString counted = Node("FILES")->text(0);
+  ClickCheckBox(window->FileList(), Row("Taken.bin"));  // ticked while shown
+  window->HideOverwrittenBox()->click();
+  EXPECT_EQ(Node("FILES")->text(0), QString("FILES (%1)").arg(all - 2)) << counted.toStdString();
+  ClickCheckBox(window->Tree(), Node("FILES"));
+  EXPECT_EQ(Node("FILES")->checkState(0), Qt::Checked);
+  const std::string target = MakeTempFolder();
+  window->chooseFolder = [&](QWidget*, const QString&) { return QString::fromStdString(target); };
+  window->RecoverButton()->click();
+  const RecoveryReport& report = window->LastReport();
+  std::set<std::string> names;
+  for (const RecoveredFile& f : report.files) names.insert(f.name);
+  EXPECT_EQ(names.count("Gone.jpg"), 0u) << "hidden when its folder was ticked";
+  EXPECT_EQ(names.count("Taken.bin"), 1u) << "ticked while it was shown";
+  EXPECT_EQ(names.count("Photo.jpg"), 1u);
+  EXPECT_EQ(report.files.size(), static_cast<size_t>(all - 1));
+}
+
 }  // namespace
 
 namespace {
