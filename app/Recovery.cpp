@@ -49,6 +49,7 @@ const char* WriteFaultText(WriteFault fault) {
   switch (fault) {
     case WriteFault::None: return "";
     case WriteFault::SourceRead: return "无法读取被扫描的盘";
+    case WriteFault::Overwritten: return "文件的数据已被其他文件覆盖";
     case WriteFault::Exists: return "目标位置已有同名文件";
     case WriteFault::NameTooLong: return "文件名太长";
     case WriteFault::TargetFull: return "目标盘空间不足";

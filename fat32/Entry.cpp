@@ -106,6 +106,7 @@ bool CFileEntry::PlanClusters(std::string* error) {
     m_planError = "the entry names no cluster to read (first cluster " + std::to_string(first) + ")";
   } else if (m_access->IsClusterUsed(first)) {
     m_planError = "its first cluster, " + std::to_string(first) + ", now belongs to another file";
+    m_clustersTaken = true;
   } else if (IsContiguous()) {
     const uint64_t needed = (size + clusterSize - 1) / clusterSize;
     for (uint64_t k = 0; k < needed && m_planError.empty(); ++k) {
@@ -113,6 +114,7 @@ bool CFileEntry::PlanClusters(std::string* error) {
         m_planError = "it runs past the end of the volume";
       } else if (m_access->IsClusterUsed(first + k)) {
         m_planError = "its cluster " + std::to_string(first + k) + " now belongs to another file";
+        m_clustersTaken = true;
       }
     }
     if (m_planError.empty()) m_runs.push_back({first, 0, needed});
@@ -129,7 +131,10 @@ bool CFileEntry::PlanClusters(std::string* error) {
       ++index;
       --needed;
     }
-    if (needed > 0) m_planError = "the volume has too few free clusters after the first one to hold its size";
+    if (needed > 0) {
+      m_planError = "the volume has too few free clusters after the first one to hold its size";
+      m_clustersTaken = true;
+    }
   }
   if (!m_planError.empty()) m_runs.clear();
   if (error && !m_planError.empty()) *error = m_planError;

@@ -78,6 +78,7 @@ class CFileEntry : public CDelFile, public CEntry {
   bool RecoverTo(const std::string& path, std::string* error, WriteFault* fault = nullptr) override;
   const uint8_t* LoadContent(uint32_t* length) override;
   bool OpenContent(ContentSource* source, std::string* error) override;
+  bool ContentTaken() const override { return m_clustersTaken; }
   // The clusters the file held when it was written: the run from its first
   // cluster, the chain being gone.
   ContentLayout Layout() override;
@@ -107,6 +108,7 @@ class CFileEntry : public CDelFile, public CEntry {
   CVolumeAccess* m_access;
   bool m_planned = false;
   std::string m_planError;
+  bool m_clustersTaken = false;  // the plan failed because other files hold its clusters
   std::string m_readError;  // the last read's fault, told with a failed recovery
   std::vector<ClusterRun> m_runs;
 };

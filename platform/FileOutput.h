@@ -8,7 +8,8 @@
 
 // Why a file or folder could not be written. The target faults will repeat
 // for every later file, so a recovery stops on them.
-enum class WriteFault { None, SourceRead, Exists, NameTooLong, TargetFull, TargetFailing, Other };
+// Overwritten: the file's data on the scanned drive now belongs to another file.
+enum class WriteFault { None, SourceRead, Overwritten, Exists, NameTooLong, TargetFull, TargetFailing, Other };
 
 // Whether a fault will happen again for the next file written to the same target.
 inline bool IsTargetFault(WriteFault fault) {

@@ -342,6 +342,12 @@ TEST(ConditionRecovery, AFileWhoseClustersWereTakenSaysWhyEachTime) {
         EXPECT_FALSE(entry->ReadHead(4096, &content, &error));
         EXPECT_NE(error.find("now belongs to another file"), std::string::npos) << "read " << time + 1 << ": " << error;
       }
+      // A recovery of it fails as overwritten, not as a drive that cannot be read.
+      std::string error;
+      WriteFault fault = WriteFault::None;
+      EXPECT_FALSE(entry->RecoverTo(MakeTempFolder() + "/taken.bin", &error, &fault));
+      EXPECT_EQ(fault, WriteFault::Overwritten);
+      EXPECT_STREQ(WriteFaultText(fault), "文件的数据已被其他文件覆盖");
       ++taken;
     }
   }

@@ -5,7 +5,7 @@
 bool CDelFile::RecoverTo(const std::string& path, std::string* error, WriteFault* fault) {
   ContentSource source;
   if (!OpenContent(&source, error)) {
-    if (fault) *fault = WriteFault::SourceRead;
+    if (fault) *fault = ContentTaken() ? WriteFault::Overwritten : WriteFault::SourceRead;
     return false;
   }
   return WriteFileContent(path, source.length, source.chunkSize, source.read, error, fault);

@@ -51,6 +51,8 @@ class CDelFile {
   // The reader of the whole content; false, with the reason, when it cannot be read at all.
   virtual bool OpenContent(ContentSource* source, std::string* error) = 0;
   virtual ContentLayout Layout() { return {}; }
+  // True when the content cannot be had because other files took its place.
+  virtual bool ContentTaken() const { return false; }
 
   // The first cap bytes of the content at most, into out; false, with the
   // reason, when they cannot all be read.
