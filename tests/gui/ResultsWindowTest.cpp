@@ -89,6 +89,13 @@ class ResultsWindowTest : public ::testing::Test {
     ASSERT_TRUE(node) << caption.toStdString();
     ClickName(window->Tree(), node);
   }
+  // 开始恢复 into a new folder of its own; the run's report.
+  const RecoveryReport& RecoverToANewFolder() {
+    const std::string target = MakeTempFolder();
+    window->chooseFolder = [target](QWidget*, const QString&) { return QString::fromStdString(target); };
+    window->RecoverButton()->click();
+    return window->LastReport();
+  }
   QStringList RowNames() {
     QStringList names;
     for (int i = 0; i < RowCount(); ++i) names << window->FileListModel()->index(i, kNameColumn).data().toString();
@@ -276,10 +283,7 @@ TEST_F(ResultsWindowTest, RecoveryWritesExactlyTheFilesTickedWhereverTheyWereTic
   EXPECT_EQ(Node("old")->checkState(0), Qt::PartiallyChecked);
   EXPECT_EQ(Node("inner")->checkState(0), Qt::Unchecked);
 
-  const std::string target = MakeTempFolder();
-  window->chooseFolder = [&](QWidget*, const QString&) { return QString::fromStdString(target); };
-  window->RecoverButton()->click();
-  const RecoveryReport& report = window->LastReport();
+  const RecoveryReport& report = RecoverToANewFolder();
   std::set<std::string> written;
   for (const auto& entry : std::filesystem::recursive_directory_iterator(PathOf(report.rootPath))) {
     if (entry.is_regular_file() && entry.path().filename() != PathOf("恢复报告.csv")) {
@@ -579,10 +583,7 @@ TEST_F(ResultsWindowTest, HiddenOverwrittenFilesAreNeitherCountedNorTickedWithTh
   EXPECT_EQ(Node("FILES")->text(0), QString("FILES (%1)").arg(all - 2)) << counted.toStdString();
   ClickCheckBox(window->Tree(), Node("FILES"));
   EXPECT_EQ(Node("FILES")->checkState(0), Qt::Checked);
-  const std::string target = MakeTempFolder();
-  window->chooseFolder = [&](QWidget*, const QString&) { return QString::fromStdString(target); };
-  window->RecoverButton()->click();
-  const RecoveryReport& report = window->LastReport();
+  const RecoveryReport& report = RecoverToANewFolder();
   std::set<std::string> names;
   for (const RecoveredFile& f : report.files) names.insert(f.name);
   EXPECT_EQ(names.count("Gone.jpg"), 0u) << "hidden when its folder was ticked";
