@@ -8,6 +8,7 @@
 #include "platform/Text.h"
 
 #include <algorithm>
+#include <unordered_set>
 
 namespace {
 uint64_t ParentKey(FoundKind kind, uint32_t parent) {
@@ -323,7 +324,27 @@ std::unordered_map<const CTreeNode*, size_t> CResultsModel::SubtreeFileCounts() 
     counts[node] += FileCountOfNode(node);
     if (node->parent != nullptr) counts[node->parent] += counts[node];
   }
+  // The drive counts each file once: a carved copy of a file listed by name is not another one.
+  if (const CTreeNode* drive = m_tree.GetDriveNode()) counts[drive] -= std::min(counts[drive], CarvedCopiesOfNamedFiles());
   return counts;
+}
+
+size_t CResultsModel::CarvedCopiesOfNamedFiles() const {
+  std::unordered_set<uint64_t> starts;
+  for (const CTreeNode* node : m_tree.AllNodes()) {
+    if (node->folder == nullptr) continue;
+    for (const auto& entry : node->folder->Files()) {
+      if (const uint64_t sector = entry->FirstDataSector(); sector != 0) starts.insert(sector);
+    }
+  }
+  if (starts.empty()) return 0;
+  size_t copies = 0;
+  for (size_t i = 0; i < m_session.foundFiles.size(); ++i) {
+    const FoundFile& f = m_session.foundFiles[i];
+    if (f.kind != FoundKind::Carved || f.id >= m_session.carvedFiles.size() || HiddenFound(i)) continue;
+    copies += starts.count(m_session.carvedFiles[f.id]->firstSector);
+  }
+  return copies;
 }
 
 std::unordered_map<const CTreeNode*, int> CResultsModel::FolderCheckStates() const {

@@ -133,6 +133,8 @@ class CResultsModel {
   // True when the file is hidden as overwritten.
   bool HiddenFound(size_t index) const;
   bool HiddenEntry(const CFileEntry* entry) const;
+  // Carved files that start where a file listed by name does.
+  size_t CarvedCopiesOfNamedFiles() const;
   bool m_listsSearch = false;
   std::string m_searchText;  // what the listed search looked for
   // Last, so that its thread stops before anything it reads goes.

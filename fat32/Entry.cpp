@@ -79,6 +79,12 @@ std::string CEntry::GetName() const {
 CFileEntry::CFileEntry(ByteSpan entrySet, uint16_t longNameCount, bool inDeletedFolder, CVolumeAccess* access)
     : CEntry(entrySet, longNameCount, inDeletedFolder), m_access(access) {}
 
+uint64_t CFileEntry::FirstDataSector() const {
+  if (m_access == nullptr || GetFileSize() == 0) return 0;
+  const uint32_t first = GetFirstCluster();
+  return IsValidFatCluster(first, m_access->GetClusterCount()) ? m_access->ClusterToSector(first) : 0;
+}
+
 uint32_t CFileEntry::GetFirstCluster() const {
   const uint32_t both = EntryFirstCluster(ShortEntry());
   if (m_access == nullptr) return both;

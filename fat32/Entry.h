@@ -85,6 +85,8 @@ class CFileEntry : public CDelFile, public CEntry {
   // Both words, unless they name no cluster of the volume while the low word
   // alone does: Windows clears the high word of a deleted entry.
   virtual uint32_t GetFirstCluster() const;
+  // The volume sector its data starts at; 0 when it names no cluster of the volume.
+  uint64_t FirstDataSector() const;
 
   // The user's check in the results window; a checked folder writes only its checked files.
   bool checked = false;

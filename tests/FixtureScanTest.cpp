@@ -135,6 +135,18 @@ TEST(FixtureScan, AClearedSessionScansAgainAsAFreshOne) {
   EXPECT_EQ(listing(fs.session), first);
 }
 
+// On FAT in deleted mode each picture is listed by name and carved from its
+// clusters too: the drive counts it once.
+TEST(FixtureScan, TheDriveCountsAFileListedByNameAndCarvedOnce) {
+  FixtureSession fs("fat32-sample.img");
+  size_t named = 0, carved = 0;
+  for (const ManifestEntry& e : LoadManifest("fat32-sample.img")) (e.state == "carved" ? carved : named) += 1;
+  ASSERT_GT(carved, 0u);
+  const auto counts = fs.model->SubtreeFileCounts();
+  EXPECT_EQ(counts.at(fs.model->Tree().GetDriveNode()), named);
+  EXPECT_EQ(counts.at(fs.model->Tree().GetByTypeNode()), carved) << "the type folders still list every carved file";
+}
+
 TEST(FixtureScan, NtfsTimesAreTheFilesModificationTimes) {
   FixtureSession fx("ntfs-sample.img");
   ASSERT_FALSE(fx.session.foundFiles.empty());
