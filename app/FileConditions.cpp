@@ -246,8 +246,18 @@ FileCondition CFileConditions::EnsureEntry(const CFileEntry* entry) {
 
 FileCondition CFileConditions::EnsureRow(const FileRow& row) { return Ensure(SlotOfRow(row)); }
 
-std::string CFileConditions::WhyOfRow(const FileRow& row) const {
-  const size_t slot = SlotOfRow(row);
+std::string CFileConditions::WhyOfRow(const FileRow& row) const { return WhyOfSlot(SlotOfRow(row)); }
+
+std::string CFileConditions::WhyOfFound(size_t index) const {
+  return WhyOfSlot(index < m_model.Session().foundFiles.size() ? index : SIZE_MAX);
+}
+
+std::string CFileConditions::WhyOfEntry(const CFileEntry* entry) const {
+  const auto it = m_entrySlots.find(entry);
+  return WhyOfSlot(it == m_entrySlots.end() ? SIZE_MAX : it->second);
+}
+
+std::string CFileConditions::WhyOfSlot(size_t slot) const {
   if (Load(slot) == FileCondition::Pending) return {};
   std::lock_guard<std::mutex> lock(m_whyLock);
   return m_whyTexts[m_why[slot]];

@@ -72,6 +72,8 @@ class CFileConditions {
   FileCondition EnsureEntry(const CFileEntry* entry);
   FileCondition EnsureRow(const FileRow& row);
   std::string WhyOfRow(const FileRow& row) const;
+  std::string WhyOfFound(size_t index) const;
+  std::string WhyOfEntry(const CFileEntry* entry) const;
   size_t Known() const { return m_known.load(); }
   size_t Total() const { return m_slots.size(); }
   bool Finished() const { return Known() == Total(); }
@@ -88,6 +90,7 @@ class CFileConditions {
   // The allocation, read once for whoever needs it first.
   void PrepareAllocation();
   size_t SlotOfRow(const FileRow& row) const;
+  std::string WhyOfSlot(size_t slot) const;
   FileCondition Load(size_t slot) const;
 
   CResultsModel& m_model;

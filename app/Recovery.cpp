@@ -163,7 +163,8 @@ RecoveryReport CRecovery::RecoverRows(const std::vector<FileRow>& rows,
     const FileCondition condition = m_model.Conditions().EnsureRow(row);
     if (!Wanted(condition)) continue;
     const uint64_t utcTime = row.foundIndex ? m_model.Session().foundFiles[*row.foundIndex].utcTime : 0;
-    WriteFile(*row.file, m_report.rootPath, {row.folder, row.name, row.size, condition, {}, false, {}, {}}, utcTime);
+    WriteFile(*row.file, m_report.rootPath,
+              {row.folder, row.name, row.size, condition, {}, false, {}, {}, m_model.Conditions().WhyOfRow(row)}, utcTime);
     if (Ended()) break;
   }
   FinishReport();
@@ -176,7 +177,7 @@ RecoveryReport CRecovery::RecoverOne(CDelFile& file, const std::string& path, ui
   const std::string folder = FolderOf(path);
   m_report.rootPath = folder;
   // The chosen name is kept as it is; only a clash makes it "name (2)".
-  WriteFile(file, folder, {"", NameOf(path), 0, FileCondition::Pending, {}, false, {}, {}}, utcTime, false);
+  WriteFile(file, folder, {"", NameOf(path), 0, FileCondition::Pending, {}, false, {}, {}, {}}, utcTime, false);
   return m_report;
 }
 
@@ -200,7 +201,10 @@ void CRecovery::RecoverNode(const CTreeNode* node, const std::string& path) {
       if (!entry->checked) continue;
       const FileCondition condition = conditions.EnsureEntry(entry.get());
       if (!Wanted(condition)) continue;
-      WriteFile(*entry, path, {treePath, entry->GetName(), entry->GetFileSize(), condition, {}, false, {}, {}}, 0);
+      WriteFile(*entry, path,
+                {treePath, entry->GetName(), entry->GetFileSize(), condition, {}, false, {}, {},
+                 conditions.WhyOfEntry(entry.get())},
+                0);
       if (Ended()) return;
     }
     return;
@@ -213,7 +217,8 @@ void CRecovery::RecoverNode(const CTreeNode* node, const std::string& path) {
     if (!file) continue;
     const FileCondition condition = conditions.EnsureFound(i);
     if (!Wanted(condition)) continue;
-    WriteFile(*file, path, {treePath, found.name, found.size, condition, {}, false, {}, {}}, found.utcTime);
+    WriteFile(*file, path, {treePath, found.name, found.size, condition, {}, false, {}, {}, conditions.WhyOfFound(i)},
+              found.utcTime);
     if (Ended()) return;
   }
 }
@@ -316,7 +321,7 @@ std::string CsvField(const std::string& text) {
 
 bool WriteRecoveryReport(const RecoveryReport& report, const std::string& path, std::string* error, WriteFault* fault) {
   // A byte order mark, so that spreadsheets read the Chinese names as UTF-8.
-  std::string text = "\xEF\xBB\xBFtree path,name,size,condition,result,sha256,md5,written as\r\n";
+  std::string text = "\xEF\xBB\xBFtree path,name,size,condition,result,sha256,md5,written as,condition detail\r\n";
   for (const RecoveredFile& file : report.files) {
     FileDigests digests;
     std::string result = file.written ? "written" : "failed: " + file.reason;
@@ -326,7 +331,7 @@ bool WriteRecoveryReport(const RecoveryReport& report, const std::string& path, 
     if (file.written && !digested) result = "written, but cannot be read back: " + why;
     text += CsvField(file.treePath) + "," + CsvField(file.name) + "," + std::to_string(file.size) + "," +
             ConditionName(file.condition) + "," + CsvField(result) + "," + digests.sha256 + "," + digests.md5 + "," +
-            CsvField(WrittenAs(file.path, report.rootPath)) + "\r\n";
+            CsvField(WrittenAs(file.path, report.rootPath)) + "," + CsvField(file.conditionWhy) + "\r\n";
   }
   return WriteTextFile(path, text, error, fault);
 }

@@ -21,6 +21,7 @@ struct RecoveredFile {
   bool written = false;
   std::string reason;  // why it failed
   WriteFault fault = WriteFault::None;
+  std::string conditionWhy;  // why its condition is what it is (which clusters other files hold)
 };
 
 struct RecoveryReport {
@@ -49,8 +50,9 @@ struct RecoveryReport {
 // The report's name in the recovery root.
 extern const char* const kRecoveryReportName;
 // Writes the report of a run as CSV: tree path, name, size, condition,
-// result, and the SHA-256 and MD5 of each file as read back from where it
-// was written. False, with the reason, when it cannot be written.
+// result, the SHA-256 and MD5 of each file as read back from where it was
+// written, where it was written and why its condition is what it is. False,
+// with the reason, when it cannot be written.
 bool WriteRecoveryReport(const RecoveryReport& report, const std::string& path, std::string* error,
                          WriteFault* fault = nullptr);
 

@@ -77,7 +77,7 @@ TEST_P(FixtureRecovery, EverythingCheckedComesBackByteForByte) {
   const auto rows = ReportRows(report.reportPath);
   ASSERT_EQ(rows.size(), report.files.size());
   for (size_t i = 0; i < rows.size(); ++i) {
-    ASSERT_EQ(rows[i].size(), 8u);
+    ASSERT_EQ(rows[i].size(), 9u);
     EXPECT_EQ(rows[i][1], report.files[i].name);
     EXPECT_EQ(rows[i][2], std::to_string(report.files[i].size));
     EXPECT_EQ(rows[i][4], "written");
@@ -85,7 +85,26 @@ TEST_P(FixtureRecovery, EverythingCheckedComesBackByteForByte) {
     EXPECT_EQ(report.rootPath + kPathSeparator + rows[i][7], report.files[i].path);
     EXPECT_EQ(rows[i][6].size(), 32u);
     EXPECT_NE(rows[i][3], "pending");
+    EXPECT_EQ(rows[i][8], report.files[i].conditionWhy);
   }
+}
+
+// A partly overwritten file is written, and the report says which part of it
+// other files now hold.
+TEST(FixtureRecoveryReport, SaysHowMuchOfAnOverwrittenFileOtherFilesHold) {
+  FixtureSession fx("ntfs-conditions.img");
+  CResultsModel& m = *fx.model;
+  m.ClickNodeCheckBox(m.Tree().GetDriveNode());
+  RecoveryReport report = CRecovery(m).RecoverChecked(MakeTempFolder());
+  bool seen = false;
+  for (const auto& row : ReportRows(report.reportPath)) {
+    if (row.size() != 9 || row[1] != "half.bin") continue;
+    seen = true;
+    EXPECT_EQ(row[3], "partly-overwritten");
+    EXPECT_EQ(row[4], "written");
+    EXPECT_NE(row[8].find("of its 10 clusters are in use by other files"), std::string::npos) << row[8];
+  }
+  EXPECT_TRUE(seen);
 }
 
 // A checked FAT folder writes only the files the user left checked in it.
