@@ -240,7 +240,29 @@ bool BrokenSegment(const std::vector<uint8_t>& bytes, uint64_t* start, uint64_t*
   return false;
 }
 
-std::optional<Join> JoinHeaderAt(const Join& join, CPieceSearch& search, uint64_t cut, uint64_t next);
+// One candidate for the rest of a header broken at cut: the piece at sector,
+// whose bytes are rest. It must hold the marker after the broken segment
+// where that segment's length says, and the picture must decode from there.
+std::optional<Join> HeaderJoinAt(const Join& join, CPieceSearch& search, uint64_t cut, uint64_t next, uint64_t sector,
+                                 ByteSpan rest, bool* exhausted) {
+  const uint32_t bytesPerSector = search.BytesPerSector();
+  if (sector <= SectorAtOffset(join.runs, cut, bytesPerSector) || next - cut + 2 > rest.size()) return std::nullopt;
+  const size_t marker = static_cast<size_t>(next - cut);
+  if (rest[marker] != kMarker || !HasLength(rest[marker + 1])) return std::nullopt;
+  const size_t take = RestLength(rest, marker, false);
+  if (take <= marker + 2 || cut + take > CPieceSearch::kMaxFileBytes) return std::nullopt;
+  if (!search.MayTryAnother(cut + take)) {
+    *exhausted = true;
+    return std::nullopt;
+  }
+  std::vector<uint8_t> bytes(join.bytes.begin(), join.bytes.begin() + static_cast<std::ptrdiff_t>(cut));
+  bytes.insert(bytes.end(), rest.begin(), rest.begin() + static_cast<std::ptrdiff_t>(take));
+  JpegProbe probe = ProbeJpeg(ByteSpan(bytes));
+  if (!probe.decoded || (!probe.clean && probe.goodUntil <= cut)) return std::nullopt;
+  std::vector<SectorRun> runs = RunsUpTo(join.runs, cut, bytesPerSector);
+  runs.push_back({sector, (take + bytesPerSector - 1) / bytesPerSector});
+  return Join{std::move(runs), std::move(bytes), std::move(probe)};
+}
 
 // A first piece that ends inside the header (a camera's EXIF data can fill
 // several clusters): the rest is looked for where the marker after the
@@ -255,50 +277,40 @@ bool JoinHeader(Join* join, CPieceSearch& search) {
        at -= bytesPerSector) {
     if (search.IsPieceBoundary(SectorAtOffset(join->runs, at, bytesPerSector))) cuts.push_back(at);
   }
-  // Old data in place of part of the header leaves the picture decoding as
-  // before: for each cut its first join that decodes, and of those the one
-  // whose header data holds together best; of joins as good, the latest cut.
-  std::optional<Join> best;
-  uint32_t bestHeld = 0;
-  for (const uint64_t cut : cuts) {
-    if (std::optional<Join> found = JoinHeaderAt(*join, search, cut, next)) {
-      const uint32_t held = HeaderStructuresThatHold(ByteSpan(found->bytes));
-      if (!best || held > bestHeld) {
-        best = std::move(found);
-        bestHeld = held;
-      }
-    }
-  }
-  if (!best) return false;
-  *join = std::move(*best);
-  return true;
-}
-
-std::optional<Join> JoinHeaderAt(const Join& join, CPieceSearch& search, uint64_t cut, uint64_t next) {
-  const uint32_t bytesPerSector = search.BytesPerSector();
-  const uint64_t cutSector = SectorAtOffset(join.runs, cut, bytesPerSector);
-  for (const FreeStretch& stretch : search.StretchesAfter(cutSector + 1)) {
-    for (size_t off = 0; off < stretch.bytes.size(); off += bytesPerSector) {
+  if (cuts.empty()) return false;
+  // Each cut's first join that decodes, the free space read once for all.
+  std::vector<std::optional<Join>> found(cuts.size());
+  size_t open = cuts.size();
+  bool exhausted = false;
+  for (const FreeStretch& stretch : search.StretchesAfter(SectorAtOffset(join->runs, cuts.back(), bytesPerSector) + 1)) {
+    for (size_t off = 0; off < stretch.bytes.size() && open != 0 && !exhausted; off += bytesPerSector) {
       const uint64_t sector = stretch.firstSector + off / bytesPerSector;
       if (!search.IsPieceBoundary(sector)) continue;
       const ByteSpan rest(stretch.bytes.data() + off, stretch.bytes.size() - off);
-      if (sector <= cutSector || next - cut + 2 > rest.size()) continue;
-      // The marker after the segment, where its length says, and the walk from it.
-      const size_t marker = static_cast<size_t>(next - cut);
-      if (rest[marker] != kMarker || !HasLength(rest[marker + 1])) continue;
-      const size_t take = RestLength(rest, marker, false);
-      if (take <= marker + 2 || cut + take > CPieceSearch::kMaxFileBytes) continue;
-      if (!search.MayTryAnother(cut + take)) return std::nullopt;
-      std::vector<uint8_t> bytes(join.bytes.begin(), join.bytes.begin() + static_cast<std::ptrdiff_t>(cut));
-      bytes.insert(bytes.end(), rest.begin(), rest.begin() + static_cast<std::ptrdiff_t>(take));
-      JpegProbe probe = ProbeJpeg(ByteSpan(bytes));
-      if (!probe.decoded || (!probe.clean && probe.goodUntil <= cut)) continue;
-      std::vector<SectorRun> runs = RunsUpTo(join.runs, cut, bytesPerSector);
-      runs.push_back({sector, (take + bytesPerSector - 1) / bytesPerSector});
-      return Join{std::move(runs), std::move(bytes), std::move(probe)};
+      for (size_t c = 0; c < cuts.size() && !exhausted; ++c) {
+        if (found[c]) continue;
+        found[c] = HeaderJoinAt(*join, search, cuts[c], next, sector, rest, &exhausted);
+        if (found[c]) --open;
+      }
+    }
+    if (open == 0 || exhausted) break;
+  }
+  // Old data in place of part of the header leaves the picture decoding as
+  // before: of those joins, the one whose header data holds together best;
+  // of joins as good, the latest cut.
+  std::optional<Join>* best = nullptr;
+  uint32_t bestHeld = 0;
+  for (std::optional<Join>& candidate : found) {
+    if (!candidate) continue;
+    const uint32_t held = HeaderStructuresThatHold(ByteSpan(candidate->bytes));
+    if (best == nullptr || held > bestHeld) {
+      best = &candidate;
+      bestHeld = held;
     }
   }
-  return std::nullopt;
+  if (best == nullptr) return false;
+  *join = std::move(**best);
+  return true;
 }
 
 bool JoinJpeg(CBaseFile& file, CPieceSearch& search) {
