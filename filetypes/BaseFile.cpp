@@ -182,15 +182,13 @@ bool CandidateHolder::Offer(size_t at, uint64_t sector) {
   m_runFirstSector = sector - at / m_bytesPerSector;
   bool found = OfferOne(at, sector);
   // A candidate that held sectors and then proved no file gives them back:
-  // they are offered again from the first signature it hid.
-  for (uint64_t s = sector + 1; m_replayFrom != 0 || s <= sector;) {
-    if (m_replayFrom != 0) {
-      s = m_replayFrom;
-      m_replayFrom = 0;
+  // they are offered again from the first signature it hid. Each replay
+  // starts past the one before, so this ends within the run.
+  while (m_replayFrom != 0) {
+    const uint64_t from = std::exchange(m_replayFrom, 0);
+    for (uint64_t s = from; s <= sector && m_replayFrom == 0; ++s) {
+      found = OfferOne(static_cast<size_t>(s - m_runFirstSector) * m_bytesPerSector, s) || found;
     }
-    if (s > sector) break;
-    found = OfferOne(static_cast<size_t>(s - m_runFirstSector) * m_bytesPerSector, s) || found;
-    ++s;
   }
   return found;
 }
