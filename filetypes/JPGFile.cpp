@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "filetypes/WalkedFile.h"
+
 namespace {
 constexpr uint8_t kMarker = 0xFF;
 constexpr uint8_t kStartOfImage = 0xD8;
@@ -53,12 +55,6 @@ bool SegmentLengthFits(uint8_t marker, uint32_t length, uint8_t components) {
 // Writers that miscount an application segment's length by a few bytes
 // leave the next marker just before or after where it says.
 constexpr int64_t kResyncReach = 8;
-
-uint32_t Read16(const uint8_t* p, bool big) { return big ? (p[0] << 8 | p[1]) : (p[1] << 8 | p[0]); }
-uint32_t Read32(const uint8_t* p, bool big) {
-  return big ? (static_cast<uint32_t>(p[0]) << 24 | p[1] << 16 | p[2] << 8 | p[3])
-             : (static_cast<uint32_t>(p[3]) << 24 | p[2] << 16 | p[1] << 8 | p[0]);
-}
 
 }  // namespace
 
@@ -256,23 +252,23 @@ bool CJPGFile::ReadMpf(const SectorView& view, int64_t rel, uint32_t length) {
   if (!view.Read(rel, length, mpf.data())) return false;
   const bool big = mpf[0] == 'M' && mpf[1] == 'M';
   if (!big && !(mpf[0] == 'I' && mpf[1] == 'I')) return false;
-  if (Read16(mpf.data() + 2, big) != 42) return false;
-  const uint32_t ifd = Read32(mpf.data() + 4, big);
+  if (Ordered16(mpf.data() + 2, big) != 42) return false;
+  const uint32_t ifd = Ordered32(mpf.data() + 4, big);
   if (ifd < 8 || static_cast<uint64_t>(ifd) + 2 > length) return false;
-  const uint32_t entries = Read16(mpf.data() + ifd, big);
+  const uint32_t entries = Ordered16(mpf.data() + ifd, big);
   if (static_cast<uint64_t>(ifd) + 2 + 12ull * entries > length) return false;
   for (uint32_t e = 0; e < entries; ++e) {
     const uint8_t* entry = mpf.data() + ifd + 2 + 12 * e;
-    if (Read16(entry, big) != kTagMpEntry) continue;
-    const uint32_t bytes = Read32(entry + 4, big);
-    const uint32_t at = Read32(entry + 8, big);
+    if (Ordered16(entry, big) != kTagMpEntry) continue;
+    const uint32_t bytes = Ordered32(entry + 4, big);
+    const uint32_t at = Ordered32(entry + 8, big);
     const uint32_t images = bytes / kMpEntrySize;
     if (bytes % kMpEntrySize != 0 || images < 2 || images > kMaxMpImages) return false;
     if (static_cast<uint64_t>(at) + bytes > length) return false;
     for (uint32_t i = 1; i < images; ++i) {
       const uint8_t* image = mpf.data() + at + kMpEntrySize * i;
-      const uint32_t size = Read32(image + kMpEntryLength, big);
-      const uint32_t offset = Read32(image + kMpEntryOffset, big);
+      const uint32_t size = Ordered32(image + kMpEntryLength, big);
+      const uint32_t offset = Ordered32(image + kMpEntryOffset, big);
       if (size == 0 || offset == 0) continue;
       m_images.push_back({m_mpfBase + offset, size});
     }

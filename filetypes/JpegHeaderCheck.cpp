@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "filetypes/FormatCheck.h"
+#include "filetypes/WalkedFile.h"
 
 namespace {
 constexpr size_t kTiffHeader = 8;
@@ -12,8 +13,10 @@ constexpr uint16_t kMaxType = 13;
 constexpr uint32_t kMaxDirectories = 8;
 constexpr uint16_t kTagExifIfd = 0x8769, kTagGpsIfd = 0x8825, kTagInteropIfd = 0xA005;
 constexpr uint16_t kTagThumbnailOffset = 0x0201, kTagThumbnailLength = 0x0202;
-// APP0 "JFXX\0", then the extension code: 0x10 for a JPEG thumbnail.
-constexpr size_t kJfxxThumbnail = 4 + 6;
+// APP0's payload "JFXX\0", then the extension code (0x10 for a JPEG
+// thumbnail), then the thumbnail.
+constexpr size_t kJfxxCode = 5;
+constexpr size_t kJfxxThumbnail = 6;
 constexpr uint8_t kJfxxJpeg = 0x10;
 constexpr char kXmpNamespace[] = "http://ns.adobe.com/";
 // Extended XMP: its namespace, a 32-byte GUID, the full length and this part's offset.
@@ -107,13 +110,9 @@ class CExifReader {
     return DecodesWhole(m_tiff.subspan(at, length));
   }
 
-  uint32_t Read16(size_t at) const {
-    return m_big ? (m_tiff[at] << 8 | m_tiff[at + 1]) : (m_tiff[at + 1] << 8 | m_tiff[at]);
-  }
-  uint32_t Read32(size_t at) const {
-    return m_big ? (static_cast<uint32_t>(Read16(at)) << 16 | Read16(at + 2))
-                 : (static_cast<uint32_t>(Read16(at + 2)) << 16 | Read16(at));
-  }
+  // Offsets are checked against the data before they are read.
+  uint32_t Read16(size_t at) const { return Ordered16(m_tiff.data() + at, m_big); }
+  uint32_t Read32(size_t at) const { return Ordered32(m_tiff.data() + at, m_big); }
 
   ByteSpan m_tiff;
   bool m_big;
@@ -133,9 +132,9 @@ uint32_t HeaderStructuresThatHold(ByteSpan jpeg) {
       held += CExifReader(payload.subspan(6)).Count();
     } else if (marker == 0xE1) {
       held += XmpIsText(payload) ? 1 : 0;
-    } else if (marker == 0xE0 && payload.size() > kJfxxThumbnail - 4 && std::memcmp(payload.data(), "JFXX\0", 5) == 0 &&
-               payload[5] == kJfxxJpeg) {
-      held += DecodesWhole(payload.subspan(kJfxxThumbnail - 4)) ? 1 : 0;
+    } else if (marker == 0xE0 && payload.size() > kJfxxThumbnail && std::memcmp(payload.data(), "JFXX\0", kJfxxCode) == 0 &&
+               payload[kJfxxCode] == kJfxxJpeg) {
+      held += DecodesWhole(payload.subspan(kJfxxThumbnail)) ? 1 : 0;
     }
     at += 2 + length;
   }

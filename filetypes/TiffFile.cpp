@@ -91,17 +91,9 @@ std::unique_ptr<CBaseFile> CTiffFile::TryCreate(ByteSpan data, uint64_t sector, 
   return file;
 }
 
-uint32_t CTiffFile::Read16(const uint8_t* p) const { return m_bigEndian ? (p[0] << 8 | p[1]) : (p[1] << 8 | p[0]); }
-
-uint32_t CTiffFile::Read32(const uint8_t* p) const {
-  return m_bigEndian ? (static_cast<uint32_t>(p[0]) << 24 | p[1] << 16 | p[2] << 8 | p[3])
-                     : (static_cast<uint32_t>(p[3]) << 24 | p[2] << 16 | p[1] << 8 | p[0]);
-}
-
-uint64_t CTiffFile::Read64(const uint8_t* p) const {
-  return m_bigEndian ? (static_cast<uint64_t>(Read32(p)) << 32 | Read32(p + 4))
-                     : (static_cast<uint64_t>(Read32(p + 4)) << 32 | Read32(p));
-}
+uint32_t CTiffFile::Read16(const uint8_t* p) const { return Ordered16(p, m_bigEndian); }
+uint32_t CTiffFile::Read32(const uint8_t* p) const { return Ordered32(p, m_bigEndian); }
+uint64_t CTiffFile::Read64(const uint8_t* p) const { return Ordered64(p, m_bigEndian); }
 
 uint64_t CTiffFile::ReadValue(const uint8_t* p, uint16_t type) const {
   switch (type) {

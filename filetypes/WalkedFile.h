@@ -52,3 +52,14 @@ inline uint32_t BE32(const uint8_t* p) {
   return static_cast<uint32_t>(p[0]) << 24 | static_cast<uint32_t>(p[1]) << 16 | static_cast<uint32_t>(p[2]) << 8 | p[3];
 }
 inline uint64_t BE64(const uint8_t* p) { return static_cast<uint64_t>(BE32(p)) << 32 | BE32(p + 4); }
+
+// Reads in the byte order a TIFF-style header names ("MM" big, "II" little).
+inline uint32_t Ordered16(const uint8_t* p, bool big) {
+  return big ? BE16(p) : static_cast<uint32_t>(p[1]) << 8 | p[0];
+}
+inline uint32_t Ordered32(const uint8_t* p, bool big) {
+  return big ? BE32(p) : static_cast<uint32_t>(Ordered16(p + 2, false)) << 16 | Ordered16(p, false);
+}
+inline uint64_t Ordered64(const uint8_t* p, bool big) {
+  return big ? BE64(p) : static_cast<uint64_t>(Ordered32(p + 4, false)) << 32 | Ordered32(p, false);
+}
