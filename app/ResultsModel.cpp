@@ -275,45 +275,27 @@ bool CResultsModel::HiddenEntry(const CFileEntry* entry) const {
   return m_hideOverwritten && m_conditions->OfEntry(entry) == FileCondition::Overwritten;
 }
 
+CResultsModel::NodeFileCounts CResultsModel::CountFilesOfNode(const CTreeNode* node) const {
+  NodeFileCounts counts;
+  const auto tally = [&](bool checked, bool hidden) {
+    counts.shown += hidden ? 0 : 1;
+    counts.checked += checked ? 1 : 0;
+    counts.hiddenChecked += checked && hidden ? 1 : 0;
+  };
+  if (node->folder != nullptr) {
+    for (const auto& entry : node->folder->Files()) tally(entry->checked, HiddenEntry(entry.get()));
+  } else {
+    for (size_t i : FilesOfNode(node)) tally(m_session.foundFiles[i].checked != 0, HiddenFound(i));
+  }
+  return counts;
+}
+
 size_t CResultsModel::FileCountOfNode(const CTreeNode* node) const {
   if (!m_hideOverwritten) return node->folder != nullptr ? node->folder->Files().size() : FilesOfNode(node).size();
-  // Files hidden as overwritten are not counted where they are not shown.
-  size_t shown = 0;
-  if (node->folder != nullptr) {
-    for (const auto& entry : node->folder->Files()) shown += HiddenEntry(entry.get()) ? 0 : 1;
-    return shown;
-  }
-  for (size_t i : FilesOfNode(node)) shown += HiddenFound(i) ? 0 : 1;
-  return shown;
+  return CountFilesOfNode(node).shown;
 }
 
-size_t CResultsModel::CheckedFileCountOfNode(const CTreeNode* node) const {
-  size_t checked = 0;
-  if (node->folder != nullptr) {
-    for (const auto& entry : node->folder->Files()) checked += entry->checked ? 1 : 0;
-    return checked;
-  }
-  for (size_t i : FilesOfNode(node)) checked += m_session.foundFiles[i].checked ? 1 : 0;
-  return checked;
-}
-
-size_t CResultsModel::HiddenCheckedCountOfNode(const CTreeNode* node) const {
-  if (!m_hideOverwritten) return 0;
-  size_t checked = 0;
-  if (node->folder != nullptr) {
-    for (const auto& entry : node->folder->Files()) checked += entry->checked && HiddenEntry(entry.get()) ? 1 : 0;
-    return checked;
-  }
-  for (size_t i : FilesOfNode(node)) checked += m_session.foundFiles[i].checked && HiddenFound(i) ? 1 : 0;
-  return checked;
-}
-
-int CResultsModel::FilesCheckState(const CTreeNode* node) const {
-  const size_t checked = CheckedFileCountOfNode(node);
-  if (checked == 0) return 0;
-  // Hidden files ticked while they were shown are still recovered: they count.
-  return checked == FileCountOfNode(node) + HiddenCheckedCountOfNode(node) ? 2 : 1;
-}
+size_t CResultsModel::CheckedFileCountOfNode(const CTreeNode* node) const { return CountFilesOfNode(node).checked; }
 
 std::unordered_map<const CTreeNode*, size_t> CResultsModel::SubtreeFileCounts() const {
   std::unordered_map<const CTreeNode*, size_t> counts;
@@ -354,8 +336,10 @@ std::unordered_map<const CTreeNode*, int> CResultsModel::FolderCheckStates() con
   for (auto it = nodes.rbegin(); it != nodes.rend(); ++it) {
     const CTreeNode* node = *it;
     auto& own = counts[node];
-    own.first += FileCountOfNode(node) + HiddenCheckedCountOfNode(node);
-    own.second += CheckedFileCountOfNode(node);
+    // Hidden files checked while they were shown are still recovered: they count.
+    const NodeFileCounts files = CountFilesOfNode(node);
+    own.first += files.shown + files.hiddenChecked;
+    own.second += files.checked;
     if (node->parent != nullptr) {
       auto& up = counts[node->parent];
       up.first += own.first;

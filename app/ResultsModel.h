@@ -82,10 +82,6 @@ class CResultsModel {
   size_t FileCountOfNode(const CTreeNode* node) const;
   // How many of the files a node lists are checked.
   size_t CheckedFileCountOfNode(const CTreeNode* node) const;
-  // How many of them are checked but hidden as overwritten (checked while shown).
-  size_t HiddenCheckedCountOfNode(const CTreeNode* node) const;
-  // Whether a node's listed files are all, some or none checked: 2, 1, 0.
-  int FilesCheckState(const CTreeNode* node) const;
   // The files listed by each node and all the nodes below it.
   std::unordered_map<const CTreeNode*, size_t> SubtreeFileCounts() const;
   // Each folder's box as the files below it are checked: 2 all, 1 some, 0
@@ -130,6 +126,14 @@ class CResultsModel {
   RowSort m_sortKey = RowSort::None;
   bool m_sortAscending = true;
   bool m_hideOverwritten = false;
+  // A node's own files: shown, checked, and checked but hidden as
+  // overwritten (checked while they were shown).
+  struct NodeFileCounts {
+    size_t shown = 0;
+    size_t checked = 0;
+    size_t hiddenChecked = 0;
+  };
+  NodeFileCounts CountFilesOfNode(const CTreeNode* node) const;
   // True when the file is hidden as overwritten.
   bool HiddenFound(size_t index) const;
   bool HiddenEntry(const CFileEntry* entry) const;

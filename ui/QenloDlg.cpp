@@ -266,8 +266,10 @@ void CQenloDlg::ShowEmptyListText() {
   const QString text = FromUtf8(m_model.EmptyListText());
   m_emptyList->setText(text);
   m_emptyList->setVisible(!text.isEmpty());
-  m_emptyList->setGeometry(m_list->viewport()->rect().adjusted(8, 8, -8, -8));
+  PlaceEmptyListText();
 }
+
+void CQenloDlg::PlaceEmptyListText() { m_emptyList->setGeometry(m_list->viewport()->rect().adjusted(8, 8, -8, -8)); }
 
 void CQenloDlg::ShowConditions() {
   const bool finished = m_model.Conditions().Finished();
@@ -466,7 +468,7 @@ void CQenloDlg::OnRecoverThisFile() {
 
 bool CQenloDlg::eventFilter(QObject* watched, QEvent* event) {
   if (watched == m_list && event->type() == QEvent::Resize && m_emptyList != nullptr) {
-    QTimer::singleShot(0, this, [this] { m_emptyList->setGeometry(m_list->viewport()->rect().adjusted(8, 8, -8, -8)); });
+    QTimer::singleShot(0, this, [this] { PlaceEmptyListText(); });
   }
   if (watched == m_list && event->type() == QEvent::KeyPress) {
     const auto* key = static_cast<QKeyEvent*>(event);

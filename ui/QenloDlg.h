@@ -68,6 +68,7 @@ class CQenloDlg : public CResizeDialog {
   void OpenListMenu(const QPoint& at);
   void SetFolderChecked(CTreeNode* node, bool checked);
   void ShowEmptyListText();
+  void PlaceEmptyListText();
   QLabel* EmptyListLabel() { return m_emptyList; }
 
   void reject() override;
@@ -111,8 +112,8 @@ class CQenloDlg : public CResizeDialog {
   bool m_recoveredAny = false;
   // A recovery of the checked files ran to its end (one file saved alone is not that).
   bool m_recoveredChecked = false;
-  bool m_startOver = false;
-  QLabel* m_emptyList = nullptr;  // over the empty list: why it is empty  // the user chose to go back to the mode step
+  bool m_startOver = false;       // the user chose to go back to the mode step
+  QLabel* m_emptyList = nullptr;  // over the empty list: why it is empty
   QString m_lastTarget;  // the folder the last recovery went to
   bool m_toldNothingFound = false;
 };
